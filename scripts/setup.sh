@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12 packages), configures and builds.
+# Usage: scripts/setup.sh BUILD_DIR [extra CMake arguments...]
+# Idempotent: packages already installed and an up-to-date build cost seconds.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:?build directory}"; shift
+
+packages=(build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-charts-dev libgl-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  nlohmann-json3-dev libtomlplusplus-dev
+  clang libclang-rt-14-dev
+  libpolkit-gobject-1-dev polkitd pkexec dbus
+  xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ ! -f "$here/$build/build.ninja" ]; then
+  cmake -S "$here" -B "$here/$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+else
+  cmake "$here/$build" "$@" >/dev/null
+fi
+cmake --build "$here/$build"

@@ -1,0 +1,68 @@
+/*
+ * Control of the simulated device library: load a rig, plug and unplug
+ * devices, bring remote servers up and down, inject error events and drive
+ * input values. Used by tests, by the command-line tool tindrelsim and by
+ * programs that want to name a rig file.
+ *
+ * Devices and servers are named by the "id" they have in the rig. Calls
+ * return 0 on success or a Tindrel return code; on failure the calling
+ * thread's last error (Tindrel_getLastError) holds a detail text.
+ */
+#ifndef TINDRELSIM_H
+#define TINDRELSIM_H
+
+#include <stddef.h>
+
+#include "tindrel22_core.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Replaces the whole rig: every present channel detaches, then the new rig's
+ * present devices attach. A malformed rig leaves the old one in place and
+ * writes "file:line:column: problem" into err. */
+TINDREL_API TindrelReturnCode TindrelSim_loadRigFile(const char *path, char *err, size_t errLen);
+TINDREL_API TindrelReturnCode TindrelSim_loadRigText(const char *text, const char *sourceName, char *err,
+                                                     size_t errLen);
+/* The embedded default rig; loaded by itself the first time the library is
+ * used when no other rig was loaded before (and TINDREL_RIG names no file). */
+TINDREL_API TindrelReturnCode TindrelSim_loadDefaultRig(void);
+TINDREL_API const char *TindrelSim_defaultRigText(void);
+/* An empty rig: nothing attached, no servers. */
+TINDREL_API TindrelReturnCode TindrelSim_clear(void);
+
+/* Plugging. Attaching a device attaches all its channels (and its hub-port
+ * devices); detaching detaches them and everything below it. */
+TINDREL_API TindrelReturnCode TindrelSim_attachDevice(const char *deviceId);
+TINDREL_API TindrelReturnCode TindrelSim_detachDevice(const char *deviceId);
+/* Remote servers: adding announces the server (discovery) and attaches its
+ * present devices; removing detaches them and announces the removal. */
+TINDREL_API TindrelReturnCode TindrelSim_addServer(const char *serverId);
+TINDREL_API TindrelReturnCode TindrelSim_removeServer(const char *serverId);
+
+/* An asynchronous error event on the channel (class, index) of a device. */
+TINDREL_API TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindrel_ChannelClass channelClass,
+                                                     int channelIndex, int32_t code, const char *description);
+/* Drives an input's value from outside (a digital input's "State", a voltage
+ * input's "Voltage"): the channel reports it as if measured. */
+TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_ChannelClass channelClass,
+                                                       int channelIndex, const char *property, double value);
+/* Reads back any property the application set (for tests). */
+TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
+                                                          int channelIndex, const char *property, double *value);
+
+/* A JSON text listing computers, devices (id, name, serial, attached) and
+ * channels. *len in: buffer size; out: size needed including the NUL. */
+TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);
+
+/* Listens on a local socket for the tindrelsim command-line tool. With path
+ * NULL the path is $XDG_RUNTIME_DIR (or /tmp)/tindrelsim-<pid>.sock. */
+TINDREL_API TindrelReturnCode TindrelSim_startControlServer(const char *path);
+TINDREL_API TindrelReturnCode TindrelSim_stopControlServer(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
