@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+class QSettings;
+class QWidget;
+class TindrelTreeNode;
+
+namespace tindrel {
+
+class AlertService;
+class ViewFormController;
+class WindowRegistry;
+
+// Opens the example window for a leaf row of the device tree: writes the
+// channel's address into the user defaults ("n", "v", "c", "h", "r", "s"),
+// derives the window name from the channel class and creates the window
+// registered under that name; "No Example" when there is none.
+class ExampleWindowDispatch {
+public:
+    ExampleWindowDispatch(const WindowRegistry &registry, AlertService &alerts, QSettings &defaults);
+
+    // node: the leaf row (a TindrelChannel, or a TindrelDevice standing for
+    // its single channel). Window-form windows keep themselves alive while
+    // open and nullptr is returned. A view-form window's controller is
+    // returned to the caller, which keeps it (exampleWindowControllers) until
+    // the controller emits windowWillClose().
+    std::unique_ptr<ViewFormController> openWindowForLeaf(TindrelTreeNode *node, QWidget *alertParent);
+
+private:
+    const WindowRegistry &registry_;
+    AlertService &alerts_;
+    QSettings &defaults_;
+};
+
+}  // namespace tindrel
