@@ -17,6 +17,11 @@ public:
     virtual void showAlert(QWidget *parent, const QString &title, const QString &text) = 0;
     // An alert with buttons (first is the default); returns the index of the button chosen.
     virtual int askAlert(QWidget *parent, const QString &title, const QString &text, const QStringList &buttons) = 0;
+    // A critical alert with a single "OK" button; plain alerts by default.
+    virtual void showCritical(QWidget *parent, const QString &title, const QString &text)
+    {
+        showAlert(parent, title, text);
+    }
 };
 
 }  // namespace tindrel

@@ -1,0 +1,105 @@
+#include "DigitalInputController.h"
+
+#include "DigitalLogic.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tindrel {
+
+DigitalInputController::DigitalInputController(QWidget *parent)
+    : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
+                                            TindrelDigitalInput_delete>(),
+                      Form::Window, parent),
+      settingsBox(new QGroupBox(QStringLiteral("Settings"), this)),
+      powerSupplyCombo(new QComboBox(settingsBox)),
+      inputModeCombo(new QComboBox(settingsBox)),
+      dataBox(new AttachBox(QStringLiteral("State"), this)),
+      stateTextField(new QLabel(QStringLiteral("F"))),
+      stateBox(new QFrame(dataBox))
+{
+    setWindowTitle(QStringLiteral("Digital Input"));
+
+    // Item order fixes the codes sent (see DigitalLogic).
+    powerSupplyCombo->addItems({QStringLiteral("Off"), QStringLiteral("12 V"), QStringLiteral("24 V")});
+    inputModeCombo->addItems({QStringLiteral("NPN"), QStringLiteral("PNP")});
+    auto *settingsLayout = new QFormLayout(settingsBox);
+    settingsLayout->addRow(QStringLiteral("Power Supply:"), powerSupplyCombo);
+    settingsLayout->addRow(QStringLiteral("Input Mode:"), inputModeCombo);
+    settingsBox->hide();
+
+    QFont big = stateTextField->font();
+    big.setPointSize(big.pointSize() * 2);
+    big.setBold(true);
+    stateTextField->setFont(big);
+    stateTextField->setAlignment(Qt::AlignCenter);
+    stateBox->setAutoFillBackground(true);
+    stateBox->setMinimumSize(60, 40);
+    (new QVBoxLayout(stateBox))->addWidget(stateTextField);
+    auto *dataLayout = new QVBoxLayout(dataBox);
+    dataLayout->addWidget(stateBox, 0, Qt::AlignHCenter);
+
+    contentLayout()->addWidget(settingsBox);
+    contentLayout()->addWidget(dataBox);
+
+    connect(powerSupplyCombo, &QComboBox::activated, this, &DigitalInputController::setPowerSupply);
+    connect(inputModeCombo, &QComboBox::activated, this, &DigitalInputController::setInputMode);
+}
+
+void DigitalInputController::registerValueHandlers()
+{
+    setValueHandler(&TindrelDigitalInput_setOnStateChangeHandler, &DigitalInputController::stateChangeCallback);
+}
+
+void DigitalInputController::stateChangeCallback(TindrelDigitalInputHandle, void *ctx, int state)
+{
+    post(ctx, &DigitalInputController::onStateChangeHandler, QVariant(static_cast<int32_t>(state)));
+}
+
+void DigitalInputController::onStateChangeHandler(const QVariant &state)
+{
+    const bool high = state.toInt() == 1;
+    stateTextField->setText(high ? QStringLiteral("T") : QStringLiteral("F"));
+    QPalette text = stateTextField->palette();
+    text.setColor(QPalette::WindowText, high ? Qt::black : Qt::white);
+    stateTextField->setPalette(text);
+    QPalette fill = stateBox->palette();
+    fill.setColor(QPalette::Window, high ? Qt::white : Qt::black);
+    stateBox->setPalette(fill);
+}
+
+void DigitalInputController::onAttach()
+{
+    const auto in = handle<TindrelDigitalInputHandle>();
+    int32_t deviceId = 0;
+    check(Tindrel_getDeviceID(channel().get(), &deviceId));
+    const bool configurable = deviceId == digital::configurableInputDeviceId;
+    settingsBox->setVisible(configurable);
+    if (configurable) {
+        Tindrel_InputMode mode = TINDREL_INPUT_MODE_NPN;
+        Tindrel_PowerSupply supply = TINDREL_POWER_SUPPLY_OFF;
+        TindrelDigitalInput_getInputMode(in, &mode);
+        TindrelDigitalInput_getPowerSupply(in, &supply);
+        inputModeCombo->setCurrentIndex(digital::inputModeItemForCode(mode));
+        powerSupplyCombo->setCurrentIndex(digital::powerSupplyItemForCode(supply));
+    }
+}
+
+void DigitalInputController::onDetach() { settingsBox->hide(); }
+
+void DigitalInputController::setPowerSupply(int item)
+{
+    check(TindrelDigitalInput_setPowerSupply(handle<TindrelDigitalInputHandle>(),
+                                             static_cast<Tindrel_PowerSupply>(digital::powerSupplyCodeForItem(item))));
+}
+
+void DigitalInputController::setInputMode(int item)
+{
+    check(TindrelDigitalInput_setInputMode(handle<TindrelDigitalInputHandle>(),
+                                           static_cast<Tindrel_InputMode>(digital::inputModeCodeForItem(item))));
+}
+
+}  // namespace tindrel

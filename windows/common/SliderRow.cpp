@@ -1,0 +1,77 @@
+#include "SliderRow.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace tindrel {
+
+SliderRow::SliderRow(SendRule rule, std::string limitFormat, std::string valueFormat, bool integral, QWidget *parent)
+    : QWidget(parent),
+      slider(new QSlider(Qt::Horizontal, this)),
+      minLabel(new QLabel(this)),
+      maxLabel(new QLabel(this)),
+      valueLabel(new QLabel(this)),
+      rule_(rule),
+      limitFormat_(std::move(limitFormat)),
+      valueFormat_(std::move(valueFormat))
+{
+    scale_.integral = integral;
+    slider->setTracking(true);
+    valueLabel->setAlignment(Qt::AlignCenter);
+    maxLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(slider, 0, 0, 1, 3);
+    layout->addWidget(minLabel, 1, 0);
+    layout->addWidget(valueLabel, 1, 1);
+    layout->addWidget(maxLabel, 1, 2);
+
+    connect(slider, &QSlider::valueChanged, this, [this](int position) {
+        const double v = scale_.toValue(position);
+        showValue(v);
+        if (settingValue_)
+            return;
+        if (rule_ == SendRule::EveryMove || !slider->isSliderDown())
+            emit valueChosen(v);
+    });
+    connect(slider, &QSlider::sliderReleased, this, [this] {
+        if (rule_ == SendRule::OnRelease)
+            emit valueChosen(value());
+    });
+    setRange(0.0, 1.0, 0.0);
+}
+
+void SliderRow::setRange(double minimum, double maximum, double value)
+{
+    scale_.minimum = minimum;
+    scale_.maximum = maximum;
+    {
+        const QSignalBlocker block(slider);
+        slider->setRange(0, scale_.positions());
+        slider->setPageStep(std::max(1, scale_.positions() / 10));
+    }
+    minLabel->setText(formatNumber(limitFormat_.c_str(), minimum));
+    maxLabel->setText(formatNumber(limitFormat_.c_str(), maximum));
+    setValue(value);
+}
+
+void SliderRow::setValue(double value)
+{
+    settingValue_ = true;
+    slider->setValue(scale_.toPosition(value));
+    settingValue_ = false;
+    // The label shows the value itself, not its nearest slider position.
+    showValue(value);
+    accepted_ = value;
+}
+
+double SliderRow::value() const { return scale_.toValue(slider->value()); }
+
+void SliderRow::restoreLabel() { showValue(accepted_); }
+
+void SliderRow::showValue(double value) { valueLabel->setText(formatNumber(valueFormat_.c_str(), value)); }
+
+}  // namespace tindrel

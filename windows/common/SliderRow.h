@@ -1,0 +1,60 @@
+#pragma once
+
+#include "WindowLogic.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QSlider;
+
+namespace tindrel {
+
+// A slider with its minimum, maximum and value labels. The value label
+// follows the slider as it moves; valueChosen is emitted, by the send rule,
+// on every move, or when a drag ends and on any change made without a drag
+// (keyboard, a click on the track). Programmatic changes emit nothing.
+class SliderRow : public QWidget {
+    Q_OBJECT
+public:
+    enum class SendRule { EveryMove, OnRelease };
+
+    // limitFormat is used for the minimum and maximum labels, valueFormat for
+    // the value label (printf-style, one number each).
+    SliderRow(SendRule rule, std::string limitFormat, std::string valueFormat, bool integral,
+              QWidget *parent = nullptr);
+
+    // Range and present value; emits nothing.
+    void setRange(double minimum, double maximum, double value);
+    // Moves the slider and its label; emits nothing.
+    void setValue(double value);
+    double value() const;
+    double minimum() const { return scale_.minimum; }
+    double maximum() const { return scale_.maximum; }
+
+    // The value the device accepted last: restoreLabel shows it again after
+    // a send failed.
+    void accept(double value) { accepted_ = value; }
+    void restoreLabel();
+
+    QSlider *slider;
+    QLabel *minLabel;
+    QLabel *maxLabel;
+    QLabel *valueLabel;
+
+signals:
+    void valueChosen(double value);
+
+private:
+    void showValue(double value);
+
+    SendRule rule_;
+    std::string limitFormat_;
+    std::string valueFormat_;
+    SliderScale scale_;
+    double accepted_ = 0.0;
+    bool settingValue_ = false;
+};
+
+}  // namespace tindrel

@@ -1,0 +1,126 @@
+#include "WindowLogic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+namespace tindrel {
+
+QString windowNameForChannel(const QString &channelClassName, int channelClass, int channelSubclass)
+{
+    constexpr int lcdClass = 11;
+    constexpr int textLcdSubclass = 81;
+    if (channelClass == lcdClass)
+        return channelSubclass == textLcdSubclass ? QStringLiteral("TextLCD") : QStringLiteral("GraphicLCD");
+    constexpr qsizetype productWordLength = 7;
+    return channelClassName.mid(productWordLength);
+}
+
+QString pictureNameForSku(const QString &sku)
+{
+    const QString shared = QString::fromLatin1(sharedPictureCatalogueNumber);
+    if (sku.contains(shared))
+        return shared;
+    return sku.section(u'/', 0, 0) + QStringLiteral(".png");
+}
+
+namespace {
+
+// The conversion character of the first conversion in format, or 0.
+char conversionOf(const char *format)
+{
+    for (const char *p = format; *p; ++p) {
+        if (*p != '%')
+            continue;
+        ++p;
+        if (*p == '%')
+            continue;
+        while (*p && std::string_view("-+ #0123456789.'lhLqjzt").find(*p) != std::string_view::npos)
+            ++p;
+        return *p;
+    }
+    return 0;
+}
+
+}  // namespace
+
+QString formatNumber(const char *format, double value)
+{
+    switch (conversionOf(format)) {
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o': {
+        const double clamped = std::clamp(std::round(value), -2147483648.0, 2147483647.0);
+        return QString::asprintf(format, static_cast<int>(clamped));
+    }
+    case 0:
+        return QString::fromUtf8(format);
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+        return QString::asprintf(format, value);
+    default:
+        // Anything else (%s, %c, %n, ...) cannot take a number: show it plainly
+        // rather than hand printf an argument of the wrong type.
+        return QString::number(value);
+    }
+}
+
+int SliderScale::positions() const
+{
+    if (!(maximum > minimum))
+        return 0;
+    if (integral) {
+        const double span = std::floor(maximum) - std::ceil(minimum);
+        return static_cast<int>(std::clamp(span, 0.0, 2147483647.0));
+    }
+    return std::max(steps, 1);
+}
+
+int SliderScale::toPosition(double value) const
+{
+    const int last = positions();
+    if (last == 0 || std::isnan(value))
+        return 0;
+    double position = integral ? std::round(value) - std::ceil(minimum) : (value - minimum) / (maximum - minimum) * last;
+    return static_cast<int>(std::clamp(std::round(position), 0.0, static_cast<double>(last)));
+}
+
+double SliderScale::toValue(int position) const
+{
+    const int last = positions();
+    if (last == 0)
+        return minimum;
+    position = std::clamp(position, 0, last);
+    if (integral)
+        return std::ceil(minimum) + position;
+    if (position == last)
+        return maximum;  // exact end points, free of rounding
+    return minimum + (maximum - minimum) * position / last;
+}
+
+std::optional<int> codeForTitle(std::span<const CodeTitle> table, QStringView title)
+{
+    for (const auto &row : table)
+        if (title == QLatin1String(row.title))
+            return row.code;
+    return std::nullopt;
+}
+
+std::optional<QString> titleForCode(std::span<const CodeTitle> table, int code)
+{
+    for (const auto &row : table)
+        if (row.code == code)
+            return QString::fromLatin1(row.title);
+    return std::nullopt;
+}
+
+}  // namespace tindrel
