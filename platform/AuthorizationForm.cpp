@@ -80,3 +80,13 @@ std::optional<std::uint64_t> parseStatStartTime(std::string_view statText)
 }
 
 }  // namespace tindrel::platform
+
+namespace tindrel::platform {
+
+bool formNamesSubject(const AuthorizationFormBytes& bytes, const ProcessSubject& subject)
+{
+    const auto decoded = decodeAuthorizationForm(bytes);
+    return decoded && *decoded == subject;
+}
+
+}  // namespace tindrel::platform

@@ -40,3 +40,10 @@ std::optional<ProcessSubject> decodeAuthorizationForm(const AuthorizationFormByt
 std::optional<std::uint64_t> parseStatStartTime(std::string_view statText);
 
 }  // namespace tindrel::platform
+
+namespace tindrel::platform {
+
+// True when the bytes decode to exactly the given subject.
+bool formNamesSubject(const AuthorizationFormBytes& bytes, const ProcessSubject& subject);
+
+}  // namespace tindrel::platform

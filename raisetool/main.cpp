@@ -1,0 +1,41 @@
+// raiseTool: carries out one privileged command per run for the control
+// panel. Everything here is wiring; the decisions live in Tool.cpp.
+#include "LinuxServices.h"
+#include "Paths.h"
+#include "PolkitAuthority.h"
+#include "Tool.h"
+
+#include <unistd.h>
+
+using namespace tindrel;
+using namespace tindrel::platform::linux_impl;
+
+int main(int argc, char** argv)
+{
+    // Before anything else: the caller controls our environment, descriptors,
+    // limits and signals.
+    if (!hardenProcess())
+        return static_cast<int>(raisetool::Status::CannotStart);
+
+    // The caller is our parent as it is now, identified once.
+    const pid_t parent = ::getppid();
+    const uid_t realUser = ::getuid();
+    std::optional<platform::ProcessSubject> subject;
+    if (const auto start = processStartTime(parent))
+        subject = platform::ProcessSubject{parent, *start, realUser};
+
+    const auto mode = raisetool::runModeFromArguments(argc, argv);
+
+    FdByteSource input(STDIN_FILENO);
+    ProcSelfLocator self;
+    PolkitAuthority authority(subject);
+    PkexecExecution privileged{std::string(paths::kPrivilegedExecutionProgram)};
+    LinuxFiles files;
+    ProgramServiceManager serviceManager{std::string(paths::kServiceManagerProgram)};
+    PackageDriverLoader driver{std::string(paths::kDriverPackage), std::string(paths::kDriverLoaderProgram)};
+    Syslog log("raiseTool");
+    LinuxProcessIdentity identity;
+
+    raisetool::Services services{input, self, authority, privileged, files, serviceManager, driver, log, identity};
+    return raisetool::run(mode, services);
+}
