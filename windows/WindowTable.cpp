@@ -1,0 +1,28 @@
+// The example windows of this program, by the name the tree's double-click
+// derives from the channel class. A new window adds one row here.
+#include "DigitalInputController.h"
+#include "DigitalOutputController.h"
+#include "WindowRegistry.h"
+
+namespace tindrel {
+
+namespace {
+
+template <class Window>
+ExampleWindow *make()
+{
+    return new Window;
+}
+
+using Form = ExampleWindow::Form;
+
+constexpr WindowRegistry::Entry windows[] = {
+    {"DigitalInput", Form::Window, &make<DigitalInputController>},
+    {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+};
+
+}  // namespace
+
+WindowRegistry WindowRegistry::standard() { return WindowRegistry(windows); }
+
+}  // namespace tindrel
