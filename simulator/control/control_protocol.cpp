@@ -1,0 +1,388 @@
+#include "control_protocol.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace tindrel::control {
+
+namespace {
+
+constexpr TindrelReturnCode kBadRequest = TINDREL_EINVALIDARG;
+
+std::string failureReply(TindrelReturnCode code, const SimCalls &calls)
+{
+    std::string detail = calls.lastErrorDetail ? calls.lastErrorDetail() : std::string();
+    if (detail.empty())
+        detail = "the call failed";
+    return errorReply(code, detail);
+}
+
+Tindrel_ChannelClass channelClassArg(const Request &request, size_t index)
+{
+    return static_cast<Tindrel_ChannelClass>(request.args[index].integer);
+}
+
+std::string runList(const Request &, const SimCalls &calls)
+{
+    std::string buf(64 * 1024, '\0');
+    // The list may grow between the calls; a few rounds settle it.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        size_t len = buf.size();
+        const TindrelReturnCode rc = calls.list(buf.data(), &len);
+        if ((rc == TINDREL_ENOSPC || rc == TINDREL_OK) && len > buf.size()) {
+            buf.assign(len, '\0');
+            continue;
+        }
+        if (rc != TINDREL_OK)
+            return failureReply(rc, calls);
+        buf.resize(strnlen(buf.data(), buf.size()));
+        return okReply(buf);
+    }
+    return errorReply(TINDREL_ENOSPC, "the list kept growing while it was read");
+}
+
+std::string runIdCall(TindrelReturnCode (*fn)(const char *), const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = fn(request.args[0].text.c_str());
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runAttach(const Request &r, const SimCalls &c) { return runIdCall(c.attachDevice, r, c); }
+std::string runDetach(const Request &r, const SimCalls &c) { return runIdCall(c.detachDevice, r, c); }
+std::string runAddServer(const Request &r, const SimCalls &c) { return runIdCall(c.addServer, r, c); }
+std::string runRemoveServer(const Request &r, const SimCalls &c) { return runIdCall(c.removeServer, r, c); }
+
+std::string runError(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.injectError(request.args[0].text.c_str(), channelClassArg(request, 1), request.args[2].integer,
+                          request.args[3].integer, request.args[4].text.c_str());
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runSet(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.setInputValue(request.args[0].text.c_str(), channelClassArg(request, 1), request.args[2].integer,
+                            request.args[3].text.c_str(), request.args[4].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runGet(const Request &request, const SimCalls &calls)
+{
+    double value = 0.0;
+    const TindrelReturnCode rc =
+        calls.getPropertyValue(request.args[0].text.c_str(), channelClassArg(request, 1), request.args[2].integer,
+                               request.args[3].text.c_str(), &value);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return okReply(std::string_view(text, static_cast<size_t>(result.ptr - text)));
+}
+
+std::string runLoad(const Request &request, const SimCalls &calls)
+{
+    char err[2048] = "";
+    const TindrelReturnCode rc = calls.loadRigFile(request.args[0].text.c_str(), err, sizeof err);
+    if (rc == TINDREL_OK)
+        return okReply();
+    return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
+}
+
+constexpr CommandSpec kCommands[] = {
+    {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
+    {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
+    {"detach", "unplug a device (and everything below it)", {{"deviceId", ArgKind::Word}}, 1, &runDetach},
+    {"add-server", "bring a remote server up", {{"serverId", ArgKind::Word}}, 1, &runAddServer},
+    {"remove-server", "take a remote server down", {{"serverId", ArgKind::Word}}, 1, &runRemoveServer},
+    {"error",
+     "raise an error event on a channel",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"code", ArgKind::Int},
+      {"text...", ArgKind::Rest}},
+     5,
+     &runError},
+    {"set",
+     "drive an input's value",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"property", ArgKind::Word},
+      {"value", ArgKind::Number}},
+     5,
+     &runSet},
+    {"get",
+     "print a property's current value",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"property", ArgKind::Word}},
+     4,
+     &runGet},
+    {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+};
+
+bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<int32_t> parseInt(std::string_view text)
+{
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.front() == '-' || text.front() == '+')
+        return std::nullopt;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+std::optional<double> parseNumber(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::string usageOf(const CommandSpec &command)
+{
+    std::string text = command.name;
+    for (const ParamSpec &param : command.parameters())
+        text.append(" <").append(param.name).append(">");
+    return text;
+}
+
+// Replies are single lines: line breaks and other control characters in a
+// detail or payload become spaces (JSON stays valid: raw control characters
+// cannot occur inside its strings).
+std::string oneLine(std::string_view text)
+{
+    std::string line(text);
+    std::replace_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    return line;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line)
+{
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+} // namespace
+
+std::span<const CommandSpec> commandTable() { return kCommands; }
+
+const CommandSpec *findCommand(std::string_view name)
+{
+    for (const CommandSpec &command : kCommands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+std::string encodeArg(std::string_view raw)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(raw.size());
+    for (const char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isPlain(c)) {
+            encoded.push_back(ch);
+        } else {
+            encoded.push_back('%');
+            encoded.push_back(kHex[c >> 4]);
+            encoded.push_back(kHex[c & 0xF]);
+        }
+    }
+    return encoded;
+}
+
+std::optional<std::string> decodeArg(std::string_view encoded)
+{
+    std::string raw;
+    raw.reserve(encoded.size());
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] != '%') {
+            raw.push_back(encoded[i]);
+            continue;
+        }
+        if (i + 2 >= encoded.size())
+            return std::nullopt;
+        const int high = hexValue(encoded[i + 1]);
+        const int low = hexValue(encoded[i + 2]);
+        if (high < 0 || low < 0 || (high == 0 && low == 0))
+            return std::nullopt; // NUL cannot pass through C strings
+        raw.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    return raw;
+}
+
+std::string buildRequestLine(std::string_view command, const std::vector<std::string> &args)
+{
+    std::string line = encodeArg(command);
+    for (const std::string &arg : args)
+        line.append(" ").append(encodeArg(arg));
+    return line;
+}
+
+std::variant<Request, ProtocolError> parseRequest(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (line.size() > kMaxRequestLine)
+        return ProtocolError{kBadRequest, "request longer than " + std::to_string(kMaxRequestLine) + " bytes"};
+    const std::vector<std::string_view> words = splitWords(line);
+    if (words.empty())
+        return ProtocolError{kBadRequest, "empty request"};
+    const CommandSpec *command = findCommand(words[0]);
+    if (command == nullptr) {
+        const std::optional<std::string> name = decodeArg(words[0]);
+        return ProtocolError{kBadRequest, "unknown command '" + oneLine(name.value_or(std::string(words[0]))) + "'"};
+    }
+    const std::span<const ParamSpec> params = command->parameters();
+    const bool hasRest = !params.empty() && params.back().kind == ArgKind::Rest;
+    const size_t given = words.size() - 1;
+    const size_t fixed = hasRest ? params.size() - 1 : params.size();
+    if (given < fixed || (!hasRest && given > fixed))
+        return ProtocolError{kBadRequest, "usage: " + usageOf(*command)};
+
+    Request request;
+    request.command = command;
+    for (size_t p = 0; p < params.size(); ++p) {
+        const ParamSpec &param = params[p];
+        Arg arg;
+        if (param.kind == ArgKind::Rest) {
+            for (size_t w = 1 + p; w < words.size(); ++w) {
+                const std::optional<std::string> word = decodeArg(words[w]);
+                if (!word)
+                    return ProtocolError{kBadRequest, std::string("badly encoded <") + param.name + ">"};
+                if (!arg.text.empty())
+                    arg.text.push_back(' ');
+                arg.text += *word;
+            }
+            request.args.push_back(std::move(arg));
+            break;
+        }
+        const std::optional<std::string> decoded = decodeArg(words[1 + p]);
+        if (!decoded || decoded->empty())
+            return ProtocolError{kBadRequest, std::string("badly encoded <") + param.name + ">"};
+        arg.text = *decoded;
+        if (param.kind == ArgKind::Int) {
+            const std::optional<int32_t> value = parseInt(arg.text);
+            if (!value)
+                return ProtocolError{kBadRequest, std::string("<") + param.name +
+                                                      "> must be a 32-bit integer, not '" + oneLine(arg.text) + "'"};
+            arg.integer = *value;
+        } else if (param.kind == ArgKind::Number) {
+            const std::optional<double> value = parseNumber(arg.text);
+            if (!value)
+                return ProtocolError{kBadRequest, std::string("<") + param.name + "> must be a finite number, not '" +
+                                                      oneLine(arg.text) + "'"};
+            arg.number = *value;
+        }
+        request.args.push_back(std::move(arg));
+    }
+    return request;
+}
+
+std::string execute(const Request &request, const SimCalls &calls)
+{
+    return request.command->handler(request, calls);
+}
+
+std::string handleLine(std::string_view line, const SimCalls &calls)
+{
+    auto parsed = parseRequest(line);
+    if (const auto *error = std::get_if<ProtocolError>(&parsed))
+        return errorReply(error->code, error->detail);
+    return execute(std::get<Request>(parsed), calls);
+}
+
+std::string okReply(std::string_view payload)
+{
+    if (payload.empty())
+        return "ok";
+    return "ok " + oneLine(payload);
+}
+
+std::string errorReply(TindrelReturnCode code, std::string_view detail)
+{
+    std::string reply = "error " + std::to_string(code);
+    if (!detail.empty())
+        reply.append(" ").append(oneLine(detail));
+    return reply;
+}
+
+std::optional<Reply> parseReply(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    if (line == "ok")
+        return Reply{true, TINDREL_OK, {}};
+    if (line.starts_with("ok "))
+        return Reply{true, TINDREL_OK, std::string(line.substr(3))};
+    if (!line.starts_with("error "))
+        return std::nullopt;
+    line.remove_prefix(6);
+    const size_t space = line.find(' ');
+    const std::string_view codeText = line.substr(0, space);
+    const std::optional<int32_t> code = parseInt(codeText);
+    if (!code || *code == TINDREL_OK)
+        return std::nullopt;
+    return Reply{false, *code, space == std::string_view::npos ? std::string() : std::string(line.substr(space + 1))};
+}
+
+std::string commandUsage()
+{
+    std::string text;
+    for (const CommandSpec &command : kCommands)
+        text.append("  ").append(usageOf(command)).append("\n      ").append(command.summary).append("\n");
+    return text;
+}
+
+} // namespace tindrel::control
