@@ -26,20 +26,25 @@ QString pictureNameForSku(const QString &sku)
 
 namespace {
 
-// The conversion character of the first conversion in format, or 0.
+// The conversion character of a format holding exactly one conversion with
+// no length modifier; 0 for a format without conversions; '?' for anything
+// printf could not be handed a single int or double safely.
 char conversionOf(const char *format)
 {
+    char found = 0;
     for (const char *p = format; *p; ++p) {
         if (*p != '%')
             continue;
         ++p;
         if (*p == '%')
             continue;
-        while (*p && std::string_view("-+ #0123456789.'lhLqjzt").find(*p) != std::string_view::npos)
+        while (*p && std::string_view("-+ #0123456789.").find(*p) != std::string_view::npos)
             ++p;
-        return *p;
+        if (found != 0 || *p == 0 || std::string_view("hlLqjzt*").find(*p) != std::string_view::npos)
+            return '?';
+        found = *p;
     }
-    return 0;
+    return found;
 }
 
 }  // namespace
@@ -53,11 +58,9 @@ QString formatNumber(const char *format, double value)
     case 'x':
     case 'X':
     case 'o': {
-        const double clamped = std::clamp(std::round(value), -2147483648.0, 2147483647.0);
+        const double clamped = std::isnan(value) ? 0.0 : std::clamp(std::round(value), -2147483648.0, 2147483647.0);
         return QString::asprintf(format, static_cast<int>(clamped));
     }
-    case 0:
-        return QString::fromUtf8(format);
     case 'e':
     case 'E':
     case 'f':
@@ -67,9 +70,12 @@ QString formatNumber(const char *format, double value)
     case 'a':
     case 'A':
         return QString::asprintf(format, value);
+    case 0:
+        return QString::fromUtf8(format).replace(QStringLiteral("%%"), QStringLiteral("%"));
     default:
-        // Anything else (%s, %c, %n, ...) cannot take a number: show it plainly
-        // rather than hand printf an argument of the wrong type.
+        // A format that cannot take one number (%s, %c, two conversions, a
+        // length modifier): show the number plainly rather than hand printf
+        // an argument of the wrong type.
         return QString::number(value);
     }
 }

@@ -22,8 +22,9 @@ inline constexpr const char *sharedPictureCatalogueNumber = "TDB1000";
 QString pictureNameForSku(const QString &sku);
 
 // Formats one number with a printf-style format holding one conversion.
-// Integer conversions (%d, %i, %u, %x, %X, %o, %c excluded) get the value
-// rounded to an int; every other conversion gets the double.
+// Integer conversions (%d, %i, %u, %x, %X, %o) get the value rounded to an
+// int, floating conversions the double; a format that cannot take exactly
+// one such number gives the number in plain text instead.
 QString formatNumber(const char *format, double value);
 
 // Maps a double range onto integer slider positions. Integral scales use the
