@@ -34,7 +34,11 @@ TINDREL_API void pconf_release(pconf_t **pc);
 TINDREL_API int pconf_setcreatemissing(pconf_t *pc, int createMissing);
 
 /* Getters: the key's value, or def when the key is missing or has no value of
- * that type. Keys are printf-style formats followed by their arguments. */
+ * that type. Keys are printf-style formats followed by their arguments.
+ * pconf_getbool takes booleans and the strings "true"/"false"; the number
+ * getters take integers and whole decimal strings within their range. The
+ * text from pconf_getstr stays valid until that key is set or removed or the
+ * configuration is released. */
 TINDREL_API int pconf_getbool(pconf_t *pc, int def, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 TINDREL_API int32_t pconf_get32(pconf_t *pc, int32_t def, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 TINDREL_API uint32_t pconf_getu32(pconf_t *pc, uint32_t def, const char *fmt, ...)
