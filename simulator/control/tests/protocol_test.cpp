@@ -172,3 +172,24 @@ TEST_F(Protocol, GetPrintsTheValueExactly)
     fakesim::state().value = -2.5e-7;
     EXPECT_EQ(handle("get dev 30 0 Voltage"), "ok -2.5e-07");
 }
+
+TEST_F(Protocol, ArbitraryBytesNeverBreakTheParser)
+{
+    // Lines made of the characters that matter to the parser, plus random bytes.
+    const std::string alphabet = "% 0123456789aAfFxX-+.e\t\r\xff\x01" "detachsrorlistget";
+    uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const std::string prefixes[] = {"", "error ", "set ", "get ", "detach ", "load "};
+    for (int round = 0; round < 3000; ++round) {
+        std::string line = prefixes[next() % std::size(prefixes)];
+        const size_t length = next() % 80;
+        for (size_t i = 0; i < length; ++i)
+            line.push_back(next() % 4 == 0 ? static_cast<char>(next() % 256) : alphabet[next() % alphabet.size()]);
+        const std::string reply = handle(line);
+        EXPECT_TRUE(reply == "ok" || reply.rfind("ok ", 0) == 0 || reply.rfind("error ", 0) == 0) << reply;
+        EXPECT_EQ(reply.find('\n'), std::string::npos);
+    }
+}
