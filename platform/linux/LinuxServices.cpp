@@ -83,27 +83,49 @@ bool becomeFullyEffective()
 }
 
 // Forks and execs; the child's standard input is stdinFd (or /dev/null when
-// negative), its standard output and error /dev/null. Returns the pid or -1.
+// negative), its standard output and error /dev/null. Returns the pid, or -1
+// when the child could not be created or the program could not be executed
+// (reported back through a close-on-exec pipe, then the child is reaped).
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments, int stdinFd, int closeInChild,
             bool elevate)
 {
     const ExecArrays arrays(arguments, minimalChildEnvironment());
     UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    if (!devNull)
+    int errorPipe[2];
+    if (!devNull || ::pipe2(errorPipe, O_CLOEXEC) != 0)
         return -1;
+    UniqueFd errorRead(errorPipe[0]);
+    UniqueFd errorWrite(errorPipe[1]);
     const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    // Child.
-    const int in = stdinFd >= 0 ? stdinFd : devNull.get();
-    if (::dup2(in, 0) < 0 || ::dup2(devNull.get(), 1) < 0 || ::dup2(devNull.get(), 2) < 0)
-        ::_exit(4);
-    if (closeInChild >= 0)
-        ::close(closeInChild);
-    if (elevate && !becomeFullyEffective())
-        ::_exit(4);
-    ::execve(program.c_str(), arrays.argv.data(), arrays.envp.data());
-    ::_exit(4);
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        const int in = stdinFd >= 0 ? stdinFd : devNull.get();
+        int error = 0;
+        if (::dup2(in, 0) < 0 || ::dup2(devNull.get(), 1) < 0 || ::dup2(devNull.get(), 2) < 0)
+            error = errno;
+        if (!error && closeInChild >= 0)
+            ::close(closeInChild);
+        if (!error && elevate && !becomeFullyEffective())
+            error = errno ? errno : EPERM;
+        if (!error) {
+            ::execve(program.c_str(), arrays.argv.data(), arrays.envp.data());
+            error = errno;
+        }
+        [[maybe_unused]] const auto ignored = ::write(errorWrite.get(), &error, sizeof error);
+        ::_exit(127);
+    }
+    errorWrite.reset();
+    int childError = 0;
+    ssize_t n;
+    do {
+        n = ::read(errorRead.get(), &childError, sizeof childError);
+    } while (n < 0 && errno == EINTR);
+    if (n != 0) {
+        waitFor(pid);
+        return -1;
+    }
+    return pid;
 }
 
 class LinuxLockedFile : public LockedFile {

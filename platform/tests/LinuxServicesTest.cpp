@@ -267,10 +267,13 @@ TEST_F(ChildProgramTest, ServiceManagerGetsVerbAndTargetAsTwoArgumentsAndAMinima
     EXPECT_THAT(environment, Not(HasSubstr("TINDREL_SECRET_LEAK")));
 }
 
-TEST_F(ChildProgramTest, ServiceManagerThatCannotBeExecutedStillCountsAsRun)
+TEST_F(ChildProgramTest, ProgramsThatCannotBeExecutedAreReportedAsNotStarted)
 {
     ProgramServiceManager serviceManager((dir / "absent").string());
-    EXPECT_TRUE(serviceManager.run("load", "x"));
+    EXPECT_FALSE(serviceManager.run("load", "x"));
+    writeText(dir / "notexecutable", "#!/bin/sh\n");
+    EXPECT_FALSE(ProgramServiceManager(dir / "notexecutable").run("load", "x"));
+    EXPECT_FALSE(PkexecExecution((dir / "absent").string()).start("/x", "--self-repair"));
 }
 
 TEST_F(ChildProgramTest, DriverLoaderMapsAbsentPackageAndLoaderStatuses)
