@@ -1,0 +1,78 @@
+#!/bin/sh
+# Runs the Polkit end-to-end suite against a real polkit daemon on a private
+# system bus: inside a private mount namespace, /run/dbus, the polkit action
+# directory and the local rules directory are replaced by private copies, a
+# system dbus-daemon and polkitd are started there, and a rule grants the
+# raiseTool actions to the user "daemon" only. Nothing outside the namespace
+# is touched.
+#   private-polkit.sh E2E_TEST_BINARY POLICY_FILE
+# Exit status 77 means the set-up is not possible here (the test is skipped).
+set -u
+bin="$1"
+policy="$2"
+skip() { echo "SKIP: $*"; exit 77; }
+
+if [ -z "${TINDREL_PRIVATE_NS:-}" ]; then
+    [ "$(id -u)" -eq 0 ] || skip "needs root"
+    for tool in unshare dbus-daemon dbus-send /usr/lib/polkit-1/polkitd; do
+        command -v "$tool" >/dev/null 2>&1 || skip "$tool is missing"
+    done
+    getent passwd polkitd >/dev/null || skip "no polkitd user"
+    getent passwd daemon >/dev/null || skip "no daemon user"
+    unshare -m --propagation private true 2>/dev/null || skip "cannot create a mount namespace"
+    TINDREL_PRIVATE_NS=1 exec unshare -m --propagation private "$0" "$@"
+fi
+
+# From here on we are inside the private mount namespace.
+work=$(mktemp -d /tmp/tindrel-polkit-XXXXXX) || skip "no temporary directory"
+dbus_pid=""
+polkit_pid=""
+cleanup() {
+    [ -n "$polkit_pid" ] && kill "$polkit_pid" 2>/dev/null && wait "$polkit_pid" 2>/dev/null
+    [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+chmod 755 "$work"
+mkdir -p "$work/run-dbus" "$work/actions" "$work/rules"
+cp /usr/share/polkit-1/actions/* "$work/actions/" 2>/dev/null
+cp "$policy" "$work/actions/"
+cat > "$work/rules/10-tindrel-test.rules" <<'RULES'
+polkit.addRule(function(action, subject) {
+    if (action.id.indexOf("com.tindrels.raisetool.") == 0 && subject.user == "daemon")
+        return polkit.Result.YES;
+});
+RULES
+chmod -R a+rX "$work"
+[ -d /run/dbus ] || mkdir -p /run/dbus || skip "cannot create /run/dbus"
+mount --bind "$work/run-dbus" /run/dbus || skip "cannot mount /run/dbus"
+mount --bind "$work/actions" /usr/share/polkit-1/actions || skip "cannot mount the action directory"
+mount --bind "$work/rules" /etc/polkit-1/rules.d || skip "cannot mount the rules directory"
+
+dbus_pid=$(dbus-daemon --system --fork --print-pid) || skip "dbus-daemon did not start"
+# polkitd changes to its own user once it has started.
+/usr/lib/polkit-1/polkitd >"$work/polkitd.log" 2>&1 &
+polkit_pid=$!
+
+# Wait (up to 10 s) for polkitd to own its name on the bus.
+owned=no
+i=0
+while [ $i -lt 100 ]; do
+    if dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.PolicyKit1 2>/dev/null | grep -q 'boolean true'; then
+        owned=yes
+        break
+    fi
+    kill -0 "$polkit_pid" 2>/dev/null || break
+    sleep 0.1
+    i=$((i + 1))
+done
+if [ "$owned" != yes ]; then
+    cat "$work/polkitd.log"
+    skip "polkitd did not come up on the private bus"
+fi
+
+TINDREL_E2E_POLKIT=1 "$bin" --gtest_filter='Polkit.*'
+status=$?
+[ $status -eq 0 ] || cat "$work/polkitd.log"
+exit $status
