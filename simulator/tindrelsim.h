@@ -56,6 +56,10 @@ TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, 
  * channels. *len in: buffer size; out: size needed including the NUL. */
 TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);
 
+/* Sets the calling thread's last error (Tindrel_getLastError) and returns
+ * code: for code layered on this library, such as the control server. */
+TINDREL_API TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, const char *detail);
+
 /* Listens on a local socket for the tindrelsim command-line tool. With path
  * NULL the path is $XDG_RUNTIME_DIR (or /tmp)/tindrelsim-<pid>.sock. */
 TINDREL_API TindrelReturnCode TindrelSim_startControlServer(const char *path);

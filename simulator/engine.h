@@ -1,0 +1,95 @@
+// The engine: the loaded rig, presence of devices and servers, open
+// handles, managers, discovery, and the threads that deliver events.
+#pragma once
+
+#include <queue>
+#include <random>
+#include <unordered_map>
+
+#include "sim_internal.h"
+
+namespace tsim {
+
+struct ServerRuntime {
+    bool on = false;
+    bool announced = false;
+};
+
+class Engine {
+public:
+    Engine();
+
+    std::mutex m;                       // guards everything below
+    std::condition_variable attachCv;   // a handle attached
+
+    // Rig and presence.
+    bool rigLoaded = false;
+    Rig rig;
+    std::vector<ChannelPtr> channels;
+    std::unordered_map<const DeviceInfo *, bool> devOn;
+    std::unordered_map<const DeviceInfo *, bool> loaderMode;   // rebooted into its firmware loader
+    std::unordered_map<const ServerInfo *, ServerRuntime> servers;
+    std::map<std::string, std::shared_ptr<const DeviceInfo>> devById;
+    std::map<std::string, std::shared_ptr<const ServerInfo>> serverById;
+
+    // Handles and managers.
+    std::vector<_Tindrel *> openHandles;
+    std::vector<_TindrelManager *> managers;
+
+    // Discovery.
+    std::set<int> discovery;
+    std::map<std::string, std::string> passwords;
+    CallbackGate netGate;
+    std::vector<TindrelHandler> netHandlers = std::vector<TindrelHandler>(2);   // added, removed
+
+    // Event threads: managers and discovery on one, channel attach, detach
+    // and error events on another, value events on the generator.
+    Dispatcher managerEvents, channelEvents;
+
+    void ensureRig();                            // loads the default rig on first use
+    TindrelReturnCode install(Rig &&r);          // replaces the rig
+    void refresh();                              // recomputes presence, queues events
+    bool matches(const _Tindrel *h, const Channel &c) const;
+    void tryAttach(_Tindrel *h);
+    void attach(_Tindrel *h, const ChannelPtr &c);
+    void detachHolder(Channel &c, bool notify);
+    void queueManagerEvent(_TindrelManager *mg, const ChannelPtr &c, bool attach);
+    void queueChannelEvent(_Tindrel *h, int slot, EventArgs args);
+    void updateAnnouncements();
+    bool devicePresent(const DeviceInfo *d) const;
+    bool visible(const Channel &c) const;
+    ChannelPtr findChannel(const std::string &deviceId, int cls, int index, std::string &err) const;
+
+    // Generator: periodic value events and delayed work.
+    void schedule(const ChannelPtr &c);
+    void after(std::chrono::milliseconds delay, std::function<void()> fn);   // runs with the lock held
+
+private:
+    struct Tick {
+        std::chrono::steady_clock::time_point due;
+        ChannelPtr ch;
+        uint64_t gen;
+        bool operator<(const Tick &o) const { return due > o.due; }
+    };
+    struct Pending {
+        _Tindrel *h;
+        uint64_t epoch;
+        int slot;
+        Invoker inv;
+        EventArgs args;
+    };
+    void generatorLoop();
+    void tick(Channel &c, std::vector<Pending> &out);
+    double waveform(Channel &c, const PropDesc &p, int axis, double t);
+
+    std::priority_queue<Tick> ticks_;
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
+    std::condition_variable genCv_;
+    std::mt19937 rng_{12345};
+    std::normal_distribution<double> gauss_{0.0, 1.0};
+    std::thread generator_;
+};
+
+uint64_t epochOf(CallbackGate &g);
+
+} // namespace tsim
