@@ -104,6 +104,23 @@ void DeviceTree::unindexSubtree(const TindrelTreeNode &node)
         unindexSubtree(*c);
 }
 
+TindrelTreeNode *DeviceTree::insert(TindrelTreeNode &parent, std::unique_ptr<TindrelTreeNode> node)
+{
+    TindrelTreeNode *placed = parent.insertChildSorted(std::move(node));
+    indexSubtree(*placed);
+    return placed;
+}
+
+std::unique_ptr<TindrelTreeNode> DeviceTree::remove(const TindrelTreeNode &node)
+{
+    if (!node.parent())
+        return nullptr;
+    std::unique_ptr<TindrelTreeNode> out = node.parent()->removeChild(&node);
+    if (out)
+        unindexSubtree(*out);
+    return out;
+}
+
 DeviceTree::AttachResult DeviceTree::attach(TindrelHandle channelHandle, const NewDeviceHook &onNewDevice)
 {
     AttachResult result;

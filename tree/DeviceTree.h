@@ -56,6 +56,12 @@ public:
     AttachResult attach(TindrelHandle channel, const NewDeviceHook &onNewDevice = {});
     DetachResult detach(TindrelHandle channel);
 
+    // Puts a node made elsewhere (with its subtree) under parent, in sorted
+    // place, and indexes it. parent must be the root or a node in this tree.
+    TindrelTreeNode *insert(TindrelTreeNode &parent, std::unique_ptr<TindrelTreeNode> node);
+    // Takes a node (with its subtree) out of the tree.
+    std::unique_ptr<TindrelTreeNode> remove(const TindrelTreeNode &node);
+
     // The first node under subtree (pre-order) equal to sought.
     TindrelTreeNode *find(const TindrelTreeNode &sought, const TindrelTreeNode &subtree) const;
 
