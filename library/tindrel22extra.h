@@ -57,7 +57,9 @@ TINDREL_API int pconf_remove(pconf_t *pc, const char *fmt, ...) __attribute__((f
  * truncated configuration). */
 TINDREL_API int pconf_renderpc(pconf_t *pc, char *buf, size_t bufLen);
 
-/* Key/value records of server announcements. */
+/* Key/value records of server announcements. The records are made by the
+ * device library, so these two are implemented in tindrel22 (net.cpp), not
+ * in the companion library. */
 TINDREL_API int32_t kvgeti32(kv_t kv, const char *key, int32_t def);
 TINDREL_API const char *kvgetstrc(kv_t kv, const char *key, const char *def);
 

@@ -109,18 +109,20 @@ void Engine::ensureRig()
 TindrelReturnCode Engine::install(Rig &&r)
 {
     // Everything present goes away first, so handles and managers see detaches.
-    for (auto &c : channels)
-        c->present = true;
     devOn.clear();
     servers.clear();
     std::vector<ChannelPtr> old;
     old.swap(channels);
     for (auto &c : old) {
+        if (c->present)
+            logLine(TINDREL_LOG_INFO, "detach: %s channel %d (%s) of %s (serial %d)", c->info->cls->name,
+                    c->info->index, c->info->name.c_str(), c->info->device->name.c_str(), c->info->device->serial);
         if (c->holder)
             detachHolder(*c, true);
-        for (auto *mg : managers)
-            if (mg->open)
-                queueManagerEvent(mg, c, false);
+        if (c->present)
+            for (auto *mg : managers)
+                if (mg->open)
+                    queueManagerEvent(mg, c, false);
     }
     updateAnnouncements();
 

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include "engine.h"
+#include "tindrel22extra.h"
 
 // An announcement's key/value record.
 struct _kv {

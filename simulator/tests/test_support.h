@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tindrel22.h"
+#include "tindrel22extra.h"
 #include "tindrelsim.h"
 
 namespace simtest {
