@@ -342,7 +342,9 @@ int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
     if (exists && !S_ISREG(existing.st_mode))
         return S_ISLNK(existing.st_mode) ? ELOOP : S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
 
-    auto [fd, temporary] = createTemporary(dir.get(), 0666);
+    auto created = createTemporary(dir.get(), 0666);
+    UniqueFd& fd = created.first;
+    const std::string& temporary = created.second;
     if (!fd)
         return errno;
     const auto fail = [&](int error) {
