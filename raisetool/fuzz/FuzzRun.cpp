@@ -96,9 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (privileged.starts)
         require(!acted && authority.asked.empty() && driver.loads == 0);
     // A repair leaves the tool set-user-ID without group and other write.
+    // (An authorized command may also delete or rewrite the tool's file.)
     const auto* tool = files.find("/opt/tindrel/raiseTool");
-    require(tool != nullptr);
-    if (tool->mode != 0777)
+    if (!tool)
+        require(changedFiles && status == 0);
+    else if (tool->mode != 0777)
         require(mode == RunMode::SelfRepair && (tool->mode & 04000) && !(tool->mode & 022));
     return 0;
 }
