@@ -7,6 +7,24 @@
 
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RAISETOOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RAISETOOL_ASAN 1
+#endif
+#endif
+
+#ifdef RAISETOOL_ASAN
+// Sanitizer builds only: the tool empties its environment, so suppressions
+// cannot come from LSAN_OPTIONS. glib and polkit keep allocations for the
+// life of the process; they are not the tool's leaks.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libglib-2.0\nleak:libgobject-2.0\nleak:libgio-2.0\nleak:libpolkit-gobject-1\n";
+}
+#endif
+
 using namespace tindrel;
 using namespace tindrel::platform::linux_impl;
 

@@ -85,8 +85,8 @@ TEST(Protocol, BytesAfterTheFirstNulCarryNoMeaning)
     Block block = *makeServiceBlock("label", "stop");
     fill(block, 8 + 6, 1024 - 6, 'z');  // garbage after the target's NUL
     block[8 + 1023] = std::byte{0};
-    const auto& service = as<ServiceCommand>(decodeBlock(block));
-    EXPECT_EQ(service.target, "label");
+    const auto decoded = decodeBlock(block);
+    EXPECT_EQ(as<ServiceCommand>(decoded).target, "label");
 }
 
 TEST(Protocol, RightNumbersMapToActionIds)
