@@ -385,6 +385,13 @@ TEST_F(Polkit, UnacceptablePathsAndOversizedFieldsEnd4AndChangeNothing)
     EXPECT_FALSE(fs::exists(dir.parent_path() / "escaped.pc"));
 }
 
+TEST_F(Polkit, ServiceCommandWithoutItsServiceManagerEnds4)
+{
+    if (fs::exists(paths::kServiceManagerProgram))
+        GTEST_SKIP() << "a service manager is installed here";
+    EXPECT_EQ(run(authorized(*makeServiceBlock(std::string(paths::kServerServiceLabel), "start"))), 4);
+}
+
 TEST_F(Polkit, GrantedCallerIsServedAndOthersAreRefused)
 {
     const Caller granted = userCaller("daemon");
