@@ -61,15 +61,16 @@ TindrelReturnCode TindrelSim_startControlServer(const char *path)
     ProcessControlServer &state = processControlServer();
     std::lock_guard lock(state.mutex);
     if (state.server)
-        return tsim::fail(TINDREL_EBUSY, "the control server already listens on %s", state.server->path().c_str());
+        return TindrelSim_setLastError(TINDREL_EBUSY,
+                                       ("the control server already listens on " + state.server->path()).c_str());
     const std::string socketPath =
         path != nullptr ? std::string(path)
                         : tindrel::control::defaultSocketPath(tindrel::control::currentSocketEnvironment(), getpid());
     ControlServer::StartResult started = ControlServer::start(socketPath, kLibraryCalls);
     if (!started.server)
-        return tsim::fail(started.code, "%s", started.detail.c_str());
+        return TindrelSim_setLastError(started.code, started.detail.c_str());
     state.server = std::move(started.server);
-    return tsim::ok();
+    return TINDREL_OK;
 }
 
 TindrelReturnCode TindrelSim_stopControlServer(void)
@@ -81,7 +82,7 @@ TindrelReturnCode TindrelSim_stopControlServer(void)
         stopping = std::move(state.server);
     }
     stopping.reset(); // joins the server thread outside the lock
-    return tsim::ok();
+    return TINDREL_OK;
 }
 
 } // extern "C"
