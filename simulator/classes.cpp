@@ -38,6 +38,8 @@ struct EventRow {
 };
 
 #define TINDREL_NOTHING(...)
+// Events without values follow whatever TINDREL_EVENT means at the time.
+#define TINDREL_EVENT0(C, E) TINDREL_EVENT(C, E, NONE, (), , )
 #define TINDREL_CLASS(C, chclass) [[maybe_unused]] constexpr Tindrel_ChannelClass cls_##C = chclass;
 #define TINDREL_RO TINDREL_NOTHING
 #define TINDREL_RW TINDREL_NOTHING
@@ -50,49 +52,32 @@ struct EventRow {
 #undef TINDREL_EVENT
 
 // Argument lists of each event signature, read from EventArgs.
-#define TSIG_I(a) a.i[0]
-#define TSIG_II(a) a.i[0], a.i[1]
-#define TSIG_D(a) a.d[0]
-#define TSIG_DD(a) a.d[0], a.d[1]
-#define TSIG_DDD(a) a.d[0], a.d[1], a.d[2]
-#define TSIG_DT(a) a.d[0], a.d[1]
-#define TSIG_D2T(a) a.d, a.d[2]
-#define TSIG_D3T(a) a.d, a.d[3]
-#define TSIG_D3D3D3T(a) a.d, a.d + 3, a.d + 6, a.d[9]
-#define TSIG_DI(a) a.d[0], a.i[1]
-#define TSIG_ID(a) a.i[0], a.d[1]
-#define TSIG_IDI(a) a.i[0], a.d[1], a.i[2]
-#define TSIG_S(a) a.s[0].c_str()
-#define TSIG_SS(a) a.s[0].c_str(), a.s[1].c_str()
-#define TSIG_SI(a) a.s[0].c_str(), a.i[0]
-#define TSIG_SII(a) a.s[0].c_str(), a.i[0], a.i[1]
+#define TSIG_I(a) , a.i[0]
+#define TSIG_U(a) , static_cast<uint32_t>(a.d[0])
+#define TSIG_D(a) , a.d[0]
+#define TSIG_DD(a) , a.d[0], a.d[1]
+#define TSIG_DDD(a) , a.d[0], a.d[1], a.d[2]
+#define TSIG_DU(a) , a.d[0], const_cast<Tindrel_UnitInfo *>(&a.unit)
+#define TSIG_SPL(a) , a.d[0], a.d[1], a.d[2], a.d + 3
+#define TSIG_D3T(a) , a.d, a.ts
+#define TSIG_D9T(a) , a.d, a.d + 3, a.d + 6, a.ts
+#define TSIG_IDI(a) , a.i[0], a.d[0], a.i[1]
+#define TSIG_CNT(a) , a.u64, a.d[0]
+#define TSIG_REFL(a) , a.raw.data(), a.raw.data() + 8, static_cast<uint32_t>(a.i[0])
+#define TSIG_CODE(a) , a.s[0].c_str(), static_cast<uint32_t>(a.i[0]), a.i[1]
+#define TSIG_LEARN(a) , a.s[0].c_str(), const_cast<Tindrel_IRCodeInfo *>(&a.ir)
+#define TSIG_RAW(a) , a.raw.data(), a.raw.size()
+#define TSIG_TAG(a) , a.s[0].c_str(), static_cast<Tindrel_RFIDProtocol>(a.i[0])
+#define TSIG_S(a) , a.s[0].c_str()
+#define TSIG_SS(a) , a.s[0].c_str(), a.s[1].c_str()
 #define TSIG_NONE(a)
-#define TSIG_RAW(a) a.raw.data(), a.raw.size()
 
 #define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                            \
     void invoke_##C##_##E(void (*fn)(), TindrelHandle h, void *ctx, [[maybe_unused]] const EventArgs &a)           \
     {                                                                                                                \
         reinterpret_cast<Tindrel##C##_On##E##Callback>(fn)(reinterpret_cast<Tindrel##C##Handle>(h),                 \
-                                                           ctx TSIG_COMMA_##sig TSIG_##sig(a));                      \
+                                                           ctx TSIG_##sig(a));                                       \
     }
-#define TSIG_COMMA_NONE
-#define TSIG_COMMA_I ,
-#define TSIG_COMMA_II ,
-#define TSIG_COMMA_D ,
-#define TSIG_COMMA_DD ,
-#define TSIG_COMMA_DDD ,
-#define TSIG_COMMA_DT ,
-#define TSIG_COMMA_D2T ,
-#define TSIG_COMMA_D3T ,
-#define TSIG_COMMA_D3D3D3T ,
-#define TSIG_COMMA_DI ,
-#define TSIG_COMMA_ID ,
-#define TSIG_COMMA_IDI ,
-#define TSIG_COMMA_S ,
-#define TSIG_COMMA_SS ,
-#define TSIG_COMMA_SI ,
-#define TSIG_COMMA_SII ,
-#define TSIG_COMMA_RAW ,
 #define TINDREL_CLASS TINDREL_NOTHING
 #include "tindrel22_classes.def"
 #undef TINDREL_CLASS

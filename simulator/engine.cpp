@@ -364,8 +364,10 @@ void Engine::after(std::chrono::milliseconds delay, std::function<void()> fn)
     genCv_.notify_one();
 }
 
-double Engine::waveform(Channel &c, const PropDesc &p, int axis, double t)
+double waveValue(const Channel &c, const PropDesc &p, int axis, double t)
 {
+    thread_local std::mt19937 rng{std::random_device{}()};
+    thread_local std::normal_distribution<double> gauss{0.0, 1.0};
     const Behaviour &b = c.info->behaviour;
     double phase = b.period > 0 ? t / b.period + axis * 0.25 : 0;
     double v = b.offset;
@@ -382,17 +384,44 @@ double Engine::waveform(Channel &c, const PropDesc &p, int axis, double t)
         v += b.amplitude * (2 * (phase - std::floor(phase)) - 1);
         break;
     case Wave::Noise:
-        v += b.amplitude * gauss_(rng_);
+        v += b.amplitude * gauss(rng);
         break;
     }
     if (b.noise > 0)
-        v += b.noise * gauss_(rng_);
+        v += b.noise * gauss(rng);
     size_t s = static_cast<size_t>(p.slot + axis);
     if (c.mins[s] <= c.maxs[s])
         v = std::clamp(v, c.mins[s], c.maxs[s]);
     if (p.integral)
         v = std::round(v);
     return v;
+}
+
+void postOneShot(TindrelHandle ch, std::function<void()> fn)
+{
+    auto *h = reinterpret_cast<_Tindrel *>(ch);
+    uint64_t ep = epochOf(h->gate);
+    retainHandle(h);
+    engine().channelEvents.post([h, ep, fn = std::move(fn)] {
+        {
+            std::lock_guard<std::mutex> lk(h->gate.m);
+            if (ep != h->gate.epoch) {
+                h->gate.cv.notify_all();
+                releaseHandle(h);
+                return;
+            }
+            h->gate.running.push_back(std::this_thread::get_id());
+        }
+        fn();
+        {
+            std::lock_guard<std::mutex> lk(h->gate.m);
+            auto it = std::find(h->gate.running.begin(), h->gate.running.end(), std::this_thread::get_id());
+            if (it != h->gate.running.end())
+                h->gate.running.erase(it);
+        }
+        h->gate.cv.notify_all();
+        releaseHandle(h);
+    });
 }
 
 void Engine::tick(Channel &c, std::vector<Pending> &out)
@@ -402,17 +431,21 @@ void Engine::tick(Channel &c, std::vector<Pending> &out)
     Raised extra;
     double dt = t - c.lastTick;
     c.lastTick = t;
-    // Input values follow the rig's waveform unless driven from outside.
-    if (c.info->behaviour.set && !(cls.hooks && cls.hooks->step)) {
-        for (const EventDesc &e : cls.events) {
-            if (e.source < 0)
+    // Measured values follow the rig's waveform unless driven from outside:
+    // every read-only property an event reports, and every axis property.
+    if (c.info->behaviour.set) {
+        for (size_t pi = 0; pi < cls.props.size(); ++pi) {
+            const PropDesc &p = cls.props[pi];
+            if (p.writable() || p.init == TINDREL_UNKNOWN_VALUE)
                 continue;
-            const PropDesc &p = cls.props[static_cast<size_t>(e.source)];
-            if (p.writable())
+            bool reported = p.kind == PropKind::ROV;
+            for (const EventDesc &e : cls.events)
+                reported |= e.source == static_cast<int>(pi);
+            if (!reported)
                 continue;
             for (int a = 0; a < p.width; ++a)
                 if (!c.overridden[static_cast<size_t>(p.slot + a)])
-                    c.values[static_cast<size_t>(p.slot + a)] = waveform(c, p, a, t);
+                    c.values[static_cast<size_t>(p.slot + a)] = waveValue(c, p, a, t);
         }
     }
     if (cls.hooks && cls.hooks->step)
@@ -444,16 +477,22 @@ void Engine::tick(Channel &c, std::vector<Pending> &out)
             continue;
         std::copy(v, v + p.width, last);
         Pending pd{h, ep, SLOT_FIRST_EVENT + static_cast<int>(i), e.invoke, {}};
-        for (int a = 0; a < p.width && a < 11; ++a)
-            pd.args.d[a] = v[a];
-        pd.args.d[p.width] = t * 1000.0;
+        // Several-valued events report consecutive properties (axes, levels).
+        size_t avail = c.values.size() - static_cast<size_t>(p.slot);
+        std::copy(v, v + std::min<size_t>(16, avail), pd.args.d);
+        pd.args.ts = t * 1000.0;
+        if (cls.hooks && cls.hooks->unit)
+            cls.hooks->unit(c, pd.args.unit);
         pd.args.i[0] = static_cast<int>(std::lround(v[0]));
         retainHandle(h);
         out.push_back(std::move(pd));
     }
     for (auto &[ev, args] : extra) {
         retainHandle(h);
-        out.push_back({h, ep, SLOT_FIRST_EVENT + ev, cls.events[static_cast<size_t>(ev)].invoke, std::move(args)});
+        if (ev == ClassHooks::kErrorEvent)
+            out.push_back({h, ep, SLOT_ERROR, nullptr, std::move(args)});
+        else
+            out.push_back({h, ep, SLOT_FIRST_EVENT + ev, cls.events[static_cast<size_t>(ev)].invoke, std::move(args)});
     }
 }
 
@@ -500,7 +539,13 @@ void Engine::generatorLoop()
         lk.unlock();
         for (Pending &p : batch) {
             invokeHandler(p.h->gate, p.h->handlers, static_cast<size_t>(p.slot), p.epoch,
-                          [&](const TindrelHandler &hd) { p.inv(hd.fn, p.h, hd.ctx, p.args); });
+                          [&](const TindrelHandler &hd) {
+                              if (p.inv)
+                                  p.inv(hd.fn, p.h, hd.ctx, p.args);
+                              else
+                                  reinterpret_cast<Tindrel_OnErrorCallback>(hd.fn)(p.h, hd.ctx, p.args.i[0],
+                                                                                  p.args.s[0].c_str());
+                          });
             releaseHandle(p.h);
         }
         batch.clear();

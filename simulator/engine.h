@@ -80,13 +80,10 @@ private:
     };
     void generatorLoop();
     void tick(Channel &c, std::vector<Pending> &out);
-    double waveform(Channel &c, const PropDesc &p, int axis, double t);
 
     std::priority_queue<Tick> ticks_;
     std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
     std::condition_variable genCv_;
-    std::mt19937 rng_{12345};
-    std::normal_distribution<double> gauss_{0.0, 1.0};
     std::thread generator_;
 };
 

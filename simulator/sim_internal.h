@@ -50,10 +50,14 @@ struct PropDesc {
 // Argument shapes of value events. Each has an invoker that calls the
 // application's function with the right C signature.
 struct EventArgs {
-    double d[12] = {};
+    double d[16] = {};
+    double ts = 0;              // timestamp, ms since the session started
     int i[4] = {};
+    uint64_t u64 = 0;
     std::string s[2];
     std::vector<uint32_t> raw;
+    Tindrel_UnitInfo unit{};
+    Tindrel_IRCodeInfo ir{};
 };
 using Invoker = void (*)(void (*fn)(), TindrelHandle h, void *ctx, const EventArgs &a);
 
@@ -153,7 +157,8 @@ struct Channel {
     struct ::_Tindrel *holder = nullptr;   // the open handle that holds it
     uint64_t tickGen = 0;                  // invalidates scheduled ticks
     std::chrono::steady_clock::time_point sessionStart;
-    std::unique_ptr<ClassState> state;
+    std::unique_ptr<ClassState> state;     // per session
+    std::shared_ptr<ClassState> kept;      // survives sessions (dictionary contents)
     void reset();                          // values back to rig/table start
     bool supports(int prop) const { return !info->unsupported.count(prop); }
 };
@@ -173,6 +178,10 @@ struct ClassHooks {
     void (*step)(Channel &c, double dt, double t, std::vector<std::pair<int, EventArgs>> &extra) = nullptr;
     // Makes ClassState for a new session.
     std::unique_ptr<ClassState> (*makeState)(const Channel &c) = nullptr;
+    // The unit of a sensor value, reported with sensor events.
+    void (*unit)(const Channel &c, Tindrel_UnitInfo &u) = nullptr;
+    // Event slot for errors raised by step (pushed with this index).
+    static constexpr int kErrorEvent = -1;
 };
 
 } // namespace tsim
@@ -306,5 +315,14 @@ TindrelReturnCode withChannel(TindrelHandle h, const ClassDesc *cls,
                               const std::function<TindrelReturnCode(Channel &, Raised &)> &fn);
 // Seconds since the channel's session started.
 double sessionTime(const Channel &c);
+// The rig waveform's value for axis of property p at session time t.
+double waveValue(const Channel &c, const PropDesc &p, int axis, double t);
+// Runs fn once on a library thread unless h closes first (then never).
+void postOneShot(TindrelHandle h, std::function<void()> fn);
+// Value of property p (by index) of a channel, and its slot's limits.
+inline double &value(Channel &c, int p)
+{
+    return c.values[static_cast<size_t>(c.info->cls->props[static_cast<size_t>(p)].slot)];
+}
 
 } // namespace tsim
