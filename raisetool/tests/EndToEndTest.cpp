@@ -409,4 +409,26 @@ TEST_F(Polkit, GrantedCallerIsServedAndOthersAreRefused)
     EXPECT_EQ(readText(target), "y");
 }
 
+TEST_F(Polkit, ToolWithoutSetUidRepairsItselfThroughPkexecForAGrantedCallerOnly)
+{
+    if (!fs::exists(paths::kPrivilegedExecutionProgram))
+        GTEST_SKIP() << "pkexec is not installed";
+    const Caller granted = userCaller("daemon");
+    const Caller refused = userCaller("nobody");
+    const fs::path target = dir / "a.pc";
+
+    auto tool = toolCopy(refused.uid, refused.gid, 0775);
+    EXPECT_NE(run(authorized(*makeWriteFileBlock(target.string(), "x")), refused, tool), 0);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(statOf(tool).mode, 0775u);
+
+    tool = toolCopy(granted.uid, granted.gid, 0775);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "repaired\n")), granted, tool), 0);
+    EXPECT_EQ(readText(target), "repaired\n");
+    const auto after = statOf(tool);
+    EXPECT_EQ(after.uid, 0u);
+    EXPECT_EQ(after.gid, granted.gid);
+    EXPECT_EQ(after.mode, 04755u);
+}
+
 }  // namespace

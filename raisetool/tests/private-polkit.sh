@@ -3,7 +3,7 @@
 # system bus: inside a private mount namespace, /run/dbus, the polkit action
 # directory and the local rules directory are replaced by private copies, a
 # system dbus-daemon and polkitd are started there, and a rule grants the
-# raiseTool actions to the user "daemon" only. Nothing outside the namespace
+# raiseTool actions and pkexec to the user "daemon" only. Nothing outside the namespace
 # is touched.
 #   private-polkit.sh E2E_TEST_BINARY POLICY_FILE
 # Exit status 77 means the set-up is not possible here (the test is skipped).
@@ -39,7 +39,8 @@ cp /usr/share/polkit-1/actions/* "$work/actions/" 2>/dev/null
 cp "$policy" "$work/actions/"
 cat > "$work/rules/10-tindrel-test.rules" <<'RULES'
 polkit.addRule(function(action, subject) {
-    if (action.id.indexOf("com.tindrels.raisetool.") == 0 && subject.user == "daemon")
+    if (subject.user == "daemon"
+        && (action.id.indexOf("com.tindrels.raisetool.") == 0 || action.id == "org.freedesktop.policykit.exec"))
         return polkit.Result.YES;
 });
 RULES
