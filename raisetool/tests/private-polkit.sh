@@ -29,7 +29,7 @@ dbus_pid=""
 polkit_pid=""
 cleanup() {
     [ -n "$polkit_pid" ] && kill "$polkit_pid" 2>/dev/null && wait "$polkit_pid" 2>/dev/null
-    [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null
+    [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null && wait "$dbus_pid" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,7 +50,16 @@ mount --bind "$work/run-dbus" /run/dbus || skip "cannot mount /run/dbus"
 mount --bind "$work/actions" /usr/share/polkit-1/actions || skip "cannot mount the action directory"
 mount --bind "$work/rules" /etc/polkit-1/rules.d || skip "cannot mount the rules directory"
 
-dbus_pid=$(dbus-daemon --system --fork --print-pid) || skip "dbus-daemon did not start"
+# Both daemons stay children of this shell so that it reaps them.
+dbus-daemon --system --nofork --print-address >"$work/bus-address" 2>"$work/dbus.log" &
+dbus_pid=$!
+i=0
+while [ ! -s "$work/bus-address" ] && [ $i -lt 100 ]; do
+    kill -0 "$dbus_pid" 2>/dev/null || break
+    sleep 0.1
+    i=$((i + 1))
+done
+[ -s "$work/bus-address" ] || { cat "$work/dbus.log"; skip "dbus-daemon did not start"; }
 # polkitd changes to its own user once it has started.
 /usr/lib/polkit-1/polkitd >"$work/polkitd.log" 2>&1 &
 polkit_pid=$!
