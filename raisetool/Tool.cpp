@@ -2,6 +2,7 @@
 
 #include "Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
