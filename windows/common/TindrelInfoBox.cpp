@@ -12,6 +12,17 @@
 #include <QLabel>
 #include <QPixmap>
 
+// The product pictures are compiled into this static library; make sure the
+// linker keeps them.
+static void initPictureResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(pictures);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace tindrel {
 
 namespace {
@@ -48,6 +59,7 @@ TindrelInfoBox::TindrelInfoBox(QWidget *parent)
       remoteLbl(new QLabel(QStringLiteral("Remote"), this)),
       pictureBox(new QLabel(this))
 {
+    initPictureResources();
     pictureBox->setFixedSize(pictureSize);
     pictureBox->setAlignment(Qt::AlignCenter);
     QFont bold = remoteLbl->font();
