@@ -1,0 +1,259 @@
+#include "ViewController.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTreeView>
+
+#include "AlertService.h"
+#include "IconArt.h"
+#include "LibraryEvents.h"
+#include "RetainedHandle.h"
+#include "ViewFormController.h"
+
+namespace tindrel {
+
+ViewController::ViewController(Options options, QObject *parent) : QObject(parent), options_(std::move(options))
+{
+    Q_ASSERT(options_.alerts);
+    if (!options_.terminate)
+        options_.terminate = [] { QCoreApplication::quit(); };
+    icons_.usbImage = iconNamed(QStringLiteral("USB"));
+    icons_.netImage = iconNamed(QStringLiteral("net"));
+    icons_.xlnkImage = iconNamed(QStringLiteral("xlnk"));
+    model_ = new DeviceTreeModel(tindrels_, icons_, this);
+    buildWindow();
+}
+
+ViewController::~ViewController()
+{
+    applicationWillTerminate();
+    // Example windows go before the tree they were opened from.
+    exampleWindowControllers_.clear();
+    if (window_)
+        window_->removeEventFilter(this);
+}
+
+void ViewController::buildWindow()
+{
+    window_ = std::make_unique<QMainWindow>();
+    window_->setWindowTitle(QString::fromLatin1(kApplicationName));
+    window_->setWindowIcon(iconNamed(QStringLiteral("app")));
+    window_->installEventFilter(this);
+
+    tindrelTreeView_ = new QTreeView(window_.get());
+    tindrelTreeView_->setObjectName(QStringLiteral("tindrelTreeView"));
+    tindrelTreeView_->setModel(model_);
+    tindrelTreeView_->setUniformRowHeights(true);
+    tindrelTreeView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tindrelTreeView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tindrelTreeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Double-clicks are ours: expanding is one of the things they may do.
+    tindrelTreeView_->setExpandsOnDoubleClick(false);
+    tindrelTreeView_->header()->setStretchLastSection(false);
+    tindrelTreeView_->header()->setSectionResizeMode(DeviceTreeModel::NameColumn, QHeaderView::Stretch);
+    tindrelTreeView_->setColumnWidth(DeviceTreeModel::SerialColumn, 110);
+    tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
+    tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
+    connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
+    window_->setCentralWidget(tindrelTreeView_);
+
+    QMenu *file = window_->menuBar()->addMenu(tr("&File"));
+    QAction *quit = file->addAction(tr("&Quit"));
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
+    QMenu *help = window_->menuBar()->addMenu(tr("&Help"));
+    QAction *about = help->addAction(tr("&About %1").arg(QString::fromLatin1(kApplicationName)));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &ViewController::aboutMenuClicked);
+
+    window_->resize(720, 520);
+}
+
+void ViewController::applicationDidFinishLaunching()
+{
+    if (events_ || terminated_)
+        return;
+    // The return codes of these set-up calls are not examined: the program
+    // runs on without a log or without discovery.
+    if (!options_.logPath.isEmpty())
+        TindrelLog_enable(TINDREL_LOG_INFO, options_.logPath.toUtf8().constData());
+    TindrelNet_enableServerDiscovery(TINDRELSERVER_DEVICE);
+
+    LibraryEvents::Handlers handlers;
+    handlers.attach = [this](TindrelHandle ch) { attach(ch); };
+    handlers.detach = [this](TindrelHandle ch) { detach(ch); };
+    // The single-board computer list takes these over once it exists; until
+    // then the announcements are received and passed by.
+    handlers.serverAdded = [](TindrelServerHandle, kv_t) {};
+    handlers.serverRemoved = [](TindrelServerHandle) {};
+    events_ = std::make_unique<LibraryEvents>(std::move(handlers));
+    events_->openManager();
+    events_->registerServerHandlers();
+    TindrelNet_enableServerDiscovery(TINDRELSERVER_SBC);
+}
+
+void ViewController::applicationWillTerminate()
+{
+    if (terminated_)
+        return;
+    terminated_ = true;
+    if (events_)
+        events_->stop();
+    events_.reset();
+    // Firmware lookups still queued hold library references: drop them now.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+}
+
+void ViewController::expandIfItShould(const TindrelTreeNode *node)
+{
+    if (!node || !node->shouldExpand())
+        return;
+    const QModelIndex index = model_->indexForNode(node);
+    if (index.isValid())
+        tindrelTreeView_->expand(index);
+}
+
+void ViewController::attach(TindrelHandle channel)
+{
+    const DeviceTree::AttachResult placed =
+        tindrels_.attach(channel, [this](TindrelHandle device, TindrelDevice *node) { postFirmwareLookup(device, node); });
+    if (!placed.placed)
+        return;
+    if (placed.computerAdded)
+        model_->refresh(&tindrels_.root());
+    model_->refresh(placed.refresh);
+    expandIfItShould(placed.computer);
+    expandIfItShould(placed.top);
+}
+
+void ViewController::detach(TindrelHandle channel)
+{
+    DeviceTree::DetachResult removed = tindrels_.detach(channel);
+    if (!removed.removed)
+        return;
+    if (removed.prunedFrom) {
+        model_->refresh(removed.prunedFrom);
+    } else {
+        model_->refresh(removed.parent);
+        if (removed.collapseParent) {
+            const QModelIndex index = model_->indexForNode(removed.parent);
+            if (index.isValid())
+                tindrelTreeView_->collapse(index);
+        }
+    }
+    // removed's nodes are freed here, after the model has let go of them.
+}
+
+void ViewController::postFirmwareLookup(TindrelHandle device, TindrelDevice *node)
+{
+    // The reference keeps the device handle usable until the lookup has run
+    // (or was dropped unrun at shut-down).
+    auto held = std::make_shared<RetainedHandle>(device);
+    const uint64_t uid = node->uid();
+    QMetaObject::invokeMethod(
+        this, [this, held, node, uid] { findDeviceFirmware(held->get(), node, uid); }, Qt::QueuedConnection);
+}
+
+void ViewController::findDeviceFirmware(TindrelHandle device, TindrelTreeNode *node, uint64_t uid)
+{
+    // The device may have gone (and its node with it) before the lookup ran.
+    TindrelDevice *live = tindrels_.liveDevice(node, uid);
+    if (!live || !device)
+        return;
+    live->fw = options_.firmwareLookup ? options_.firmwareLookup(device) : std::nullopt;
+    if (live->hasFirmwareUpgrade() && TindrelDevice::isLoaderDeviceId(live->devId) && live->fw->fwString)
+        live->setName(QStringLiteral("%1 %2").arg(*live->fw->fwString, live->name()));
+    model_->nodeChanged(live);
+}
+
+void ViewController::deviceDoubleClicked()
+{
+    const QModelIndexList selected = tindrelTreeView_->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        options_.alerts->showAlert(window_.get(), QStringLiteral("No Example"),
+                                   QStringLiteral("There is no example for this Tindrel"));
+        return;
+    }
+    const QModelIndex index = selected.first();
+    TindrelTreeNode *node = model_->nodeForIndex(index);
+    if (node->canExpand()) {
+        tindrelTreeView_->setExpanded(index, !tindrelTreeView_->isExpanded(index));
+        return;
+    }
+    if (options_.openLeaf)
+        keepExampleController(options_.openLeaf(node, window_.get()));
+}
+
+void ViewController::keepExampleController(std::unique_ptr<ViewFormController> controller)
+{
+    if (!controller)
+        return;
+    ViewFormController *raw = controller.get();
+    connect(raw, &ViewFormController::windowWillClose, this, [this, raw] { windowWillClose(raw); });
+    exampleWindowControllers_.push_back(std::move(controller));
+}
+
+void ViewController::windowWillClose(QObject *closing)
+{
+    if (closing == window_.get()) {
+        options_.terminate();
+        return;
+    }
+    for (auto it = exampleWindowControllers_.begin(); it != exampleWindowControllers_.end(); ++it) {
+        if (it->get() == closing) {
+            // Freeing the controller from inside its own signal is allowed.
+            exampleWindowControllers_.erase(it);
+            return;
+        }
+    }
+}
+
+bool ViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window_.get() && event->type() == QEvent::Close)
+        windowWillClose(watched);
+    return QObject::eventFilter(watched, event);
+}
+
+AboutInfo ViewController::aboutInfo() const
+{
+    AboutInfo info;
+    info.version = QCoreApplication::applicationVersion();
+    info.applicationName = QString::fromLatin1(kApplicationName);
+    info.copyright = QString::fromUtf8(kCopyright);
+    const char *libraryVersion = nullptr;
+    if (Tindrel_getLibraryVersion(&libraryVersion) == TINDREL_OK && libraryVersion)
+        info.credits = QString::fromUtf8(libraryVersion);
+    return info;
+}
+
+void ViewController::aboutMenuClicked()
+{
+    if (aboutPanel_) {
+        aboutPanel_->raise();
+        aboutPanel_->activateWindow();
+        return;
+    }
+    const AboutInfo info = aboutInfo();
+    auto *panel = new QMessageBox(window_.get());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setObjectName(QStringLiteral("aboutPanel"));
+    panel->setWindowTitle(tr("About %1").arg(info.applicationName));
+    panel->setIconPixmap(iconNamed(QStringLiteral("app")).pixmap(64, 64));
+    panel->setTextFormat(Qt::PlainText);
+    panel->setText(info.applicationName);
+    panel->setInformativeText(tr("Version %1").arg(info.version) + QStringLiteral("\n\n") + info.copyright
+                              + QStringLiteral("\n\n") + info.credits);
+    panel->setStandardButtons(QMessageBox::Ok);
+    panel->setModal(false);
+    aboutPanel_ = panel;
+    panel->show();
+}
+
+}  // namespace tindrel

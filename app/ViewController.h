@@ -1,0 +1,106 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QObject>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+
+#include "AboutInfo.h"
+#include "DeviceTree.h"
+#include "DeviceTreeModel.h"
+#include "FirmwareUpgrade.h"
+#include "tindrel22_core.h"
+
+class QMainWindow;
+
+class QTreeView;
+
+namespace tindrel {
+
+class AlertService;
+class LibraryEvents;
+class RetainedHandle;
+class ViewFormController;
+
+// The controller of the main window: the device tree fed by the library's
+// manager, the outline view over it, the about panel, and the controllers of
+// view-form example windows while their windows are open.
+class ViewController : public QObject {
+    Q_OBJECT
+public:
+    // Opens the example window for a leaf row; a view-form window's
+    // controller is handed back to be kept while its window is open.
+    using LeafOpener = std::function<std::unique_ptr<ViewFormController>(TindrelTreeNode *leaf, QWidget *window)>;
+    // The newest shipped firmware for a device handle, if any.
+    using FirmwareLookup = std::function<std::optional<FirmwareUpgrade>(TindrelHandle device)>;
+
+    struct Options {
+        AlertService *alerts = nullptr;        // required
+        QString logPath;                       // the library's log file; empty: no log
+        LeafOpener openLeaf;                   // example windows
+        FirmwareLookup firmwareLookup;         // none: no device is offered an upgrade
+        std::function<void()> terminate;       // ends the program; default QCoreApplication::quit
+    };
+
+    // Builds the empty tree, the icons and the main window.
+    explicit ViewController(Options options, QObject *parent = nullptr);
+    ~ViewController() override;
+
+    // Start-up: library log, server discovery, manager and server handlers.
+    void applicationDidFinishLaunching();
+    // Closes and deletes the manager. Safe to call more than once.
+    void applicationWillTerminate();
+
+    // Main thread only: one manager event, while the library thread waits.
+    void attach(TindrelHandle channel);
+    void detach(TindrelHandle channel);
+
+    // The tree view's double-click: expand/collapse or open the example window.
+    void deviceDoubleClicked();
+    void aboutMenuClicked();
+    // The main window closing ends the program.
+    void windowWillClose(QObject *window);
+
+    // The firmware lookup posted for each new device node.
+    void findDeviceFirmware(TindrelHandle device, TindrelTreeNode *node, uint64_t uid);
+
+    AboutInfo aboutInfo() const;
+
+    QMainWindow *window() const { return window_.get(); }
+    QTreeView *tindrelTreeView() const { return tindrelTreeView_; }
+    DeviceTreeModel *treeModel() const { return model_; }
+    DeviceTree &tindrels() { return tindrels_; }
+    QMessageBox *aboutPanel() const { return aboutPanel_; }
+    const std::vector<std::unique_ptr<ViewFormController>> &exampleWindowControllers() const
+    {
+        return exampleWindowControllers_;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void postFirmwareLookup(TindrelHandle device, TindrelDevice *node);
+    void expandIfItShould(const TindrelTreeNode *node);
+    void keepExampleController(std::unique_ptr<ViewFormController> controller);
+
+    Options options_;
+    DeviceTree tindrels_;
+    TreeIcons icons_;
+    DeviceTreeModel *model_ = nullptr;
+    std::unique_ptr<QMainWindow> window_;
+    QTreeView *tindrelTreeView_ = nullptr;
+    QPointer<QMessageBox> aboutPanel_;
+    std::unique_ptr<LibraryEvents> events_;
+    std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;
+    bool terminated_ = false;
+};
+
+}  // namespace tindrel

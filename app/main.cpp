@@ -1,0 +1,157 @@
+// tindrelcontrolpanel: shows every channel the device library reports in a
+// live tree and opens example windows for them.
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include "ExampleWindowDispatch.h"
+#include "IconArt.h"
+#include "MessageBoxAlertService.h"
+#include "Paths.h"
+#include "ViewController.h"
+#include "ViewFormController.h"
+#include "WindowRegistry.h"
+#include "tindrelsim.h"
+
+namespace {
+
+constexpr int kExitBadCommandLine = 2;
+
+// The simulator's control socket, for the tindrelsim tool, while the panel runs.
+class ControlServer {
+public:
+    ControlServer()
+    {
+        running_ = TindrelSim_startControlServer(nullptr) == TINDREL_OK;
+        if (!running_)
+            std::fprintf(stderr, "tindrelcontrolpanel: the tindrelsim control socket could not be opened; "
+                                 "devices can still be changed through a rig file\n");
+    }
+    ~ControlServer()
+    {
+        if (running_)
+            TindrelSim_stopControlServer();
+    }
+    ControlServer(const ControlServer &) = delete;
+    ControlServer &operator=(const ControlServer &) = delete;
+
+private:
+    bool running_ = false;
+};
+
+// SIGINT and SIGTERM end the program the same way closing the window does.
+class QuitOnSignal {
+public:
+    QuitOnSignal()
+    {
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_) != 0)
+            return;
+        writeFd_ = fds_[0];
+        notifier_ = std::make_unique<QSocketNotifier>(fds_[1], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+        struct sigaction sa = {};
+        sa.sa_handler = [](int) {
+            const char c = 1;
+            [[maybe_unused]] auto n = ::write(writeFd_, &c, 1);
+        };
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+    }
+    ~QuitOnSignal()
+    {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        notifier_.reset();
+        if (writeFd_ >= 0) {
+            writeFd_ = -1;
+            ::close(fds_[0]);
+            ::close(fds_[1]);
+        }
+    }
+    QuitOnSignal(const QuitOnSignal &) = delete;
+    QuitOnSignal &operator=(const QuitOnSignal &) = delete;
+
+private:
+    static inline volatile int writeFd_ = -1;
+    int fds_[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(tindrel::kApplicationName));
+    QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Tindrels"));
+    QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows every Tindrel channel, local and on network servers, in a live tree.\n"
+        "A rig file that cannot be read or parsed is reported here and the program\n"
+        "exits with status 2 without opening a window."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption rigOption(QStringLiteral("rig"),
+                                       QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
+                                       QStringLiteral("file"));
+    parser.addOption(rigOption);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        QTextStream(stderr) << "tindrelcontrolpanel: " << parser.errorText() << "\n"
+                            << "Try 'tindrelcontrolpanel --help'.\n";
+        return kExitBadCommandLine;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty()) {
+        QTextStream(stderr) << "tindrelcontrolpanel: unexpected argument '" << parser.positionalArguments().first()
+                            << "'\nTry 'tindrelcontrolpanel --help'.\n";
+        return kExitBadCommandLine;
+    }
+    if (parser.isSet(rigOption)) {
+        char err[1024] = {};
+        const QByteArray path = parser.value(rigOption).toLocal8Bit();
+        if (TindrelSim_loadRigFile(path.constData(), err, sizeof err) != TINDREL_OK) {
+            QTextStream(stderr) << "tindrelcontrolpanel: cannot load rig " << parser.value(rigOption) << ": "
+                                << QString::fromUtf8(err) << "\n";
+            return kExitBadCommandLine;
+        }
+    }
+
+    ControlServer controlServer;
+    QuitOnSignal quitOnSignal;
+
+    tindrel::MessageBoxAlertService alerts;
+    QSettings defaults;
+    tindrel::WindowRegistry registry = tindrel::WindowRegistry::standard();
+    tindrel::ExampleWindowDispatch dispatch(registry, alerts, defaults);
+
+    tindrel::ViewController::Options options;
+    options.alerts = &alerts;
+    if (const auto log = tindrel::paths::libraryLogFile())
+        options.logPath = QString::fromStdString(log->string());
+    else
+        std::fprintf(stderr, "tindrelcontrolpanel: no log folder could be made; the library log is off\n");
+    options.openLeaf = [&dispatch](TindrelTreeNode *leaf, QWidget *window) {
+        return dispatch.openWindowForLeaf(leaf, window);
+    };
+    tindrel::ViewController controller(std::move(options));
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    const int status = QApplication::exec();
+    controller.applicationWillTerminate();
+    return status;
+}

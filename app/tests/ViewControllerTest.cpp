@@ -1,0 +1,404 @@
+// The main window against the simulated device library: the tree follows
+// plugging and unplugging, remote servers, hubs and their ports, the red row
+// of a device with newer firmware, double-clicks, the about panel, and a
+// shut-down while events are still arriving.
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTest>
+#include <QTreeView>
+
+#include "DigitalInputController.h"
+#include "RecordingAlertService.h"
+#include "ViewController.h"
+#include "ViewFormController.h"
+#include "tindrelsim.h"
+
+using namespace tindrel;
+
+namespace {
+
+const char *const kRig = R"({
+  "computers": [
+    {"id": "lab", "name": "Lab", "uniqueName": "lab-unique", "host": "lab.local", "port": 5661, "type": 2, "present": false},
+    {"id": "shop", "name": "Shop", "uniqueName": "shop-unique", "host": "shop.local", "port": 5661, "type": 2, "present": false}
+  ],
+  "devices": [
+    {"id": "din", "deviceId": 10, "class": 1, "name": "Digital Board", "serial": 1000, "version": 100,
+     "channels": [{"class": 5, "count": 2}]},
+    {"id": "single", "deviceId": 11, "class": 1, "name": "Single Relay", "serial": 1001, "version": 100,
+     "present": false, "channels": [{"class": 6, "index": 3}]},
+    {"id": "hub", "deviceId": 12, "class": 8, "name": "Port Hub", "serial": 2000, "version": 100,
+     "channels": [{"class": 13}]},
+    {"id": "p0di", "deviceId": 13, "class": 21, "name": "Port Digital Input", "parent": "hub", "hubPort": 0,
+     "hubPortDevice": true, "channels": [{"class": 5}]},
+    {"id": "p0do", "deviceId": 14, "class": 21, "name": "Port Digital Output", "parent": "hub", "hubPort": 0,
+     "hubPortDevice": true, "channels": [{"class": 6}]},
+    {"id": "hum", "deviceId": 15, "class": 21, "name": "Humidity Sensor", "parent": "hub", "hubPort": 0,
+     "present": false, "channels": [{"class": 5}]},
+    {"id": "volt", "deviceId": 16, "class": 21, "name": "Voltage Sensor", "parent": "hub", "hubPort": 3,
+     "present": false, "channels": [{"class": 6}]},
+    {"id": "labBoard", "deviceId": 10, "class": 1, "name": "Digital Board", "serial": 1000, "server": "lab",
+     "channels": [{"class": 5}]},
+    {"id": "shopBoard", "deviceId": 10, "class": 1, "name": "Digital Board", "serial": 1000, "server": "shop",
+     "channels": [{"class": 5}]}
+  ]
+})";
+
+void loadRig(const char *text)
+{
+    char err[512] = {};
+    QVERIFY2(TindrelSim_loadRigText(text, "test rig", err, sizeof err) == TINDREL_OK, err);
+}
+
+int countChannels(const TindrelTreeNode &node)
+{
+    int n = dynamic_cast<const TindrelChannel *>(&node) ? 1 : 0;
+    for (const auto &c : node.children())
+        n += countChannels(*c);
+    return n;
+}
+
+// The shown row (of the model) whose name column reads name, searched depth first.
+QModelIndex findRow(const QAbstractItemModel &model, const QString &name, const QModelIndex &parent = {})
+{
+    for (int r = 0; r < model.rowCount(parent); ++r) {
+        const QModelIndex i = model.index(r, 0, parent);
+        if (i.data().toString() == name)
+            return i;
+        const QModelIndex deeper = findRow(model, name, i);
+        if (deeper.isValid())
+            return deeper;
+    }
+    return {};
+}
+
+QStringList rowNames(const QAbstractItemModel &model, const QModelIndex &parent)
+{
+    QStringList out;
+    for (int r = 0; r < model.rowCount(parent); ++r)
+        out << model.index(r, 0, parent).data().toString();
+    return out;
+}
+
+// Counts the channels the library reports (class 13 aside) through a manager
+// of the test's own, as the library sees them.
+class ChannelCounter {
+public:
+    ChannelCounter()
+    {
+        TindrelManager_create(&manager_);
+        TindrelManager_setOnAttachHandler(manager_, &ChannelCounter::onAttach, this);
+        TindrelManager_setOnDetachHandler(manager_, &ChannelCounter::onDetach, this);
+        TindrelManager_open(manager_);
+    }
+    ~ChannelCounter()
+    {
+        TindrelManager_close(manager_);
+        TindrelManager_delete(&manager_);
+    }
+    int count() const { return count_; }
+
+private:
+    static void onAttach(TindrelManagerHandle, void *ctx, TindrelHandle ch) { static_cast<ChannelCounter *>(ctx)->change(ch, 1); }
+    static void onDetach(TindrelManagerHandle, void *ctx, TindrelHandle ch) { static_cast<ChannelCounter *>(ctx)->change(ch, -1); }
+    void change(TindrelHandle ch, int by)
+    {
+        Tindrel_ChannelClass cls = TINDREL_CHCLASS_NOTHING;
+        Tindrel_getChannelClass(ch, &cls);
+        if (cls != TINDREL_CHCLASS_HUB)
+            count_ += by;
+    }
+    TindrelManagerHandle manager_ = nullptr;
+    std::atomic<int> count_{0};
+};
+
+}  // namespace
+
+class ViewControllerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void defaultRigFillsTheTree();
+    void rowsFollowPlugAndUnplug();
+    void hubsAndHubPorts();
+    void remoteServersHaveTheirOwnComputerRows();
+    void newerFirmwareTurnsTheDeviceRowRed();
+    void doubleClicksExpandOrOpenAndControllersAreDroppedOnClose();
+    void aboutPanelShowsVersionsAndCredits();
+    void closingTheMainWindowEndsCleanlyWhileEventsArrive();
+
+private:
+    std::unique_ptr<ViewController> start(ViewController::Options options = {});
+    RecordingAlertService alerts_;
+    bool terminated_ = false;
+};
+
+std::unique_ptr<ViewController> ViewControllerTest::start(ViewController::Options options)
+{
+    options.alerts = &alerts_;
+    terminated_ = false;
+    options.terminate = [this] { terminated_ = true; };
+    auto vc = std::make_unique<ViewController>(std::move(options));
+    vc->window()->show();
+    vc->applicationDidFinishLaunching();
+    return vc;
+}
+
+void ViewControllerTest::cleanup()
+{
+    alerts_.alerts.clear();
+    TindrelSim_clear();
+}
+
+void ViewControllerTest::defaultRigFillsTheTree()
+{
+    QVERIFY(TindrelSim_loadDefaultRig() == TINDREL_OK);
+    ChannelCounter library;
+    QTRY_VERIFY_WITH_TIMEOUT(library.count() > 0, 10000);
+    auto vc = start();
+    // Every channel the manager reports (class 13 aside) becomes one node.
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), library.count(), 10000);
+    const QModelIndex local = findRow(*vc->treeModel(), QStringLiteral("Local Tindrels"));
+    QVERIFY(local.isValid());
+    QVERIFY(vc->tindrelTreeView()->isExpanded(local));
+    QVERIFY(!local.data(Qt::DecorationRole).isValid());
+    // The column identifiers are the view's.
+    QCOMPARE(vc->tindrelTreeView()->model()->headerData(0, Qt::Horizontal, DeviceTreeModel::ColumnIdRole).toString(),
+             QStringLiteral("NameColumn"));
+}
+
+void ViewControllerTest::rowsFollowPlugAndUnplug()
+{
+    loadRig(kRig);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+
+    // Two channels of one device: one device row with two channel rows.
+    QPersistentModelIndex board = findRow(model, QStringLiteral("Digital Board"));
+    QVERIFY(board.isValid());
+    QCOMPARE(model.rowCount(board), 2);
+    vc->tindrelTreeView()->expand(board);
+    const QPersistentModelIndex chosen = model.index(1, 0, board);
+    vc->tindrelTreeView()->setCurrentIndex(chosen);
+
+    // A single-channel device is a leaf showing its channel number.
+    QVERIFY(TindrelSim_attachDevice("single") == TINDREL_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(findRow(model, QStringLiteral("Single Relay")).isValid(), 10000);
+    const QModelIndex single = findRow(model, QStringLiteral("Single Relay"));
+    QCOMPARE(model.rowCount(single), 0);
+    QCOMPARE(single.siblingAtColumn(DeviceTreeModel::ChannelColumn).data().toInt(), 3);
+    QCOMPARE(single.siblingAtColumn(DeviceTreeModel::SerialColumn).data().toInt(), 1001);
+    QVERIFY(single.data(Qt::DecorationRole).isValid());  // a USB device
+
+    // The user's expansion and selection survive the change.
+    QVERIFY(vc->tindrelTreeView()->isExpanded(board));
+    QCOMPARE(vc->tindrelTreeView()->currentIndex(), QModelIndex(chosen));
+
+    QVERIFY(TindrelSim_detachDevice("single") == TINDREL_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!findRow(model, QStringLiteral("Single Relay")).isValid(), 10000);
+    QVERIFY(TindrelSim_detachDevice("din") == TINDREL_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(!board.isValid(), 10000);
+    QCOMPARE(countChannels(vc->tindrels().root()), 2);
+}
+
+void ViewControllerTest::hubsAndHubPorts()
+{
+    loadRig(kRig);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    QTreeView *view = vc->tindrelTreeView();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+
+    // The hub expanded by itself on its first channel; its port shows the
+    // port-mode devices and stays collapsed.
+    const QPersistentModelIndex hub = findRow(model, QStringLiteral("Port Hub"));
+    QVERIFY(hub.isValid());
+    QVERIFY(view->isExpanded(hub));
+    QCOMPARE(rowNames(model, hub), QStringList{QStringLiteral("Port 0")});
+    const QPersistentModelIndex port0 = model.index(0, 0, hub);
+    QCOMPARE(rowNames(model, port0), (QStringList{"Port Digital Input", "Port Digital Output"}));
+    QVERIFY(!view->isExpanded(port0));
+    QVERIFY(port0.data(Qt::DecorationRole).isValid());  // the port picture
+
+    // A real device plugged into the port is all the port shows, expanded.
+    QVERIFY(TindrelSim_attachDevice("hum") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, port0), QStringList{QStringLiteral("Humidity Sensor")}, 10000);
+    QVERIFY(view->isExpanded(port0));
+    const QModelIndex humidity = model.index(0, 0, port0);
+    QVERIFY(!humidity.siblingAtColumn(DeviceTreeModel::SerialColumn).data().isValid());
+
+    // Unplugged, the port-mode devices are back and the port collapses.
+    QVERIFY(TindrelSim_detachDevice("hum") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, port0), (QStringList{"Port Digital Input", "Port Digital Output"}), 10000);
+    QVERIFY(!view->isExpanded(port0));
+
+    // A port holding only one device goes with it; the hub row stays.
+    QVERIFY(TindrelSim_attachDevice("volt") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, hub), (QStringList{"Port 0", "Port 3"}), 10000);
+    QVERIFY(TindrelSim_detachDevice("volt") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, hub), QStringList{QStringLiteral("Port 0")}, 10000);
+    QVERIFY(hub.isValid());
+}
+
+void ViewControllerTest::remoteServersHaveTheirOwnComputerRows()
+{
+    loadRig(kRig);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+
+    QVERIFY(TindrelSim_addServer("lab") == TINDREL_OK);
+    QVERIFY(TindrelSim_addServer("shop") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 3, 10000);
+    QCOMPARE(rowNames(model, {}), (QStringList{"Local Tindrels", "Remote Server: Lab (lab.local)",
+                                               "Remote Server: Shop (shop.local)"}));
+    for (int r = 1; r < 3; ++r) {
+        const QModelIndex server = model.index(r, 0);
+        QVERIFY(server.data(Qt::DecorationRole).isValid());  // the network picture
+        QVERIFY(vc->tindrelTreeView()->isExpanded(server));
+        // The same model and serial number on each server: a device row each.
+        QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, server), QStringList{QStringLiteral("Digital Board")}, 10000);
+        QCOMPARE(model.index(0, DeviceTreeModel::SerialColumn, server).data().toInt(), 1000);
+    }
+    QVERIFY(!model.index(0, 0).data(Qt::DecorationRole).isValid());
+
+    // The server's last device gone, its row goes.
+    QVERIFY(TindrelSim_removeServer("lab") == TINDREL_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, {}), (QStringList{"Local Tindrels", "Remote Server: Shop (shop.local)"}),
+                              10000);
+}
+
+void ViewControllerTest::newerFirmwareTurnsTheDeviceRowRed()
+{
+    loadRig(kRig);
+    std::mutex m;
+    QMap<int, int> lookupsByDeviceId;
+    ViewController::Options options;
+    options.firmwareLookup = [&](TindrelHandle device) -> std::optional<FirmwareUpgrade> {
+        int32_t id = 0;
+        Tindrel_getDeviceID(device, &id);
+        std::lock_guard<std::mutex> lock(m);
+        ++lookupsByDeviceId[id];
+        if (id != 10)
+            return std::nullopt;
+        FirmwareUpgrade fw;
+        fw.fwString = QStringLiteral("Board");
+        fw.version = 105;
+        return fw;
+    };
+    auto vc = start(std::move(options));
+    const QAbstractItemModel &model = *vc->treeModel();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    const QModelIndex board = findRow(model, QStringLiteral("Digital Board"));
+    QTRY_VERIFY_WITH_TIMEOUT(board.data(Qt::ForegroundRole).isValid(), 10000);
+    for (int c = 0; c < DeviceTreeModel::ColumnCount; ++c)
+        QCOMPARE(board.siblingAtColumn(c).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+    // Its channels and other devices keep the standard colour.
+    QVERIFY(!model.index(0, 0, board).data(Qt::ForegroundRole).isValid());
+    QVERIFY(!findRow(model, QStringLiteral("Port Hub")).data(Qt::ForegroundRole).isValid());
+    // One lookup per device, not per channel.
+    QCOMPARE(lookupsByDeviceId.value(10), 1);
+    QCOMPARE(lookupsByDeviceId.value(12), 1);
+}
+
+void ViewControllerTest::doubleClicksExpandOrOpenAndControllersAreDroppedOnClose()
+{
+    loadRig(kRig);
+    QList<TindrelTreeNode *> opened;
+    ViewController::Options options;
+    options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *) {
+        opened << leaf;
+        return std::make_unique<ViewFormController>(std::make_unique<DigitalInputController>());
+    };
+    auto vc = start(std::move(options));
+    const QAbstractItemModel &model = *vc->treeModel();
+    QTreeView *view = vc->tindrelTreeView();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+
+    // Nothing selected.
+    view->clearSelection();
+    vc->deviceDoubleClicked();
+    QCOMPARE(alerts_.titles(), QStringList{QStringLiteral("No Example")});
+    QCOMPARE(alerts_.alerts.first().text, QStringLiteral("There is no example for this Tindrel"));
+
+    // A row that can expand toggles.
+    const QModelIndex board = findRow(model, QStringLiteral("Digital Board"));
+    view->setCurrentIndex(board);
+    const bool before = view->isExpanded(board);
+    vc->deviceDoubleClicked();
+    QCOMPARE(view->isExpanded(board), !before);
+    vc->deviceDoubleClicked();
+    QCOMPARE(view->isExpanded(board), before);
+    QVERIFY(opened.isEmpty());
+
+    // A leaf opens its window; the view-form controller is kept while it is open.
+    QVERIFY(TindrelSim_attachDevice("single") == TINDREL_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(findRow(model, QStringLiteral("Single Relay")).isValid(), 10000);
+    view->setCurrentIndex(findRow(model, QStringLiteral("Single Relay")));
+    vc->deviceDoubleClicked();
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(opened.first()->name(), QStringLiteral("Single Relay"));
+    QCOMPARE(vc->exampleWindowControllers().size(), size_t(1));
+    QPointer<QWidget> exampleWindow = vc->exampleWindowControllers().front()->window();
+    exampleWindow->close();
+    QTRY_COMPARE_WITH_TIMEOUT(vc->exampleWindowControllers().size(), size_t(0), 10000);
+    QVERIFY(!terminated_);  // only the main window ends the program
+}
+
+void ViewControllerTest::aboutPanelShowsVersionsAndCredits()
+{
+    loadRig(kRig);
+    QCoreApplication::setApplicationVersion(QStringLiteral("9.8.7"));
+    auto vc = start();
+    vc->aboutMenuClicked();
+    QMessageBox *panel = vc->aboutPanel();
+    QVERIFY(panel);
+    QVERIFY(panel->isVisible());
+    const char *libraryVersion = nullptr;
+    QVERIFY(Tindrel_getLibraryVersion(&libraryVersion) == TINDREL_OK);
+    QCOMPARE(panel->text(), QStringLiteral("Tindrel Control Panel"));
+    QVERIFY(panel->informativeText().contains(QStringLiteral("9.8.7")));
+    QVERIFY(panel->informativeText().contains(QString::fromUtf8(libraryVersion)));
+    QVERIFY(panel->informativeText().contains(QStringLiteral("Copyright")));
+    vc->aboutMenuClicked();  // a second click shows the same panel
+    QCOMPARE(vc->aboutPanel(), panel);
+}
+
+void ViewControllerTest::closingTheMainWindowEndsCleanlyWhileEventsArrive()
+{
+    loadRig(kRig);
+    auto vc = start();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> cycles{0};
+    std::thread plugger([&] {
+        while (!stop) {
+            TindrelSim_attachDevice("single");
+            TindrelSim_attachDevice("hum");
+            TindrelSim_detachDevice("single");
+            TindrelSim_detachDevice("hum");
+            ++cycles;
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(cycles > 5, 10000);
+    vc->window()->close();
+    QVERIFY(terminated_);
+    // Returns although callbacks are waiting for this thread right now.
+    vc->applicationWillTerminate();
+    const int afterClose = countChannels(vc->tindrels().root());
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    QCOMPARE(countChannels(vc->tindrels().root()), afterClose);  // no event gets through any more
+    stop = true;
+    plugger.join();
+    vc.reset();
+}
+
+QTEST_MAIN(ViewControllerTest)
+#include "ViewControllerTest.moc"
