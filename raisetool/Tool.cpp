@@ -20,15 +20,16 @@ int code(Status status)
 }
 
 // Normal run without root: run a privileged copy of the tool for the repair
-// and pass the rest of the input through to it.
+// and pass the command block through to it. The copy reads one block and no
+// more, so nothing beyond one block is passed on (or waited for).
 int runPrivilegedCopy(const std::string& ownPath, Services& s)
 {
     auto child = s.privileged.start(ownPath, std::string(paths::kSelfRepairArgument));
     if (!child)
         return code(Status::CannotStart);
     std::array<std::byte, kCopyPieceSize> piece;
-    for (;;) {
-        const auto got = s.input.read(piece);
+    for (std::size_t copied = 0; copied < kBlockSize;) {
+        const auto got = s.input.read(std::span(piece).first(std::min(piece.size(), kBlockSize - copied)));
         if (got.status == ByteSource::Status::Interrupted)
             continue;
         if (got.status != ByteSource::Status::Data)
@@ -36,6 +37,7 @@ int runPrivilegedCopy(const std::string& ownPath, Services& s)
         // A copy that stopped reading ends the copying; its status decides.
         if (!child->write(std::span<const std::byte>(piece.data(), got.count)))
             break;
+        copied += got.count;
     }
     child->closeInput();
     const auto exit = child->wait();
