@@ -871,3 +871,102 @@ TindrelReturnCode TindrelManager_close(TindrelManagerHandle manager)
 }
 
 } // extern "C"
+
+// ---------------------------------------------------------------- device control
+
+namespace {
+
+constexpr auto kRebootTime = std::chrono::milliseconds(300);
+
+// The device of an attached channel handle, for device control calls.
+TindrelReturnCode attachedDevice(TindrelHandle ch, const char *what, std::shared_ptr<const DeviceInfo> &dev)
+{
+    CHECK_HANDLE(ch);
+    _Tindrel *h = H(ch);
+    if (h->kind != HandleKind::Channel || h->borrowed || !h->ch)
+        return fail(TINDREL_ENOTATTACHED, "%s needs an attached channel handle", what);
+    dev = h->ch->info->device;
+    return TINDREL_OK;
+}
+
+// Leaves the device away (or in its loader) and brings it back after delay.
+void restartDevice(Engine &e, const std::shared_ptr<const DeviceInfo> &dev, bool intoLoader,
+                   std::chrono::milliseconds back)
+{
+    uint64_t gen = ++e.rebootGen[dev.get()];
+    if (intoLoader) {
+        e.loaderMode[dev.get()] = true;
+    } else {
+        e.devOn[dev.get()] = false;
+        e.loaderMode[dev.get()] = false;
+    }
+    e.refresh();
+    e.after(back, [&e, dev, gen] {
+        auto it = e.rebootGen.find(dev.get());
+        if (it == e.rebootGen.end() || it->second != gen || !e.devOn.count(dev.get()))
+            return;   // another reboot, or a new rig, came first
+        e.devOn[dev.get()] = true;
+        e.loaderMode[dev.get()] = false;
+        e.refresh();
+    });
+}
+
+} // namespace
+
+extern "C" {
+
+TindrelReturnCode Tindrel_reboot(TindrelHandle ch)
+{
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    std::shared_ptr<const DeviceInfo> dev;
+    if (TindrelReturnCode rc = attachedDevice(ch, "Tindrel_reboot", dev))
+        return rc;
+    logLine(TINDREL_LOG_INFO, "reboot: %s (serial %d)", dev->name.c_str(), dev->serial);
+    restartDevice(e, dev, false, kRebootTime);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode Tindrel_rebootFirmwareUpgrade(TindrelHandle ch, uint32_t upgradeTimeoutMs)
+{
+    if (upgradeTimeoutMs < 100 || upgradeTimeoutMs > 60000)
+        return fail(TINDREL_EINVALIDARG, "Value %u is out of range for the upgrade timeout (100 - 60000 ms)",
+                    upgradeTimeoutMs);
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    std::shared_ptr<const DeviceInfo> dev;
+    if (TindrelReturnCode rc = attachedDevice(ch, "Tindrel_rebootFirmwareUpgrade", dev))
+        return rc;
+    logLine(TINDREL_LOG_INFO, "reboot into firmware upgrade mode: %s (serial %d)", dev->name.c_str(), dev->serial);
+    // The loader waits for an image until the timeout, then restarts the device.
+    restartDevice(e, dev, true, std::chrono::milliseconds(upgradeTimeoutMs));
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelHub_setPortPower(TindrelHubHandle hub, int port, int state)
+{
+    TindrelHandle ch = reinterpret_cast<TindrelHandle>(hub);
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    std::shared_ptr<const DeviceInfo> dev;
+    if (TindrelReturnCode rc = attachedDevice(ch, "TindrelHub_setPortPower", dev))
+        return rc;
+    if (H(ch)->cls->cls != TINDREL_CHCLASS_HUB)
+        return fail(TINDREL_EBADCLASS, "TindrelHub_setPortPower called with a %s handle", H(ch)->cls->name);
+    int ports = 0;
+    for (auto &d : e.rig.devices)
+        if (d->parent == dev)
+            ports = std::max(ports, d->hubPort + 1);
+    ports = std::max(ports, 6);
+    if (port < 0 || port >= ports)
+        return fail(TINDREL_EINVALIDARG, "Hub port %d is out of range (0 - %d)", port, ports - 1);
+    if (state)
+        e.portsOff.erase({dev.get(), port});
+    else
+        e.portsOff.insert({dev.get(), port});
+    logLine(TINDREL_LOG_INFO, "hub %d port %d power %s", dev->serial, port, state ? "on" : "off");
+    e.refresh();
+    return TINDREL_OK;
+}
+
+} // extern "C"

@@ -802,7 +802,7 @@ const ClassHooks *hooksFor(Tindrel_ChannelClass cls)
     for (const auto &r : kHooks)
         if (r.cls == cls)
             return r.hooks;
-    return nullptr;
+    return methodHooksFor(cls);
 }
 
 // Stepper failsafe and the other calls that reach into class state.

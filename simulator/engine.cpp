@@ -131,6 +131,8 @@ TindrelReturnCode Engine::install(Rig &&r)
     devById.clear();
     serverById.clear();
     loaderMode.clear();
+    rebootGen.clear();
+    portsOff.clear();
     for (auto &s : rig.servers) {
         serverById[s->id] = s;
         servers[s.get()].on = s->presentAtLoad;
@@ -139,6 +141,21 @@ TindrelReturnCode Engine::install(Rig &&r)
         devById[d->id] = d;
         devOn[d.get()] = d->presentAtLoad;
     }
+    // Every device can reboot into its firmware loader, which shows a
+    // firmware-upgrade channel; add one where the rig lists none.
+    const ClassDesc *loader = classByNumber(TINDREL_CHCLASS_FIRMWAREUPGRADE);
+    std::set<const DeviceInfo *> hasLoader;
+    for (auto &ci : rig.channels)
+        if (ci->cls == loader)
+            hasLoader.insert(ci->device.get());
+    for (auto &d : rig.devices)
+        if (!hasLoader.count(d.get())) {
+            auto ci = std::make_shared<ChannelInfo>();
+            ci->cls = loader;
+            ci->name = "Firmware Upgrade";
+            ci->device = d;
+            rig.channels.push_back(std::move(ci));
+        }
     channels.reserve(rig.channels.size());
     for (auto &ci : rig.channels) {
         auto c = std::make_shared<Channel>();
@@ -157,6 +174,8 @@ bool Engine::devicePresent(const DeviceInfo *d) const
     for (; d; d = d->parent.get()) {
         auto it = devOn.find(d);
         if (it == devOn.end() || !it->second)
+            return false;
+        if (d->deviceClass == TINDREL_DEVCLASS_VINT && d->parent && portsOff.count({d->parent.get(), d->hubPort}))
             return false;
         if (d->server) {
             auto s = servers.find(d->server.get());

@@ -28,6 +28,8 @@ public:
     std::vector<ChannelPtr> channels;
     std::unordered_map<const DeviceInfo *, bool> devOn;
     std::unordered_map<const DeviceInfo *, bool> loaderMode;   // rebooted into its firmware loader
+    std::unordered_map<const DeviceInfo *, uint64_t> rebootGen; // invalidates pending reboot timers
+    std::set<std::pair<const DeviceInfo *, int>> portsOff;      // hub ports switched off
     std::unordered_map<const ServerInfo *, ServerRuntime> servers;
     std::map<std::string, std::shared_ptr<const DeviceInfo>> devById;
     std::map<std::string, std::shared_ptr<const ServerInfo>> serverById;

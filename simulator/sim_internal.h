@@ -317,6 +317,12 @@ TindrelReturnCode withChannel(TindrelHandle h, const ClassDesc *cls,
 double sessionTime(const Channel &c);
 // The rig waveform's value for axis of property p at session time t.
 double waveValue(const Channel &c, const PropDesc &p, int axis, double t);
+// Behaviour helpers used by the hand-written calls (behaviour.cpp).
+TindrelReturnCode stepperFailsafe(Channel &c, bool enable, uint32_t ms);
+TindrelReturnCode addPositionOffset(Channel &c, double offset);
+void sensorUnit(const Channel &c, Tindrel_UnitInfo &u);
+// Hooks of the classes whose behaviour lives with their calls (methods.cpp).
+const ClassHooks *methodHooksFor(Tindrel_ChannelClass cls);
 // Runs fn once on a library thread unless h closes first (then never).
 void postOneShot(TindrelHandle h, std::function<void()> fn);
 // Value of property p (by index) of a channel, and its slot's limits.

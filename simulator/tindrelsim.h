@@ -61,7 +61,8 @@ TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);
 TINDREL_API TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, const char *detail);
 
 /* Listens on a local socket for the tindrelsim command-line tool. With path
- * NULL the path is $XDG_RUNTIME_DIR (or /tmp)/tindrelsim-<pid>.sock. */
+ * NULL the path is $XDG_RUNTIME_DIR/tindrelsim-<pid>.sock, or
+ * /tmp/tindrelsim-<uid>-<pid>.sock when XDG_RUNTIME_DIR is unset. */
 TINDREL_API TindrelReturnCode TindrelSim_startControlServer(const char *path);
 TINDREL_API TindrelReturnCode TindrelSim_stopControlServer(void);
 

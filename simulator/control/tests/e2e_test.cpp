@@ -254,9 +254,17 @@ TEST_F(ToolEndToEnd, RefusalsCarryTheLibrarysDetail)
 
 TEST_F(ToolEndToEnd, InjectsAnErrorEventOnAChannel)
 {
-    TindrelHandle channel = nullptr;
-    ASSERT_EQ(createTypedTindrelChannelHandle(&channel, TINDREL_CHCLASS_DIGITALINPUT), TINDREL_OK);
-    ErrorEvents errors;
+    ErrorEvents errors; // outlives the channel, whose handler points at it
+    struct OwnedChannel {
+        TindrelHandle handle = nullptr;
+        ~OwnedChannel()
+        {
+            Tindrel_close(handle);
+            Tindrel_delete(&handle);
+        }
+    } owned;
+    ASSERT_EQ(createTypedTindrelChannelHandle(&owned.handle, TINDREL_CHCLASS_DIGITALINPUT), TINDREL_OK);
+    TindrelHandle channel = owned.handle;
     Tindrel_setDeviceSerialNumber(channel, 424242);
     Tindrel_setChannel(channel, 1);
     Tindrel_setOnErrorHandler(channel, &ErrorEvents::onError, &errors);
@@ -270,8 +278,6 @@ TEST_F(ToolEndToEnd, InjectsAnErrorEventOnAChannel)
         EXPECT_EQ(errors.seen.front().first, 0x1005);
         EXPECT_EQ(errors.seen.front().second, "too hot");
     }
-    Tindrel_close(channel);
-    Tindrel_delete(&channel);
 }
 
 TEST_F(ToolEndToEnd, LoadsARigFileAndReportsAMalformedOne)

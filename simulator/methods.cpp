@@ -1,0 +1,1113 @@
+// Calls with arguments the class table cannot describe: LCD drawing, LED
+// arrays, data adapters, infrared, RFID, GPS, dictionaries, firmware
+// upgrade, hub port power and the motor extras.
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "engine.h"
+
+using namespace tsim;
+
+namespace {
+
+template <class H>
+TindrelHandle TH(H h)
+{
+    return reinterpret_cast<TindrelHandle>(h);
+}
+
+template <class H, class F>
+TindrelReturnCode call(H h, Tindrel_ChannelClass k, F &&fn)
+{
+    return withChannel(TH(h), classByNumber(k), fn);
+}
+
+// Per-session state of a class, made on first use.
+template <class S>
+S &stateOf(Channel &c)
+{
+    if (!c.state || !dynamic_cast<S *>(c.state.get()))
+        c.state = std::make_unique<S>();
+    return static_cast<S &>(*c.state);
+}
+
+int propIndex(const Channel &c, const char *name)
+{
+    return c.info->cls->prop(name);
+}
+double get(Channel &c, const char *name)
+{
+    return value(c, propIndex(c, name));
+}
+
+TindrelReturnCode copyOut(const std::string &s, char *buf, size_t len, const char *what)
+{
+    if (!buf)
+        return fail(TINDREL_EFAULT, "%s buffer is NULL", what);
+    if (len < s.size() + 1)
+        return fail(TINDREL_ENOSPC, "%s needs %zu bytes, the buffer has %zu", what, s.size() + 1, len);
+    std::memcpy(buf, s.c_str(), s.size() + 1);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode notOn(const Channel &c, const char *call)
+{
+    return fail(TINDREL_EUNSUPPORTED, "Not supported on this device (%s %s on device %d)", c.info->cls->name, call,
+                c.info->device->deviceId);
+}
+
+bool isHex(const char *s)
+{
+    if (!s || !*s)
+        return false;
+    for (; *s; ++s)
+        if (!std::isxdigit(static_cast<unsigned char>(*s)))
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------- LCD
+constexpr int kTextLCD = 81;
+struct LCDState : ClassState {
+    int fontW[3] = {0, 0, 0}, fontH[3] = {0, 0, 0};   // user fonts 1 and 2
+    std::vector<std::vector<uint8_t>> frames = std::vector<std::vector<uint8_t>>(3);
+    std::vector<std::string> rows;
+};
+
+bool isGraphic(const Channel &c)
+{
+    return c.info->subclass != kTextLCD;
+}
+
+TindrelReturnCode checkFont(Channel &c, LCDState &s, Tindrel_LCDFont font)
+{
+    if (font < TINDREL_LCD_FONT_USER1 || font > TINDREL_LCD_FONT_6x12)
+        return fail(TINDREL_EINVALIDARG, "Font %d is not known (1 - 5)", static_cast<int>(font));
+    if (font <= TINDREL_LCD_FONT_USER2 && s.fontW[font] == 0)
+        return fail(TINDREL_EINVALIDSTATE, "User font %d has no size yet; call TindrelLCD_setFontSize first",
+                    static_cast<int>(font));
+    (void)c;
+    return TINDREL_OK;
+}
+
+TindrelReturnCode checkPoint(Channel &c, int x, int y, const char *what)
+{
+    int w = static_cast<int>(get(c, "Width")), h = static_cast<int>(get(c, "Height"));
+    if (x < 0 || y < 0 || x >= w || y >= h)
+        return fail(TINDREL_EINVALIDARG, "%s (%d, %d) is outside the %d x %d screen", what, x, y, w, h);
+    return TINDREL_OK;
+}
+
+std::vector<uint8_t> &frame(Channel &c, LCDState &s)
+{
+    auto &f = s.frames[static_cast<size_t>(get(c, "FrameBuffer"))];
+    f.resize(static_cast<size_t>(get(c, "Width") * get(c, "Height")));
+    return f;
+}
+
+TindrelReturnCode graphicOnly(Channel &c, const char *what)
+{
+    return isGraphic(c) ? TINDREL_OK : notOn(c, what);
+}
+
+void plot(Channel &c, LCDState &s, int x, int y, int state)
+{
+    auto &f = frame(c, s);
+    int w = static_cast<int>(get(c, "Width"));
+    uint8_t &px = f[static_cast<size_t>(y * w + x)];
+    px = state == TINDREL_LCD_PIXEL_INVERT ? !px : static_cast<uint8_t>(state);
+}
+
+TindrelReturnCode lcdWriteText(Channel &c, Tindrel_LCDFont font, int x, int y, const char *text)
+{
+    LCDState &s = stateOf<LCDState>(c);
+    if (!text)
+        return fail(TINDREL_EFAULT, "Text is NULL");
+    if (TindrelReturnCode rc = checkFont(c, s, font))
+        return rc;
+    if (TindrelReturnCode rc = checkPoint(c, x, y, "Text position"))
+        return rc;
+    if (!isGraphic(c)) {
+        size_t w = static_cast<size_t>(get(c, "Width"));
+        s.rows.resize(static_cast<size_t>(get(c, "Height")), std::string(w, ' '));
+        std::string &row = s.rows[static_cast<size_t>(y)];
+        row.resize(w, ' ');
+        for (size_t i = 0; text[i] && static_cast<size_t>(x) + i < w; ++i)
+            row[static_cast<size_t>(x) + i] = text[i];
+    }
+    return TINDREL_OK;
+}
+
+TindrelReturnCode lcdDrawLine(Channel &c, int x1, int y1, int x2, int y2)
+{
+    if (TindrelReturnCode rc = graphicOnly(c, "drawLine"))
+        return rc;
+    for (auto [x, y] : {std::pair{x1, y1}, std::pair{x2, y2}})
+        if (TindrelReturnCode rc = checkPoint(c, x, y, "Line end"))
+            return rc;
+    LCDState &s = stateOf<LCDState>(c);
+    int n = std::max(std::abs(x2 - x1), std::abs(y2 - y1));
+    for (int i = 0; i <= n; ++i)
+        plot(c, s, x1 + (n ? (x2 - x1) * i / n : 0), y1 + (n ? (y2 - y1) * i / n : 0), 1);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode lcdDrawRect(Channel &c, int x1, int y1, int x2, int y2, int filled, int inverted)
+{
+    if (TindrelReturnCode rc = graphicOnly(c, "drawRect"))
+        return rc;
+    for (auto [x, y] : {std::pair{x1, y1}, std::pair{x2, y2}})
+        if (TindrelReturnCode rc = checkPoint(c, x, y, "Rectangle corner"))
+            return rc;
+    LCDState &s = stateOf<LCDState>(c);
+    for (int y = std::min(y1, y2); y <= std::max(y1, y2); ++y)
+        for (int x = std::min(x1, x2); x <= std::max(x1, x2); ++x)
+            if (filled || x == x1 || x == x2 || y == y1 || y == y2)
+                plot(c, s, x, y, inverted ? 0 : 1);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode lcdCopy(Channel &c, int src, int dst, int sx1, int sy1, int sx2, int sy2, int dx, int dy, int inverted)
+{
+    if (TindrelReturnCode rc = graphicOnly(c, "copy"))
+        return rc;
+    if (src < 0 || src > 2 || dst < 0 || dst > 2)
+        return fail(TINDREL_EINVALIDARG, "Frame buffers %d and %d: each must be 0 - 2", src, dst);
+    for (auto [x, y] : {std::pair{sx1, sy1}, std::pair{sx2, sy2}, std::pair{dx, dy}})
+        if (TindrelReturnCode rc = checkPoint(c, x, y, "Copy corner"))
+            return rc;
+    LCDState &s = stateOf<LCDState>(c);
+    int w = static_cast<int>(get(c, "Width")), h = static_cast<int>(get(c, "Height"));
+    for (auto &f : s.frames)
+        f.resize(static_cast<size_t>(w * h));
+    std::vector<uint8_t> from = s.frames[static_cast<size_t>(src)];
+    auto &to = s.frames[static_cast<size_t>(dst)];
+    for (int y = std::min(sy1, sy2); y <= std::max(sy1, sy2); ++y)
+        for (int x = std::min(sx1, sx2); x <= std::max(sx1, sx2); ++x) {
+            int tx = dx + x - std::min(sx1, sx2), ty = dy + y - std::min(sy1, sy2);
+            if (tx < w && ty < h)
+                to[static_cast<size_t>(ty * w + tx)] =
+                    inverted ? !from[static_cast<size_t>(y * w + x)] : from[static_cast<size_t>(y * w + x)];
+        }
+    return TINDREL_OK;
+}
+
+TindrelReturnCode lcdFlush(Channel &c)
+{
+    stateOf<LCDState>(c);
+    return TINDREL_OK;
+}
+
+// Runs op now and hands its result to fptr on a library thread.
+template <class Op>
+void asyncCall(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx, Op op)
+{
+    TindrelReturnCode rc = call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode { return op(c); });
+    if (!fptr)
+        return;
+    if (!ch) {
+        fptr(nullptr, ctx, rc);
+        return;
+    }
+    TindrelHandle h = TH(ch);
+    postOneShot(h, [fptr, h, ctx, rc] { fptr(h, ctx, rc); });
+}
+
+// ---------------------------------------------------------------- LED array
+struct LEDState : ClassState {
+    std::vector<Tindrel_LEDColor> leds;
+};
+
+// ---------------------------------------------------------------- data adapter
+constexpr int kSPIAdapter = 160, kI2CAdapter = 134;
+struct I2CState : ClassState {
+    uint8_t registers[256] = {};
+    I2CState()
+    {
+        for (int i = 0; i < 256; ++i)
+            registers[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+};
+
+TindrelReturnCode checkPacket(Channel &c, const uint8_t *data, size_t length)
+{
+    if (!data && length)
+        return fail(TINDREL_EFAULT, "Packet data is NULL");
+    if (length == 0)
+        return fail(TINDREL_EINVALIDARG, "Packet is empty");
+    double max = get(c, "MaxPacketLength");
+    if (static_cast<double>(length) > max)
+        return fail(TINDREL_ETOOBIG, "Packet of %zu bytes is longer than the %g bytes the adapter takes", length, max);
+    return TINDREL_OK;
+}
+
+// ---------------------------------------------------------------- infrared
+struct IRState : ClassState {
+    double next = 1.0;
+    int repeats = 0;
+    size_t codeIndex = 0;
+    std::string lastCode, learnedCode;
+    uint32_t lastBits = 0;
+    bool learned = false;
+    Tindrel_IRCodeInfo learnedInfo{};
+};
+const char *const kIRCodes[] = {"00ff30cf", "00ff18e7", "00ff7a85", "00ff10ef"};
+
+Tindrel_IRCodeInfo necInfo()
+{
+    Tindrel_IRCodeInfo i{};
+    i.bitCount = 32;
+    i.encoding = 2;
+    i.length = 2;
+    i.gap = 108000;
+    i.trail = 560;
+    i.header[0] = 9000;
+    i.header[1] = 4500;
+    i.one[0] = 560;
+    i.one[1] = 1690;
+    i.zero[0] = 560;
+    i.zero[1] = 560;
+    i.repeat[0] = 9000;
+    i.repeat[1] = 2250;
+    i.repeat[2] = 560;
+    i.minRepeat = 1;
+    i.dutyCycle = 0.33;
+    i.carrierFrequency = 38000;
+    return i;
+}
+
+std::vector<uint32_t> necRaw(const std::string &code)
+{
+    std::vector<uint32_t> raw{9000, 4500};
+    unsigned long v = std::strtoul(code.c_str(), nullptr, 16);
+    for (int b = 31; b >= 0; --b) {
+        raw.push_back(560);
+        raw.push_back((v >> b) & 1 ? 1690 : 560);
+    }
+    raw.push_back(560);
+    return raw;
+}
+
+// A remote control pressed every period seconds: a code, repeats, its raw
+// timings, and after the third repeat the learned code.
+void irStep(Channel &c, double, double t, Raised &extra)
+{
+    IRState &s = stateOf<IRState>(c);
+    if (t < s.next)
+        return;
+    const ClassDesc &cls = *c.info->cls;
+    std::string code = kIRCodes[s.codeIndex % std::size(kIRCodes)];
+    EventArgs raw;
+    raw.raw = necRaw(code);
+    raw.raw.push_back(s.repeats == 0 ? 40000 : 96000);
+    extra.emplace_back(cls.event("RawData"), std::move(raw));
+    EventArgs a;
+    a.s[0] = code;
+    a.i[0] = 32;
+    a.i[1] = s.repeats > 0;
+    extra.emplace_back(cls.event("Code"), std::move(a));
+    s.lastCode = code;
+    s.lastBits = 32;
+    if (++s.repeats == 3) {
+        EventArgs l;
+        l.s[0] = code;
+        l.ir = necInfo();
+        extra.emplace_back(cls.event("Learn"), std::move(l));
+        s.learned = true;
+        s.learnedCode = code;
+        s.learnedInfo = necInfo();
+    }
+    if (s.repeats >= 4) {
+        s.repeats = 0;
+        ++s.codeIndex;
+        s.next = t + (c.info->behaviour.set ? c.info->behaviour.period : 5.0);
+    } else {
+        s.next = t + 0.11;
+    }
+}
+
+// ---------------------------------------------------------------- RFID
+struct RFIDState : ClassState {
+    bool present = false, locked = false;
+    std::string tag = "0102a3b4c5";
+    Tindrel_RFIDProtocol protocol = TINDREL_RFID_PROTOCOL_EM4100;
+};
+
+// A tag is held to the reader for the first half of every period.
+void rfidStep(Channel &c, double, double t, Raised &extra)
+{
+    RFIDState &s = stateOf<RFIDState>(c);
+    double period = c.info->behaviour.set ? c.info->behaviour.period : 6.0;
+    bool now = get(c, "AntennaEnabled") != 0 && std::fmod(t, period) < period / 2;
+    if (now == s.present)
+        return;
+    s.present = now;
+    value(c, propIndex(c, "TagPresent")) = now;
+    const ClassDesc &cls = *c.info->cls;
+    if (now) {
+        EventArgs a;
+        a.s[0] = s.tag;
+        a.i[0] = s.protocol;
+        extra.emplace_back(cls.event("Tag"), std::move(a));
+    } else {
+        extra.emplace_back(cls.event("TagLost"), EventArgs());
+    }
+}
+
+TindrelReturnCode checkTag(const char *tag, Tindrel_RFIDProtocol protocol)
+{
+    if (!tag)
+        return fail(TINDREL_EFAULT, "Tag string is NULL");
+    size_t n = std::strlen(tag);
+    auto allOf = [&](auto pred) {
+        for (size_t i = 0; i < n; ++i)
+            if (!pred(static_cast<unsigned char>(tag[i])))
+                return false;
+        return true;
+    };
+    switch (protocol) {
+    case TINDREL_RFID_PROTOCOL_EM4100:
+        if (n == 10 && allOf([](int ch) { return isxdigit(ch) != 0; }))
+            return TINDREL_OK;
+        return fail(TINDREL_EINVALIDARG, "EM4100 tags hold 10 hexadecimal digits, not \"%s\"", tag);
+    case TINDREL_RFID_PROTOCOL_ISO11785_FDX_B:
+        if (n == 16 && tag[3] == '_' && allOf([](int ch) { return isdigit(ch) || ch == '_'; }))
+            return TINDREL_OK;
+        return fail(TINDREL_EINVALIDARG, "FDX-B tags are written as CCC_NNNNNNNNNNNN (country, id), not \"%s\"", tag);
+    case TINDREL_RFID_PROTOCOL_TINDRELTAG:
+        if (n >= 1 && n <= 24 && allOf([](int ch) { return isprint(ch) != 0; }))
+            return TINDREL_OK;
+        return fail(TINDREL_EINVALIDARG, "TindrelTag tags hold 1 to 24 printable characters, not \"%s\"", tag);
+    case TINDREL_RFID_PROTOCOL_HID_GENERIC:
+        if (n >= 1 && n <= 11 && allOf([](int ch) { return isxdigit(ch) != 0; }))
+            return TINDREL_OK;
+        return fail(TINDREL_EINVALIDARG, "HID Generic tags hold 1 to 11 hexadecimal digits, not \"%s\"", tag);
+    case TINDREL_RFID_PROTOCOL_HID_H10301:
+        if (n >= 1 && n <= 8 && allOf([](int ch) { return isdigit(ch) != 0; }))
+            return TINDREL_OK;
+        return fail(TINDREL_EINVALIDARG, "HID H10301 tags hold 1 to 8 decimal digits, not \"%s\"", tag);
+    }
+    return fail(TINDREL_EINVALIDARG, "RFID protocol %d is not known (1 - 5)", static_cast<int>(protocol));
+}
+
+// ---------------------------------------------------------------- GPS
+struct GPSState : ClassState {
+    bool fixed = false;
+};
+constexpr double kFixAfter = 1.5;   // seconds until the first fix
+
+void gpsStep(Channel &c, double, double t, Raised &extra)
+{
+    GPSState &s = stateOf<GPSState>(c);
+    if (!s.fixed && t < kFixAfter)
+        return;
+    s.fixed = true;
+    // Walking east at 3.6 km/h from a fixed start.
+    double lat = 53.3441, lon = -6.2675 + t * 1.5e-5, alt = 21.0 + 0.5 * std::sin(t / 7);
+    value(c, propIndex(c, "Latitude")) = lat;
+    value(c, propIndex(c, "Longitude")) = lon;
+    value(c, propIndex(c, "Altitude")) = alt;
+    value(c, propIndex(c, "Heading")) = 90.0;
+    value(c, propIndex(c, "Velocity")) = 3.6;
+    value(c, propIndex(c, "PositionFixState")) = 1;
+    const ClassDesc &cls = *c.info->cls;
+    EventArgs p;
+    p.d[0] = lat;
+    p.d[1] = lon;
+    p.d[2] = alt;
+    extra.emplace_back(cls.event("PositionChange"), std::move(p));
+    EventArgs h;
+    h.d[0] = 90.0;
+    h.d[1] = 3.6;
+    extra.emplace_back(cls.event("HeadingChange"), std::move(h));
+}
+
+template <class F>
+TindrelReturnCode gpsClock(TindrelGPSHandle ch, void *out, F fill)
+{
+    if (!out)
+        return fail(TINDREL_EFAULT, "Result pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_GPS, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (get(c, "PositionFixState") == 0)
+            return fail(TINDREL_EUNKNOWNVAL, "The GPS has no fix yet; its time is not known");
+        std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        gmtime_r(&now, &tm);
+        fill(tm);
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- dictionary
+struct DictionaryState : ClassState {
+    std::map<std::string, std::string> entries;
+};
+constexpr size_t kMaxKey = 255, kMaxValue = 1023;
+
+DictionaryState &dictionary(Channel &c)
+{
+    if (!c.kept)
+        c.kept = std::make_shared<DictionaryState>();
+    return static_cast<DictionaryState &>(*c.kept);
+}
+
+TindrelReturnCode checkKey(const char *key)
+{
+    if (!key)
+        return fail(TINDREL_EFAULT, "Key is NULL");
+    size_t n = std::strlen(key);
+    if (n == 0 || n > kMaxKey || std::strchr(key, '\n'))
+        return fail(TINDREL_EINVALIDARG, "Key \"%s\" must be 1 to %zu bytes without line breaks", key, kMaxKey);
+    return TINDREL_OK;
+}
+TindrelReturnCode checkValue(const char *v)
+{
+    if (!v)
+        return fail(TINDREL_EFAULT, "Value is NULL");
+    if (std::strlen(v) > kMaxValue)
+        return fail(TINDREL_ETOOBIG, "Value of %zu bytes is longer than %zu", std::strlen(v), kMaxValue);
+    return TINDREL_OK;
+}
+
+enum class Put { Add, Update, Set };
+TindrelReturnCode dictionaryPut(TindrelDictionaryHandle ch, const char *key, const char *v, Put how)
+{
+    if (TindrelReturnCode rc = checkKey(key))
+        return rc;
+    if (TindrelReturnCode rc = checkValue(v))
+        return rc;
+    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
+        auto &e = dictionary(c).entries;
+        bool exists = e.count(key) > 0;
+        if (how == Put::Add && exists)
+            return fail(TINDREL_EEXIST, "Key \"%s\" is already in the dictionary", key);
+        if (how == Put::Update && !exists)
+            return fail(TINDREL_ENOENT, "No key \"%s\" in the dictionary", key);
+        e[key] = v;
+        EventArgs a;
+        a.s[0] = key;
+        a.s[1] = v;
+        raised.emplace_back(c.info->cls->event(exists ? "Update" : "Add"), std::move(a));
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- firmware upgrade
+constexpr double kIdentifyAfter = 0.3;   // seconds a loader needs to learn its device's identity
+constexpr size_t kMaxImage = 1 << 20;
+
+const ClassHooks kIRHooks{nullptr, nullptr, nullptr, irStep};
+const ClassHooks kRFIDHooks{nullptr, nullptr, nullptr, rfidStep};
+const ClassHooks kGPSHooks{nullptr, nullptr, nullptr, gpsStep};
+
+} // namespace
+
+namespace tsim {
+
+const ClassHooks *methodHooksFor(Tindrel_ChannelClass cls)
+{
+    switch (cls) {
+    case TINDREL_CHCLASS_IR:
+        return &kIRHooks;
+    case TINDREL_CHCLASS_RFID:
+        return &kRFIDHooks;
+    case TINDREL_CHCLASS_GPS:
+        return &kGPSHooks;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace tsim
+
+extern "C" {
+
+TindrelReturnCode TindrelVoltageInput_getSensorUnit(TindrelVoltageInputHandle ch, Tindrel_UnitInfo *unit)
+{
+    if (!unit)
+        return fail(TINDREL_EFAULT, "Unit pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_VOLTAGEINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        sensorUnit(c, *unit);
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelVoltageRatioInput_getSensorUnit(TindrelVoltageRatioInputHandle ch, Tindrel_UnitInfo *unit)
+{
+    if (!unit)
+        return fail(TINDREL_EFAULT, "Unit pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_VOLTAGERATIOINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        sensorUnit(c, *unit);
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelFrequencyCounter_reset(TindrelFrequencyCounterHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_FREQUENCYCOUNTER, [](Channel &c, Raised &) -> TindrelReturnCode {
+        value(c, propIndex(c, "Count")) = 0;
+        value(c, propIndex(c, "TimeElapsed")) = 0;
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelBLDCMotor_addPositionOffset(TindrelBLDCMotorHandle ch, double offset)
+{
+    return call(ch, TINDREL_CHCLASS_BLDCMOTOR, [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
+}
+
+TindrelReturnCode TindrelMotorPositionController_addPositionOffset(TindrelMotorPositionControllerHandle ch,
+                                                                   double offset)
+{
+    return call(ch, TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
+}
+
+TindrelReturnCode TindrelStepper_addPositionOffset(TindrelStepperHandle ch, double offset)
+{
+    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
+}
+
+TindrelReturnCode TindrelStepper_enableFailsafe(TindrelStepperHandle ch, uint32_t failsafeTime)
+{
+    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, true, failsafeTime); });
+}
+
+TindrelReturnCode TindrelStepper_resetFailsafe(TindrelStepperHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, false, 0); });
+}
+
+TindrelReturnCode TindrelGyroscope_zero(TindrelGyroscopeHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_GYROSCOPE, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+TindrelReturnCode TindrelMagnetometer_setCorrectionParameters(TindrelMagnetometerHandle ch, double magneticField,
+                                                              double offset0, double offset1, double offset2,
+                                                              double gain0, double gain1, double gain2, double T0,
+                                                              double T1, double T2, double T3, double T4, double T5)
+{
+    const double all[] = {magneticField, offset0, offset1, offset2, gain0, gain1, gain2, T0, T1, T2, T3, T4, T5};
+    for (double v : all)
+        if (!std::isfinite(v))
+            return fail(TINDREL_EINVALIDARG, "Correction parameters must be numbers");
+    if (magneticField <= 0 || magneticField > 1)
+        return fail(TINDREL_EINVALIDARG, "Value %g is out of range for the ambient magnetic field (0 - 1 G)", magneticField);
+    for (double g : {gain0, gain1, gain2})
+        if (g <= 0)
+            return fail(TINDREL_EINVALIDARG, "Gain %g must be above 0", g);
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+TindrelReturnCode TindrelMagnetometer_resetCorrectionParameters(TindrelMagnetometerHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+TindrelReturnCode TindrelMagnetometer_saveCorrectionParameters(TindrelMagnetometerHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+// ---------------------------------------------------------------- LED array
+
+TindrelReturnCode TindrelLEDArray_setLEDs(TindrelLEDArrayHandle ch, uint32_t startAddress, uint32_t endAddress,
+                                          const Tindrel_LEDColor *leds, size_t count, uint32_t fadeTime)
+{
+    if (!leds)
+        return fail(TINDREL_EFAULT, "LED colours are NULL");
+    if (count == 0)
+        return fail(TINDREL_EINVALIDARG, "No LED colours given");
+    if (fadeTime > 60000)
+        return fail(TINDREL_EINVALIDARG, "Value %u is out of range for the fade time (0 - 60000 ms)", fadeTime);
+    return call(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        uint32_t n = static_cast<uint32_t>(get(c, "LEDCount"));
+        if (startAddress > endAddress || endAddress >= n)
+            return fail(TINDREL_EINVALIDARG, "LED addresses %u to %u are outside 0 - %u", startAddress, endAddress, n - 1);
+        LEDState &s = stateOf<LEDState>(c);
+        s.leds.resize(n);
+        for (uint32_t a = startAddress; a <= endAddress; ++a)
+            s.leds[a] = leds[(a - startAddress) % count];   // a shorter list repeats
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelLEDArray_clearLEDs(TindrelLEDArrayHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_LEDARRAY, [](Channel &c, Raised &) -> TindrelReturnCode {
+        stateOf<LEDState>(c).leds.assign(static_cast<size_t>(get(c, "LEDCount")), Tindrel_LEDColor{});
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- LCD
+
+TindrelReturnCode TindrelLCD_initialize(TindrelLCDHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode {
+        c.state = std::make_unique<LCDState>();
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelLCD_clear(TindrelLCDHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode {
+        LCDState &s = stateOf<LCDState>(c);
+        s.rows.clear();
+        auto &f = frame(c, s);
+        std::fill(f.begin(), f.end(), 0);
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelLCD_flush(TindrelLCDHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode { return lcdFlush(c); });
+}
+
+TindrelReturnCode TindrelLCD_writeText(TindrelLCDHandle ch, Tindrel_LCDFont font, int xPosition, int yPosition,
+                                       const char *text)
+{
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdWriteText(c, font, xPosition, yPosition, text); });
+}
+
+TindrelReturnCode TindrelLCD_setCharacterBitmap(TindrelLCDHandle ch, Tindrel_LCDFont font, const char *character,
+                                                const uint8_t *bitmap)
+{
+    if (!character || !bitmap)
+        return fail(TINDREL_EFAULT, "Character and bitmap must not be NULL");
+    if (std::strlen(character) != 1)
+        return fail(TINDREL_EINVALIDARG, "A character bitmap is set for exactly one character, not \"%s\"", character);
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return checkFont(c, stateOf<LCDState>(c), font); });
+}
+
+TindrelReturnCode TindrelLCD_setFontSize(TindrelLCDHandle ch, Tindrel_LCDFont font, int width, int height)
+{
+    if (font != TINDREL_LCD_FONT_USER1 && font != TINDREL_LCD_FONT_USER2)
+        return fail(TINDREL_EINVALIDARG, "Only user fonts 1 and 2 can be sized, not font %d", static_cast<int>(font));
+    if (width < 1 || width > 16 || height < 1 || height > 16)
+        return fail(TINDREL_EINVALIDARG, "Font size %d x %d is out of range (1 - 16 each)", width, height);
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        LCDState &s = stateOf<LCDState>(c);
+        s.fontW[font] = width;
+        s.fontH[font] = height;
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelLCD_saveFrameBuffer(TindrelLCDHandle ch, int frameBuffer)
+{
+    if (frameBuffer < 0 || frameBuffer > 2)
+        return fail(TINDREL_EINVALIDARG, "Value %d is out of range for FrameBuffer (0 - 2)", frameBuffer);
+    return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode { return graphicOnly(c, "saveFrameBuffer"); });
+}
+
+TindrelReturnCode TindrelLCD_drawLine(TindrelLCDHandle ch, int x1, int y1, int x2, int y2)
+{
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdDrawLine(c, x1, y1, x2, y2); });
+}
+
+TindrelReturnCode TindrelLCD_drawRect(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, int filled, int inverted)
+{
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted); });
+}
+
+TindrelReturnCode TindrelLCD_drawPixel(TindrelLCDHandle ch, int x, int y, Tindrel_LCDPixelState state)
+{
+    if (state < TINDREL_LCD_PIXEL_OFF || state > TINDREL_LCD_PIXEL_INVERT)
+        return fail(TINDREL_EINVALIDARG, "Pixel state %d is not known (0 - 2)", static_cast<int>(state));
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (TindrelReturnCode rc = graphicOnly(c, "drawPixel"))
+            return rc;
+        if (TindrelReturnCode rc = checkPoint(c, x, y, "Pixel"))
+            return rc;
+        plot(c, stateOf<LCDState>(c), x, y, state);
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelLCD_copy(TindrelLCDHandle ch, int sourceFramebuffer, int destFramebuffer, int sourceX1,
+                                  int sourceY1, int sourceX2, int sourceY2, int destX, int destY, int inverted)
+{
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        return lcdCopy(c, sourceFramebuffer, destFramebuffer, sourceX1, sourceY1, sourceX2, sourceY2, destX, destY,
+                       inverted);
+    });
+}
+
+TindrelReturnCode TindrelLCD_writeBitmap(TindrelLCDHandle ch, int xPosition, int yPosition, int xSize, int ySize,
+                                         const uint8_t *bitmap)
+{
+    if (!bitmap)
+        return fail(TINDREL_EFAULT, "Bitmap is NULL");
+    if (xSize < 1 || ySize < 1)
+        return fail(TINDREL_EINVALIDARG, "Bitmap size %d x %d must be at least 1 x 1", xSize, ySize);
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (TindrelReturnCode rc = graphicOnly(c, "writeBitmap"))
+            return rc;
+        if (TindrelReturnCode rc = checkPoint(c, xPosition, yPosition, "Bitmap corner"))
+            return rc;
+        if (TindrelReturnCode rc = checkPoint(c, xPosition + xSize - 1, yPosition + ySize - 1, "Bitmap corner"))
+            return rc;
+        LCDState &s = stateOf<LCDState>(c);
+        for (int y = 0; y < ySize; ++y)
+            for (int x = 0; x < xSize; ++x)
+                plot(c, s, xPosition + x, yPosition + y, bitmap[y * xSize + x] ? 1 : 0);
+        return TINDREL_OK;
+    });
+}
+
+void TindrelLCD_drawLine_async(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, Tindrel_AsyncCallback fptr,
+                               void *ctx)
+{
+    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode { return lcdDrawLine(c, x1, y1, x2, y2); });
+}
+
+void TindrelLCD_drawRect_async(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, int filled, int inverted,
+                               Tindrel_AsyncCallback fptr, void *ctx)
+{
+    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode { return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted); });
+}
+
+void TindrelLCD_copy_async(TindrelLCDHandle ch, int sourceFramebuffer, int destFramebuffer, int sourceX1,
+                           int sourceY1, int sourceX2, int sourceY2, int destX, int destY, int inverted,
+                           Tindrel_AsyncCallback fptr, void *ctx)
+{
+    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode {
+        return lcdCopy(c, sourceFramebuffer, destFramebuffer, sourceX1, sourceY1, sourceX2, sourceY2, destX, destY,
+                       inverted);
+    });
+}
+
+void TindrelLCD_writeText_async(TindrelLCDHandle ch, Tindrel_LCDFont font, int xPosition, int yPosition,
+                                const char *text, Tindrel_AsyncCallback fptr, void *ctx)
+{
+    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode { return lcdWriteText(c, font, xPosition, yPosition, text); });
+}
+
+void TindrelLCD_flush_async(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx)
+{
+    asyncCall(ch, fptr, ctx, [](Channel &c) -> TindrelReturnCode { return lcdFlush(c); });
+}
+
+// ---------------------------------------------------------------- data adapter
+
+TindrelReturnCode TindrelDataAdapter_sendPacket(TindrelDataAdapterHandle ch, const uint8_t *data, size_t length)
+{
+    return call(ch, TINDREL_CHCLASS_DATAADAPTER, [&](Channel &c, Raised &) -> TindrelReturnCode { return checkPacket(c, data, length); });
+}
+
+// SPI is full duplex: the simulated device answers each byte with its complement.
+TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelDataAdapterHandle ch, const uint8_t *data,
+                                                            size_t length, uint8_t *recvData, size_t *recvDataLen)
+{
+    if (!recvData || !recvDataLen)
+        return fail(TINDREL_EFAULT, "Reply buffer and length must not be NULL");
+    return call(ch, TINDREL_CHCLASS_DATAADAPTER, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (TindrelReturnCode rc = checkPacket(c, data, length))
+            return rc;
+        if (c.info->device->deviceId == kI2CAdapter)
+            return notOn(c, "sendPacketWaitResponse (use i2cSendReceive)");
+        if (*recvDataLen < length) {
+            size_t room = *recvDataLen;
+            *recvDataLen = 0;
+            return fail(TINDREL_ENOSPC, "The %zu-byte reply does not fit in %zu bytes", length, room);
+        }
+        for (size_t i = 0; i < length; ++i)
+            recvData[i] = static_cast<uint8_t>(~data[i]);
+        *recvDataLen = length;
+        return TINDREL_OK;
+    });
+}
+
+// The simulated I2C device is a 256-byte register file: the first byte
+// written selects the register, further bytes are stored, and the reply
+// reads on from there.
+TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch, uint32_t address, const uint8_t *data,
+                                                    size_t length, uint8_t *recvData, size_t *recvDataLen)
+{
+    if (!recvDataLen || (*recvDataLen && !recvData))
+        return fail(TINDREL_EFAULT, "Reply buffer and length must not be NULL");
+    if (address > 0x7f)
+        return fail(TINDREL_EINVALIDARG, "I2C address 0x%x is out of range (0x00 - 0x7f)", address);
+    return call(ch, TINDREL_CHCLASS_DATAADAPTER, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (c.info->device->deviceId != kI2CAdapter)
+            return notOn(c, "i2cSendReceive");
+        if (length && !data)
+            return fail(TINDREL_EFAULT, "Packet data is NULL");
+        if (static_cast<double>(length) > get(c, "MaxPacketLength") ||
+            static_cast<double>(*recvDataLen) > get(c, "MaxPacketLength"))
+            return fail(TINDREL_ETOOBIG, "I2C transfers are limited to %g bytes", get(c, "MaxPacketLength"));
+        I2CState &s = stateOf<I2CState>(c);
+        uint8_t reg = length ? data[0] : 0;
+        for (size_t i = 1; i < length; ++i)
+            s.registers[static_cast<uint8_t>(reg + i - 1)] = data[i];
+        for (size_t i = 0; i < *recvDataLen; ++i)
+            recvData[i] = s.registers[static_cast<uint8_t>(reg + i)];
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- infrared
+
+TindrelReturnCode TindrelIR_transmit(TindrelIRHandle ch, const char *code, Tindrel_IRCodeInfo *codeInfo)
+{
+    if (!code || !codeInfo)
+        return fail(TINDREL_EFAULT, "Code and code information must not be NULL");
+    if (!isHex(code) || std::strlen(code) > 32)
+        return fail(TINDREL_EINVALIDARG, "IR code \"%s\" must be 1 to 32 hexadecimal digits", code);
+    if (codeInfo->bitCount < 1 || codeInfo->bitCount > 128)
+        return fail(TINDREL_EINVALIDARG, "Value %u is out of range for the bit count (1 - 128)", codeInfo->bitCount);
+    if (codeInfo->encoding < 2 || codeInfo->encoding > 6)
+        return fail(TINDREL_EINVALIDARG, "IR encoding %u is not known (2 - 6)", codeInfo->encoding);
+    return call(ch, TINDREL_CHCLASS_IR, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data, size_t dataLen,
+                                        uint32_t carrierFrequency, double dutyCycle, uint32_t gap)
+{
+    if (dataLen && !data)
+        return fail(TINDREL_EFAULT, "Raw data is NULL");
+    if (dataLen > 200)
+        return fail(TINDREL_ETOOBIG, "%zu raw durations are more than the 200 the transmitter takes", dataLen);
+    if (dataLen % 2 == 0 && dataLen)
+        return fail(TINDREL_EINVALIDARG, "Raw data must start and end with a pulse (an odd count), not %zu", dataLen);
+    if (carrierFrequency && (carrierFrequency < 10000 || carrierFrequency > 1000000))
+        return fail(TINDREL_EINVALIDARG, "Value %u is out of range for the carrier frequency (10000 - 1000000 Hz)",
+                    carrierFrequency);
+    if (dutyCycle != 0 && (dutyCycle < 0.1 || dutyCycle > 0.5))
+        return fail(TINDREL_EINVALIDARG, "Value %g is out of range for the duty cycle (0.1 - 0.5)", dutyCycle);
+    (void)gap;
+    return call(ch, TINDREL_CHCLASS_IR, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+}
+
+TindrelReturnCode TindrelIR_getLastCode(TindrelIRHandle ch, char *code, size_t codeLen, uint32_t *bitCount)
+{
+    if (!bitCount)
+        return fail(TINDREL_EFAULT, "Bit count pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        IRState &s = stateOf<IRState>(c);
+        if (s.lastCode.empty())
+            return fail(TINDREL_EUNKNOWNVAL, "No IR code has been received yet");
+        *bitCount = s.lastBits;
+        return copyOut(s.lastCode, code, codeLen, "IR code");
+    });
+}
+
+TindrelReturnCode TindrelIR_getLastLearnedCode(TindrelIRHandle ch, char *code, size_t codeLen,
+                                               Tindrel_IRCodeInfo *codeInfo)
+{
+    if (!codeInfo)
+        return fail(TINDREL_EFAULT, "Code information pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        IRState &s = stateOf<IRState>(c);
+        if (!s.learned)
+            return fail(TINDREL_EUNKNOWNVAL, "No IR code has been learned yet");
+        if (TindrelReturnCode rc = copyOut(s.learnedCode, code, codeLen, "IR code"))
+            return rc;
+        *codeInfo = s.learnedInfo;
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- RFID
+
+TindrelReturnCode TindrelRFID_write(TindrelRFIDHandle ch, const char *tagString, Tindrel_RFIDProtocol protocol,
+                                    int lockTag)
+{
+    if (TindrelReturnCode rc = checkTag(tagString, protocol))
+        return rc;
+    return call(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
+        RFIDState &s = stateOf<RFIDState>(c);
+        if (get(c, "AntennaEnabled") == 0)
+            return fail(TINDREL_EINVALIDSTATE, "The antenna is off; enable it to write a tag");
+        if (!s.present)
+            return fail(TINDREL_EINVALIDSTATE, "No tag is in the reader's field");
+        if (s.locked)
+            return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", s.tag.c_str());
+        s.tag = tagString;
+        s.protocol = protocol;
+        s.locked = lockTag != 0;
+        EventArgs a;   // the reader sees the rewritten tag at once
+        a.s[0] = s.tag;
+        a.i[0] = s.protocol;
+        raised.emplace_back(c.info->cls->event("Tag"), std::move(a));
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelRFID_getLastTag(TindrelRFIDHandle ch, char *tagString, size_t tagStringLen,
+                                         Tindrel_RFIDProtocol *protocol)
+{
+    if (!protocol)
+        return fail(TINDREL_EFAULT, "Protocol pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        RFIDState &s = stateOf<RFIDState>(c);
+        *protocol = s.protocol;
+        return copyOut(s.tag, tagString, tagStringLen, "Tag");
+    });
+}
+
+// ---------------------------------------------------------------- GPS
+
+TindrelReturnCode TindrelGPS_getTime(TindrelGPSHandle ch, Tindrel_GPSTime *time)
+{
+    return gpsClock(ch, time, [&](const std::tm &tm) {
+        *time = {0, static_cast<int16_t>(tm.tm_sec), static_cast<int16_t>(tm.tm_min), static_cast<int16_t>(tm.tm_hour)};
+    });
+}
+
+TindrelReturnCode TindrelGPS_getDate(TindrelGPSHandle ch, Tindrel_GPSDate *date)
+{
+    return gpsClock(ch, date, [&](const std::tm &tm) {
+        *date = {static_cast<int16_t>(tm.tm_mday), static_cast<int16_t>(tm.tm_mon + 1),
+                 static_cast<int16_t>(tm.tm_year + 1900)};
+    });
+}
+
+// ---------------------------------------------------------------- dictionary
+
+TindrelReturnCode TindrelDictionary_add(TindrelDictionaryHandle ch, const char *key, const char *value)
+{
+    return dictionaryPut(ch, key, value, Put::Add);
+}
+
+TindrelReturnCode TindrelDictionary_update(TindrelDictionaryHandle ch, const char *key, const char *value)
+{
+    return dictionaryPut(ch, key, value, Put::Update);
+}
+
+TindrelReturnCode TindrelDictionary_set(TindrelDictionaryHandle ch, const char *key, const char *value)
+{
+    return dictionaryPut(ch, key, value, Put::Set);
+}
+
+TindrelReturnCode TindrelDictionary_remove(TindrelDictionaryHandle ch, const char *key)
+{
+    if (TindrelReturnCode rc = checkKey(key))
+        return rc;
+    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
+        auto &e = dictionary(c).entries;
+        if (!e.erase(key))
+            return fail(TINDREL_ENOENT, "No key \"%s\" in the dictionary", key);
+        EventArgs a;
+        a.s[0] = key;
+        raised.emplace_back(c.info->cls->event("Remove"), std::move(a));
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelDictionary_removeAll(TindrelDictionaryHandle ch)
+{
+    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
+        auto &e = dictionary(c).entries;
+        for (auto &[k, v] : e) {
+            EventArgs a;
+            a.s[0] = k;
+            raised.emplace_back(c.info->cls->event("Remove"), std::move(a));
+        }
+        e.clear();
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelDictionary_get(TindrelDictionaryHandle ch, const char *key, char *value, size_t valueLen)
+{
+    if (TindrelReturnCode rc = checkKey(key))
+        return rc;
+    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        auto &e = dictionary(c).entries;
+        auto it = e.find(key);
+        if (it == e.end())
+            return fail(TINDREL_ENOENT, "No key \"%s\" in the dictionary", key);
+        return copyOut(it->second, value, valueLen, "Value");
+    });
+}
+
+TindrelReturnCode TindrelDictionary_scan(TindrelDictionaryHandle ch, const char *start, char *keyList,
+                                         size_t keyListLen)
+{
+    if (!keyList || keyListLen == 0)
+        return fail(TINDREL_EFAULT, "Key list buffer is NULL or empty");
+    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        auto &e = dictionary(c).entries;
+        auto it = start ? e.upper_bound(start) : e.begin();
+        std::string out;
+        for (; it != e.end(); ++it) {
+            if (out.size() + it->first.size() + 2 > keyListLen)
+                break;
+            out += it->first + "\n";
+        }
+        if (out.empty() && it != e.end())
+            return fail(TINDREL_ENOSPC, "Key \"%s\" does not fit in %zu bytes", it->first.c_str(), keyListLen);
+        std::memcpy(keyList, out.c_str(), out.size() + 1);
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- firmware upgrade
+
+TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceXLNKID(TindrelFirmwareUpgradeHandle ch, uint32_t *xlnkId)
+{
+    if (!xlnkId)
+        return fail(TINDREL_EFAULT, "Result pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (sessionTime(c) < kIdentifyAfter)
+            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+        *xlnkId = c.info->device->xlnkId;
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceSKU(TindrelFirmwareUpgradeHandle ch, const char **sku)
+{
+    if (!sku)
+        return fail(TINDREL_EFAULT, "Result pointer is NULL");
+    *sku = "";
+    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (sessionTime(c) < kIdentifyAfter)
+            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+        *sku = c.info->device->fwString.c_str();
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceVersion(TindrelFirmwareUpgradeHandle ch, int *version)
+{
+    if (!version)
+        return fail(TINDREL_EFAULT, "Result pointer is NULL");
+    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (sessionTime(c) < kIdentifyAfter)
+            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+        *version = c.info->device->version;
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHandle ch, const uint8_t *data,
+                                                      size_t length)
+{
+    if (!data)
+        return fail(TINDREL_EFAULT, "Firmware data is NULL");
+    if (length == 0 || length > kMaxImage)
+        return fail(TINDREL_EINVALIDARG, "A firmware image of %zu bytes is not valid (1 - %zu bytes)", length, kMaxImage);
+    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
+        for (int step = 0; step <= 10; ++step) {
+            EventArgs a;
+            a.d[0] = step / 10.0;
+            raised.emplace_back(c.info->cls->event("ProgressChange"), std::move(a));
+        }
+        logLine(TINDREL_LOG_INFO, "firmware of %zu bytes written to %s (serial %d)", length,
+                c.info->device->name.c_str(), c.info->device->serial);
+        return TINDREL_OK;
+    });
+}
+
+} // extern "C"
