@@ -6,6 +6,7 @@
 #include "WindowEnvironment.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
@@ -148,6 +149,9 @@ void ExampleWindow::fitHeightToShownContent()
 {
     // The layout ignores hidden boxes: with only the information box shown
     // this is the minimum height, with every box of the channel the maximum.
+    // Boxes shown or hidden just now have only posted their layout requests:
+    // handle them first so that nested boxes report their new size.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->invalidate();
     layout()->activate();
     resize(width(), std::max(layout()->sizeHint().height(), layout()->minimumSize().height()));

@@ -1,0 +1,257 @@
+// Opening example windows from rows of the device tree, and the registry.
+#include "DigitalOutputController.h"
+#include "ExampleWindowDispatch.h"
+#include "ViewFormController.h"
+#include "WindowRegistry.h"
+#include "WindowTestSupport.h"
+
+#include <TindrelTreeNode.h>
+#include <tindrel22.h>
+
+#include <QApplication>
+#include <QPointer>
+
+using namespace tindrel;
+using namespace tindrel::testing;
+
+namespace {
+
+const char *const rig = R"({
+  "devices": [
+    {"id": "out", "deviceId": 17, "class": 1, "serial": 1700, "name": "LED Driver 17",
+     "channels": [{"class": "DigitalOutput", "subclass": 17, "count": 2}]}
+  ]
+})";
+
+template <class Tag>
+class MarkerWindow : public ExampleWindowOf<MarkerWindow<Tag>> {
+public:
+    explicit MarkerWindow(ExampleWindow::Form form)
+        : ExampleWindowOf<MarkerWindow<Tag>>(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
+                                                                   TindrelDigitalInput_delete>(),
+                                             form)
+    {
+        ++made;
+    }
+    static inline int made = 0;
+};
+struct TextTag {};
+struct GraphicTag {};
+struct BothTag {};
+using TextWindow = MarkerWindow<TextTag>;
+using GraphicWindow = MarkerWindow<GraphicTag>;
+
+constexpr WindowRegistry::Entry lcdEntries[] = {
+    {"TextLCD", ExampleWindow::Form::Window, [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
+    {"GraphicLCD", ExampleWindow::Form::View, [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
+    {"Both", ExampleWindow::Form::View, [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
+    {"Both", ExampleWindow::Form::Window, [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
+};
+
+struct Tree {
+    TindrelTreeNode root{QStringLiteral("Tindrels")};
+    ComputerNode *computer = nullptr;
+    TindrelDevice *device = nullptr;
+
+    Tree(bool remote = false, const QString &server = QString())
+    {
+        auto c = std::make_unique<ComputerNode>();
+        c->isRemote = remote;
+        computer = static_cast<ComputerNode *>(root.addChild(std::move(c)));
+        auto d = std::make_unique<TindrelDevice>();
+        d->devSerial = 1700;
+        d->devId = 17;
+        d->isRemote = remote;
+        d->serverName = server;
+        device = static_cast<TindrelDevice *>(computer->addChild(std::move(d)));
+    }
+
+    TindrelChannel *addChannel(const char *className, int cls, int subclass, int index)
+    {
+        auto ch = std::make_unique<TindrelChannel>();
+        ch->chClsName = QString::fromLatin1(className);
+        ch->chClass = cls;
+        ch->chSubClass = subclass;
+        ch->channel = index;
+        return static_cast<TindrelChannel *>(device->addChild(std::move(ch)));
+    }
+};
+
+template <class W>
+QList<W *> openWindows()
+{
+    QList<W *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *typed = dynamic_cast<W *>(w); typed && typed->isVisible())
+            out.append(typed);
+    return out;
+}
+
+template <class W>
+void closeAll()
+{
+    for (W *w : openWindows<W>())
+        w->close();
+}
+
+}  // namespace
+
+class DispatchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(loadRig(rig)); }
+    void cleanup()
+    {
+        closeAll<ExampleWindow>();
+        QTRY_VERIFY_WITH_TIMEOUT(openWindows<ExampleWindow>().isEmpty(), deadlineMs);
+    }
+    void cleanupTestCase() { TindrelSim_clear(); }
+
+    void channelRowOpensItsWindowAndWritesTheAddress()
+    {
+        Surroundings s;
+        s.defaults().setValue("s", "stale-server");
+        Tree tree;
+        tree.addChannel("TindrelDigitalOutput", TINDREL_CHCLASS_DIGITALOUTPUT, 17, 0);
+        TindrelChannel *second = tree.addChannel("TindrelDigitalOutput", TINDREL_CHCLASS_DIGITALOUTPUT, 17, 1);
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+
+        QVERIFY(!dispatch.openWindowForLeaf(second, nullptr));
+        QCOMPARE(s.defaults().value("n").toInt(), 1700);
+        QCOMPARE(s.defaults().value("v").toInt(), 0);
+        QCOMPARE(s.defaults().value("c").toInt(), 1);
+        QCOMPARE(s.defaults().value("h").toBool(), false);
+        QCOMPARE(s.defaults().value("r").toBool(), false);
+        QVERIFY(!s.defaults().contains("s"));
+
+        const auto windows = openWindows<DigitalOutputController>();
+        QCOMPARE(windows.size(), 1);
+        QPointer<DigitalOutputController> window = windows.first();
+        QVERIFY(waitAttached(*window, QStringLiteral("LED Driver 17")));
+        QCOMPARE(window->tindrelInfoBoxView()->channelTxt->text(), QStringLiteral("1"));
+        QVERIFY(s.alerts.alerts.isEmpty());
+
+        // A window-form window owns itself: closing it frees it.
+        window->close();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), deadlineMs);
+    }
+
+    void singleChannelDeviceRowOpensItsChannel()
+    {
+        Surroundings s;
+        Tree tree;
+        tree.addChannel("TindrelDigitalOutput", TINDREL_CHCLASS_DIGITALOUTPUT, 17, 0);
+        QVERIFY(!tree.device->canExpand());
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        QVERIFY(!dispatch.openWindowForLeaf(tree.device, nullptr));
+        QCOMPARE(openWindows<DigitalOutputController>().size(), 1);
+        QVERIFY(waitAttached(*openWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
+    }
+
+    void emptyComputerAndHubPortRowsDoNothing()
+    {
+        Surroundings s;
+        TindrelTreeNode root;
+        auto *computer = root.addChild(std::make_unique<ComputerNode>());
+        auto *port = computer->addChild(std::make_unique<HubPortNode>(3, 7000));
+        auto *bareDevice = computer->addChild(std::make_unique<TindrelDevice>());
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        for (TindrelTreeNode *node : {computer, port, bareDevice})
+            QVERIFY(!dispatch.openWindowForLeaf(node, nullptr));
+        QVERIFY(s.alerts.alerts.isEmpty());
+        QVERIFY(s.defaults().allKeys().isEmpty());
+        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+    }
+
+    void remoteThenLocalChannelRemovesTheServerName()
+    {
+        Surroundings s;
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+
+        Tree remote(true, QStringLiteral("labserver"));
+        remote.device->hubPort = 4;
+        remote.device->hubPortDevice = true;
+        dispatch.openWindowForLeaf(remote.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 2), nullptr);
+        QCOMPARE(s.defaults().value("r").toBool(), true);
+        QCOMPARE(s.defaults().value("s").toString(), QStringLiteral("labserver"));
+        QCOMPARE(s.defaults().value("v").toInt(), 4);
+        QCOMPARE(s.defaults().value("h").toBool(), true);
+        QCOMPARE(s.defaults().value("c").toInt(), 2);
+
+        Tree local;
+        dispatch.openWindowForLeaf(local.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 0), nullptr);
+        QCOMPARE(s.defaults().value("r").toBool(), false);
+        QVERIFY(!s.defaults().contains("s"));
+        QCOMPARE(s.defaults().value("h").toBool(), false);
+    }
+
+    void lcdSubclassesPickTextOrGraphicWindow()
+    {
+        Surroundings s;
+        const WindowRegistry registry(lcdEntries);
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        Tree tree;
+        TindrelChannel *text = tree.addChannel("TindrelLCD", 11, 81, 0);
+        TindrelChannel *graphic = tree.addChannel("TindrelLCD", 11, 80, 1);
+
+        TextWindow::made = GraphicWindow::made = 0;
+        QVERIFY(!dispatch.openWindowForLeaf(text, nullptr));
+        QCOMPARE(TextWindow::made, 1);
+
+        std::unique_ptr<ViewFormController> view = dispatch.openWindowForLeaf(graphic, nullptr);
+        QVERIFY(view);
+        QCOMPARE(GraphicWindow::made, 1);
+        QVERIFY(view->window()->isVisible());
+        QCOMPARE(view->window()->form(), ExampleWindow::Form::View);
+        QVERIFY(dynamic_cast<TindrelInfoBoxN *>(view->window()->tindrelInfoBoxView()));
+
+        // The keeper drops the controller as soon as its window closes.
+        QPointer<ExampleWindow> window = view->window();
+        connect(view.get(), &ViewFormController::windowWillClose, this, [&view] { view.reset(); });
+        window->close();
+        QVERIFY(!view);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), deadlineMs);
+        QVERIFY(s.alerts.alerts.isEmpty());
+    }
+
+    void windowFormIsFoundBeforeViewForm()
+    {
+        const WindowRegistry registry(lcdEntries);
+        const auto *entry = registry.findWindowForm(u"Both");
+        QVERIFY(entry);
+        QCOMPARE(entry->form, ExampleWindow::Form::Window);
+        QVERIFY(registry.findViewForm(u"Both"));
+        QVERIFY(!registry.findWindowForm(u"GraphicLCD"));
+    }
+
+    void channelWithoutWindowSaysNoExample()
+    {
+        Surroundings s;
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        Tree tree;
+        QVERIFY(!dispatch.openWindowForLeaf(tree.addChannel("TindrelFirmwareUpgrade", 32, 0, 0), nullptr));
+        QCOMPARE(s.alerts.alerts.size(), 1);
+        QCOMPARE(s.alerts.alerts[0].title, QStringLiteral("No Example"));
+        QCOMPARE(s.alerts.alerts[0].text, QStringLiteral("There is no example for this Tindrel"));
+        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+    }
+
+    void everyRegisteredWindowHasTheFormItIsListedWith()
+    {
+        const WindowRegistry registry = WindowRegistry::standard();
+        QVERIFY(registry.findWindowForm(u"DigitalOutput"));
+        QVERIFY(registry.findWindowForm(u"DigitalInput"));
+        for (const auto &entry : registry.entries()) {
+            std::unique_ptr<ExampleWindow> window(entry.make());
+            QCOMPARE(window->form(), entry.form);
+        }
+    }
+};
+
+QTEST_MAIN(DispatchTest)
+#include "tst_dispatch.moc"
