@@ -8,6 +8,10 @@
 
 #include <toml++/toml.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -89,6 +93,46 @@ std::optional<int64_t> integerOf(const toml::node *node)
     return std::nullopt;
 }
 
+struct ReadFailure {
+    TindrelReturnCode code;
+    std::string problem;
+};
+
+// Reads a whole regular file. Anything else (a directory, a pipe that would
+// block, a device) is refused rather than read.
+std::optional<ReadFailure> readConfigFile(const std::string &path, std::string &text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return ReadFailure{errno == ENOENT ? TINDREL_ENOENT : TINDREL_EIO,
+                           std::string("cannot open: ") + std::strerror(errno)};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return ReadFailure{TINDREL_EIO, std::string("cannot read: ") + std::strerror(errno)};
+    if (!S_ISREG(info.st_mode))
+        return ReadFailure{S_ISDIR(info.st_mode) ? TINDREL_EISDIR : TINDREL_EINVALIDARG, "not a regular file"};
+    if (info.st_size > kMaxFileSize)
+        return ReadFailure{TINDREL_ETOOBIG, "file is larger than 16 MiB"};
+    char chunk[16384];
+    while (true) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0)
+            return std::nullopt;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadFailure{TINDREL_EIO, std::string("cannot read: ") + std::strerror(errno)};
+        }
+        text.append(chunk, static_cast<size_t>(n));
+        if (static_cast<long>(text.size()) > kMaxFileSize)
+            return ReadFailure{TINDREL_ETOOBIG, "file is larger than 16 MiB"};
+    }
+}
+
 template <typename Fn>
 auto guarded(Fn &&fn, decltype(fn()) onFailure) noexcept -> decltype(fn())
 {
@@ -148,24 +192,10 @@ int pconf_parsepc(pconf_t **pc, char *errbuf, size_t errbufLen, const char *fmt,
     }
     return guarded(
         [&]() -> int {
-            std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path->c_str(), "rb"), &std::fclose);
-            if (!file) {
-                writeError(errbuf, errbufLen, *path + ": cannot open: " + std::strerror(errno));
-                return errno == ENOENT ? TINDREL_ENOENT : TINDREL_EIO;
-            }
             std::string text;
-            char chunk[16384];
-            size_t n = 0;
-            while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-                text.append(chunk, n);
-                if (static_cast<long>(text.size()) > kMaxFileSize) {
-                    writeError(errbuf, errbufLen, *path + ": file is larger than 16 MiB");
-                    return TINDREL_ETOOBIG;
-                }
-            }
-            if (std::ferror(file.get())) {
-                writeError(errbuf, errbufLen, *path + ": cannot read: " + std::strerror(errno));
-                return TINDREL_EIO;
+            if (const std::optional<ReadFailure> failure = readConfigFile(*path, text)) {
+                writeError(errbuf, errbufLen, *path + ": " + failure->problem);
+                return failure->code;
             }
             return parseText(pc, errbuf, errbufLen, text, *path);
         },

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -106,6 +108,15 @@ TEST(PconfParse, MissingFileNamesThePathAndLeavesTheTargetAlone)
     EXPECT_EQ(untouched, reinterpret_cast<pconf_t *>(0x1));
     EXPECT_NE(std::string(err).find(path), std::string::npos) << err;
     EXPECT_NE(std::string(err).find("No such file"), std::string::npos) << err;
+
+    // Only regular files are read: a directory or a pipe (which would block) is refused.
+    EXPECT_NE(pconf_parsepc(&untouched, err, sizeof err, "%s", dir.path().c_str()), 0);
+    EXPECT_NE(std::string(err).find("not a regular file"), std::string::npos) << err;
+    const std::string fifo = (dir.path() / "fifo.dpc").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(pconf_parsepc(&untouched, err, sizeof err, "%s", fifo.c_str()), 0);
+    EXPECT_NE(std::string(err).find("not a regular file"), std::string::npos) << err;
+    EXPECT_EQ(untouched, reinterpret_cast<pconf_t *>(0x1));
 }
 
 TEST(PconfParse, MalformedFileReportsFileLineAndProblem)
