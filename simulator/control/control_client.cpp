@@ -138,8 +138,12 @@ CommandLine parseCommandLine(const std::vector<std::string> &args, const std::st
     const auto params = spec->parameters();
     for (size_t a = 0; a < commandArgs.size() && a < params.size(); ++a) {
         std::string &value = commandArgs[a];
-        if (params[a].kind == ArgKind::Path && !value.empty() && value.front() != '/')
-            value = cwd + "/" + value;
+        if (params[a].kind != ArgKind::Path || value.empty() || value.front() == '/')
+            continue;
+        if (cwd.empty())
+            return usageError("cannot tell the current directory; give <" + std::string(params[a].name) +
+                              "> as an absolute path");
+        value = cwd + "/" + value;
     }
     line.requestLine = buildRequestLine(command, commandArgs);
     // The server's own parser judges the arguments, so the tool refuses

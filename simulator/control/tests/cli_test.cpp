@@ -65,6 +65,7 @@ TEST(ToolCommandLine, BadArgumentsSayWhatIsWrong)
         {{"set", "dev", "29", "0", "Voltage", "high"}, "<value> must be a finite number, not 'high'"},
         {{"error", "dev", "x", "0", "1"}, "<channelClass> must be a 32-bit integer"},
     };
+    EXPECT_NE(parseCommandLine({"load", "rig.json"}, "").error.find("absolute path"), std::string::npos);
     for (const Case &c : cases) {
         const CommandLine line = parse(c.args);
         EXPECT_EQ(line.kind, CommandLine::Kind::Usage) << c.expected;
