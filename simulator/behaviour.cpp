@@ -478,19 +478,20 @@ void trackTarget(Channel &c, const TrackProps &tp, double dt, bool engaged, doub
     double acc = std::fabs(value(c, tp.acceleration));
     double err = target - value(c, pos);
     double deadBand = tp.deadBand >= 0 ? value(c, tp.deadBand) : 0.0;
-    double desired = 0;
-    if (engaged && std::fabs(err) > deadBand) {
-        double brake = std::sqrt(2 * acc * std::fabs(err));
-        desired = std::copysign(std::min(limit, brake), err);
-    }
-    velocity = approach(velocity, desired, acc * dt);
-    double move = velocity * dt;
-    if (engaged && std::fabs(move) >= std::fabs(err) && std::fabs(err) <= std::max(deadBand, limit * dt + 1e-9) &&
-        std::fabs(velocity) <= acc * dt * 2 + 1e-9) {
-        value(c, pos) = target;   // arrived
-        velocity = 0;
+    if (!engaged || std::fabs(err) <= deadBand) {
+        // Disengaged motors coast to a stop; within the dead band it holds.
+        velocity = engaged ? 0.0 : approach(velocity, 0.0, acc * dt);
+        value(c, pos) += velocity * dt;
     } else {
-        value(c, pos) += move;
+        double desired = std::copysign(std::min(limit, std::sqrt(2 * acc * std::fabs(err))), err);
+        velocity = approach(velocity, desired, acc * dt);
+        double move = velocity * dt;
+        if (move * err > 0 && std::fabs(move) >= std::fabs(err)) {
+            value(c, pos) = target;   // arrives within this step
+            velocity = 0;
+        } else {
+            value(c, pos) += move;
+        }
     }
     bool moving = velocity != 0;
     if (!moving && !reached) {

@@ -70,7 +70,8 @@ public:
     bool key(string_t &k) override
     {
         key_ = k;
-        offsets[path() + "/" + escape(k)] = offset();
+        // Point at the key's opening quote.
+        offsets[path() + "/" + escape(k)] = offset() - std::min(offset(), k.size() + 1);
         return true;
     }
     bool parse_error(std::size_t position, const std::string &, const nlohmann::detail::exception &ex) override
