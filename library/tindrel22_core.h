@@ -252,7 +252,15 @@ TINDREL_API TindrelReturnCode TindrelManager_setOnAttachHandler(TindrelManagerHa
 TINDREL_API TindrelReturnCode TindrelManager_setOnDetachHandler(TindrelManagerHandle manager,
                                                                 TindrelManager_OnDetachCallback fptr, void *ctx);
 TINDREL_API TindrelReturnCode TindrelManager_open(TindrelManagerHandle manager);
-/* Stops event delivery; returns after any callback in flight has returned. */
+/* Stops event delivery: once it returns, no manager callback starts, and
+ * events still queued are dropped. It does NOT wait for a callback that is
+ * already running, because that callback may itself be waiting for the
+ * thread that calls close (an attach handler that hands its work to the GUI
+ * thread and waits, while the GUI thread closes the manager). Such a callback
+ * finishes normally afterwards: its manager and channel handles stay valid
+ * until it returns, even across TindrelManager_delete, so the caller only has
+ * to keep the callback's context alive until it returns (or make the
+ * callback's hand-off give up once the receiver is gone). */
 TINDREL_API TindrelReturnCode TindrelManager_close(TindrelManagerHandle manager);
 
 /* Log. */
