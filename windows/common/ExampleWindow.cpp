@@ -46,8 +46,9 @@ void ExampleWindow::setUp(const WindowEnvironment &env)
     setAttachBoxesVisible(false);
     infoBox_->fillTindrelInfo(nullptr);
     infoFrame_->show();
-    if (width() < sizeHint().width())
-        resize(sizeHint().width(), height());
+    // The width stays as set here; the height follows what is shown.
+    constexpr int preferredWidth = 480;
+    resize(std::max(sizeHint().width(), preferredWidth), height());
     shrinkToMinimum();
 
     if (!check(ch_.create(ops_)))

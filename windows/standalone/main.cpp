@@ -39,21 +39,21 @@ int usage(const tindrel::WindowRegistry &registry, const QString &problem)
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tindrels"));
-    QApplication::setApplicationName(QStringLiteral("Tindrel Example"));
-
+    // The window name is checked before any display is needed.
     const tindrel::WindowRegistry registry = tindrel::WindowRegistry::standard();
-    const QStringList args = QApplication::arguments();
-    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-?"))
+    const QString name = argc >= 2 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (name.isEmpty() || name == QLatin1String("--help") || name == QLatin1String("-?"))
         return usage(registry, QString());
-
-    const QString name = args[1];
     const auto *entry = registry.findWindowForm(name);
     if (!entry)
         entry = registry.findViewForm(name);
     if (!entry)
         return usage(registry, QStringLiteral("No example window named \"%1\".").arg(name));
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tindrels"));
+    QApplication::setApplicationName(QStringLiteral("Tindrel Example"));
+    const QStringList args = QApplication::arguments();
 
 #ifdef TINDREL_WITH_SIM_CONTROL
     // Lets the tindrelsim tool plug and unplug simulated devices of this process.

@@ -24,9 +24,11 @@ const char *const rig = R"({
   "devices": [
     {"id": "di", "deviceId": 55, "class": 1, "serial": 5001, "name": "Test Input Board", "sku": "TDI1000_0",
      "present": false, "channels": [{"class": "DigitalInput", "count": 8}]},
-    {"id": "hub", "deviceId": 123, "class": 8, "serial": 7000, "name": "Test Hub", "sku": "THB0001_0"},
+    {"id": "hub", "deviceId": 123, "class": 8, "serial": 7000, "name": "Test Hub", "sku": "HUB0000_0"},
     {"id": "vint", "deviceId": 80, "class": 21, "parent": "hub", "hubPort": 2, "name": "Port Input",
-     "channels": [{"class": "DigitalInput"}]},
+     "sku": "XTDR1018_5/B", "channels": [{"class": "DigitalInput"}]},
+    {"id": "portmode", "deviceId": 20, "class": 21, "parent": "hub", "hubPort": 3, "hubPortDevice": true,
+     "name": "Port Mode Input", "sku": "NOPICTURE_0", "channels": [{"class": "DigitalInput"}]},
     {"id": "remote", "deviceId": 55, "class": 1, "serial": 6001, "server": "srv", "name": "Remote Input",
      "channels": [{"class": "DigitalInput"}]}
   ]
@@ -148,6 +150,49 @@ private slots:
         QCOMPARE(info->serialNumTxt->text(), QStringLiteral("7000"));
         QVERIFY(info->hubPortLbl->isVisible());
         QCOMPARE(info->hubPortTxt->text(), QStringLiteral("2"));
+        // The product code holds the family's catalogue number: the family picture.
+        QVERIFY(!info->pictureBox->pixmap().isNull());
+    }
+
+    void picturesFollowTheProductCode()
+    {
+        const QString savedName = QCoreApplication::applicationName();
+        Surroundings s;
+
+        // A port-mode channel of a hub shows the hub's picture, and outside
+        // the control panel the picture also becomes the application icon.
+        QCoreApplication::setApplicationName(QStringLiteral("Some Example"));
+        QApplication::setWindowIcon(QIcon());
+        s.aimAt(7000);
+        s.defaults().setValue("v", 3);
+        s.defaults().setValue("h", true);
+        auto portMode = s.open<DigitalInputController>();
+        QVERIFY(waitAttached(*portMode, QStringLiteral("Port Mode Input")));
+        const QPixmap hubPicture = portMode->tindrelInfoBoxView()->pictureBox->pixmap();
+        QVERIFY(!hubPicture.isNull());
+        QVERIFY(!QApplication::windowIcon().isNull());
+
+        // Inside the control panel the icon stays; a product without a
+        // picture leaves the picture empty.
+        QCoreApplication::setApplicationName(QStringLiteral("Tindrel Control Panel"));
+        QApplication::setWindowIcon(QIcon());
+        QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
+        s.aimAt(5001);
+        auto plain = s.open<DigitalInputController>();
+        QVERIFY(waitAttached(*plain, QStringLiteral("Test Input Board")));
+        QVERIFY(plain->tindrelInfoBoxView()->pictureBox->pixmap().isNull());
+        s.aimAt(7000);
+        s.defaults().setValue("v", 2);
+        auto family = s.open<DigitalInputController>();
+        QVERIFY(waitAttached(*family, QStringLiteral("Port Input")));
+        QVERIFY(!family->tindrelInfoBoxView()->pictureBox->pixmap().isNull());
+        QVERIFY(QApplication::windowIcon().isNull());
+
+        // Detach clears the picture.
+        QCOMPARE(TindrelSim_detachDevice("hub"), TINDREL_OK);
+        QVERIFY(waitDetached(*portMode));
+        QVERIFY(portMode->tindrelInfoBoxView()->pictureBox->pixmap().isNull());
+        QCoreApplication::setApplicationName(savedName);
     }
 
     void remoteDeviceShowsMarkerUntilDetached()
