@@ -139,9 +139,9 @@ public:
 
     QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
-        // Drawn at the device's own pixel count, so the picture stays sharp
-        // on high-density screens.
-        QPixmap pm(size * scale);
+        // size is already in device pixels: drawn at that pixel count, the
+        // picture stays sharp on high-density screens.
+        QPixmap pm(size);
         pm.fill(Qt::transparent);
         {
             QPainter painter(&pm);

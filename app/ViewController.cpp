@@ -17,6 +17,10 @@
 
 namespace tindrel {
 
+namespace {
+constexpr int kViewUpdateIntervalMs = 25;
+}
+
 ViewController::ViewController(Options options, QObject *parent) : QObject(parent), options_(std::move(options))
 {
     Q_ASSERT(options_.alerts);
@@ -25,7 +29,13 @@ ViewController::ViewController(Options options, QObject *parent) : QObject(paren
     icons_.usbImage = iconNamed(QStringLiteral("USB"));
     icons_.netImage = iconNamed(QStringLiteral("net"));
     icons_.xlnkImage = iconNamed(QStringLiteral("xlnk"));
-    model_ = new DeviceTreeModel(tindrels_, icons_, this);
+    model_ = std::make_unique<DeviceTreeModel>(tindrels_, icons_);
+    // Events can stream in by the thousand: each one changes the tree at
+    // once, but the view follows in batches, at most one every few
+    // milliseconds, so that it lays out and paints once per batch.
+    viewUpdateTimer_.setSingleShot(true);
+    viewUpdateTimer_.setInterval(kViewUpdateIntervalMs);
+    connect(&viewUpdateTimer_, &QTimer::timeout, this, &ViewController::flushViewUpdates);
     buildWindow();
 }
 
@@ -47,7 +57,7 @@ void ViewController::buildWindow()
 
     tindrelTreeView_ = new QTreeView(window_.get());
     tindrelTreeView_->setObjectName(QStringLiteral("tindrelTreeView"));
-    tindrelTreeView_->setModel(model_);
+    tindrelTreeView_->setModel(model_.get());
     tindrelTreeView_->setUniformRowHeights(true);
     tindrelTreeView_->setSelectionMode(QAbstractItemView::SingleSelection);
     tindrelTreeView_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -110,13 +120,20 @@ void ViewController::applicationWillTerminate()
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
+void ViewController::scheduleRefresh(TindrelTreeNode *node)
+{
+    if (!node)
+        return;
+    if (pending_.refresh.empty() || pending_.refresh.back() != node)
+        pending_.refresh.push_back(node);
+    if (!viewUpdateTimer_.isActive())
+        viewUpdateTimer_.start();
+}
+
 void ViewController::expandIfItShould(const TindrelTreeNode *node)
 {
-    if (!node || !node->shouldExpand())
-        return;
-    const QModelIndex index = model_->indexForNode(node);
-    if (index.isValid())
-        tindrelTreeView_->expand(index);
+    if (node && node->shouldExpand())
+        pending_.expand.emplace_back(node, true);
 }
 
 void ViewController::attach(TindrelHandle channel)
@@ -126,8 +143,8 @@ void ViewController::attach(TindrelHandle channel)
     if (!placed.placed)
         return;
     if (placed.computerAdded)
-        model_->refresh(&tindrels_.root());
-    model_->refresh(placed.refresh);
+        scheduleRefresh(&tindrels_.root());
+    scheduleRefresh(placed.refresh);
     expandIfItShould(placed.computer);
     expandIfItShould(placed.top);
 }
@@ -138,16 +155,35 @@ void ViewController::detach(TindrelHandle channel)
     if (!removed.removed)
         return;
     if (removed.prunedFrom) {
-        model_->refresh(removed.prunedFrom);
+        scheduleRefresh(removed.prunedFrom);
     } else {
-        model_->refresh(removed.parent);
-        if (removed.collapseParent) {
-            const QModelIndex index = model_->indexForNode(removed.parent);
-            if (index.isValid())
-                tindrelTreeView_->collapse(index);
-        }
+        scheduleRefresh(removed.parent);
+        if (removed.collapseParent)
+            pending_.expand.emplace_back(removed.parent, false);
     }
-    // removed's nodes are freed here, after the model has let go of them.
+    pending_.removed.push_back(std::move(removed));
+}
+
+void ViewController::flushViewUpdates()
+{
+    viewUpdateTimer_.stop();
+    PendingView work = std::move(pending_);
+    pending_ = {};
+    // Each refresh lines one node's rows up with the tree as it is now; a
+    // node already dropped from the view with an ancestor is passed over.
+    for (TindrelTreeNode *node : work.refresh)
+        model_->refresh(node);
+    for (const auto &[node, expand] : work.expand) {
+        const QModelIndex index = model_->indexForNode(node);
+        if (!index.isValid())
+            continue;
+        if (expand)
+            tindrelTreeView_->expand(index);
+        else
+            tindrelTreeView_->collapse(index);
+    }
+    // work.removed frees the nodes taken out of the tree, now that no row
+    // refers to them.
 }
 
 void ViewController::postFirmwareLookup(TindrelHandle device, TindrelDevice *node)
@@ -174,6 +210,7 @@ void ViewController::findDeviceFirmware(TindrelHandle device, TindrelTreeNode *n
 
 void ViewController::deviceDoubleClicked()
 {
+    flushViewUpdates();
     const QModelIndexList selected = tindrelTreeView_->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         options_.alerts->showAlert(window_.get(), QStringLiteral("No Example"),

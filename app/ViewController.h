@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QMessageBox>
+#include <QTimer>
 #include <QPointer>
 #include <QString>
 
@@ -67,6 +68,11 @@ public:
     // The main window closing ends the program.
     void windowWillClose(QObject *window);
 
+    // Brings the view up to date with the tree now instead of at the next
+    // coalescing tick.
+    void flushViewUpdates();
+    bool viewUpToDate() const { return pending_.refresh.empty() && pending_.expand.empty(); }
+
     // The firmware lookup posted for each new device node.
     void findDeviceFirmware(TindrelHandle device, TindrelTreeNode *node, uint64_t uid);
 
@@ -74,7 +80,7 @@ public:
 
     QMainWindow *window() const { return window_.get(); }
     QTreeView *tindrelTreeView() const { return tindrelTreeView_; }
-    DeviceTreeModel *treeModel() const { return model_; }
+    DeviceTreeModel *treeModel() const { return model_.get(); }
     DeviceTree &tindrels() { return tindrels_; }
     QMessageBox *aboutPanel() const { return aboutPanel_; }
     const std::vector<std::unique_ptr<ViewFormController>> &exampleWindowControllers() const
@@ -89,12 +95,26 @@ private:
     void buildWindow();
     void postFirmwareLookup(TindrelHandle device, TindrelDevice *node);
     void expandIfItShould(const TindrelTreeNode *node);
+    void scheduleRefresh(TindrelTreeNode *node);
     void keepExampleController(std::unique_ptr<ViewFormController> controller);
 
+    // Work for the view gathered from tree changes, applied together.
+    // Nodes taken out of the tree stay alive here until the view has let go
+    // of their rows.
+    struct PendingView {
+        std::vector<TindrelTreeNode *> refresh;
+        std::vector<std::pair<const TindrelTreeNode *, bool>> expand;  // node, expand (else collapse)
+        std::vector<DeviceTree::DetachResult> removed;
+    };
+
     Options options_;
+    // Declared in this order so that they go in the reverse one: the window
+    // (and its view) first, then the pending nodes, the model, the tree.
     DeviceTree tindrels_;
     TreeIcons icons_;
-    DeviceTreeModel *model_ = nullptr;
+    std::unique_ptr<DeviceTreeModel> model_;
+    PendingView pending_;
+    QTimer viewUpdateTimer_;
     std::unique_ptr<QMainWindow> window_;
     QTreeView *tindrelTreeView_ = nullptr;
     QPointer<QMessageBox> aboutPanel_;

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMainWindow>
+#include <QSettings>
 #include <QSocketNotifier>
 #include <QTextStream>
 

@@ -162,6 +162,7 @@ void ViewControllerTest::defaultRigFillsTheTree()
     auto vc = start();
     // Every channel the manager reports (class 13 aside) becomes one node.
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), library.count(), 10000);
+    vc->flushViewUpdates();
     const QModelIndex local = findRow(*vc->treeModel(), QStringLiteral("Local Tindrels"));
     QVERIFY(local.isValid());
     QVERIFY(vc->tindrelTreeView()->isExpanded(local));
@@ -177,6 +178,7 @@ void ViewControllerTest::rowsFollowPlugAndUnplug()
     auto vc = start();
     const QAbstractItemModel &model = *vc->treeModel();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
 
     // Two channels of one device: one device row with two channel rows.
     QPersistentModelIndex board = findRow(model, QStringLiteral("Digital Board"));
@@ -213,6 +215,7 @@ void ViewControllerTest::hubsAndHubPorts()
     const QAbstractItemModel &model = *vc->treeModel();
     QTreeView *view = vc->tindrelTreeView();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
 
     // The hub expanded by itself on its first channel; its port shows the
     // port-mode devices and stays collapsed.
@@ -251,6 +254,7 @@ void ViewControllerTest::remoteServersHaveTheirOwnComputerRows()
     auto vc = start();
     const QAbstractItemModel &model = *vc->treeModel();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
 
     QVERIFY(TindrelSim_addServer("lab") == TINDREL_OK);
     QVERIFY(TindrelSim_addServer("shop") == TINDREL_OK);
@@ -294,6 +298,7 @@ void ViewControllerTest::newerFirmwareTurnsTheDeviceRowRed()
     auto vc = start(std::move(options));
     const QAbstractItemModel &model = *vc->treeModel();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
     const QModelIndex board = findRow(model, QStringLiteral("Digital Board"));
     QTRY_VERIFY_WITH_TIMEOUT(board.data(Qt::ForegroundRole).isValid(), 10000);
     for (int c = 0; c < DeviceTreeModel::ColumnCount; ++c)
@@ -319,6 +324,7 @@ void ViewControllerTest::doubleClicksExpandOrOpenAndControllersAreDroppedOnClose
     const QAbstractItemModel &model = *vc->treeModel();
     QTreeView *view = vc->tindrelTreeView();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
 
     // Nothing selected.
     view->clearSelection();
@@ -374,6 +380,7 @@ void ViewControllerTest::closingTheMainWindowEndsCleanlyWhileEventsArrive()
     loadRig(kRig);
     auto vc = start();
     QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    vc->flushViewUpdates();
 
     std::atomic<bool> stop{false};
     std::atomic<int> cycles{0};
