@@ -65,9 +65,9 @@ void onVoltage(TindrelVoltageInputHandle, void *ctx, double v)
 
 TEST_F(Classes, ValueEventsFollowTheDataIntervalAndChangeTrigger)
 {
+    Recorder<Stamped> events;
     Channel ch(TINDREL_CHCLASS_VOLTAGEINPUT);
     auto vin = ch.as<TindrelVoltageInputHandle>();
-    Recorder<Stamped> events;
     TindrelVoltageInput_setOnVoltageChangeHandler(vin, onVoltage, &events);
     openOn(ch, 5000, 0, 0);
     ASSERT_EQ(TindrelVoltageInput_setDataInterval(vin, 20), TINDREL_OK);
@@ -131,9 +131,9 @@ void onError(TindrelHandle, void *ctx, int32_t code, const char *)
 
 TEST_F(Classes, StepperTracksItsTargetAndStops)
 {
+    Recorder<int> stopped;
     Channel ch(TINDREL_CHCLASS_STEPPER);
     auto st = ch.as<TindrelStepperHandle>();
-    Recorder<int> stopped;
     TindrelStepper_setOnStoppedHandler(st, onStopped, &stopped);
     openOn(ch, 6000);
     ASSERT_EQ(TindrelStepper_setTargetPosition(st, 500), TINDREL_OK);
@@ -158,9 +158,9 @@ TEST_F(Classes, StepperTracksItsTargetAndStops)
 
 TEST_F(Classes, StepperFailsafeDisengagesAndReportsAnErrorEvent)
 {
+    Recorder<int> errors;
     Channel ch(TINDREL_CHCLASS_STEPPER);
     auto st = ch.as<TindrelStepperHandle>();
-    Recorder<int> errors;
     Tindrel_setOnErrorHandler(ch.h, onError, &errors);
     openOn(ch, 6000);
     EXPECT_EQ(TindrelStepper_resetFailsafe(st), TINDREL_EINVALIDSTATE) << "not enabled yet";
@@ -181,9 +181,9 @@ TEST_F(Classes, StepperFailsafeDisengagesAndReportsAnErrorEvent)
 
 TEST_F(Classes, ServoTargetStaysWithinItsPositionRangeAndIsReported)
 {
+    Recorder<double> reached;
     Channel ch(TINDREL_CHCLASS_RCSERVO);
     auto sv = ch.as<TindrelRCServoHandle>();
-    Recorder<double> reached;
     TindrelRCServo_setOnTargetPositionReachedHandler(
         sv, [](TindrelRCServoHandle, void *c, double p) { static_cast<Recorder<double> *>(c)->add(p); }, &reached);
     openOn(ch, 6000);
@@ -221,9 +221,9 @@ void dictRemove(TindrelDictionaryHandle, void *c, const char *k)
 
 TEST_F(Classes, DictionaryStoresScansAndReportsChanges)
 {
+    Recorder<DictEvent> events;
     Channel ch(TINDREL_CHCLASS_DICTIONARY);
     auto d = ch.as<TindrelDictionaryHandle>();
-    Recorder<DictEvent> events;
     TindrelDictionary_setOnAddHandler(d, dictAdd, &events);
     TindrelDictionary_setOnUpdateHandler(d, dictUpdate, &events);
     TindrelDictionary_setOnRemoveHandler(d, dictRemove, &events);
@@ -262,9 +262,9 @@ TEST_F(Classes, DictionaryStoresScansAndReportsChanges)
 
 TEST_F(Classes, AccelerometerReportsThreeAxesWithTimestamps)
 {
+    Recorder<std::array<double, 4>> events;
     Channel ch(TINDREL_CHCLASS_ACCELEROMETER);
     auto acc = ch.as<TindrelAccelerometerHandle>();
-    Recorder<std::array<double, 4>> events;
     TindrelAccelerometer_setOnAccelerationChangeHandler(
         acc,
         [](TindrelAccelerometerHandle, void *c, const double a[3], double ts) {
@@ -288,12 +288,12 @@ TEST_F(Classes, AccelerometerReportsThreeAxesWithTimestamps)
 
 TEST_F(Classes, EncoderChangesAddUpToItsPosition)
 {
-    Channel ch(TINDREL_CHCLASS_ENCODER);
-    auto enc = ch.as<TindrelEncoderHandle>();
     struct Sum {
         std::atomic<int64_t> total{0};
         Recorder<int> count;
     } sum;
+    Channel ch(TINDREL_CHCLASS_ENCODER);
+    auto enc = ch.as<TindrelEncoderHandle>();
     TindrelEncoder_setOnPositionChangeHandler(
         enc,
         [](TindrelEncoderHandle, void *c, int change, double, int) {
@@ -315,6 +315,7 @@ TEST_F(Classes, EncoderChangesAddUpToItsPosition)
 
 TEST_F(Classes, LCDChecksFontsCoordinatesAndDisplayKind)
 {
+    Recorder<int> done;
     Channel text(TINDREL_CHCLASS_LCD), graphic(TINDREL_CHCLASS_LCD);
     openOn(text, 6001, 0);
     openOn(graphic, 6001, 1);
@@ -337,7 +338,6 @@ TEST_F(Classes, LCDChecksFontsCoordinatesAndDisplayKind)
     EXPECT_EQ(TindrelLCD_drawRect(g, 0, 0, 128, 63, 0, 0), TINDREL_EINVALIDARG);
     EXPECT_EQ(TindrelLCD_setFontSize(g, TINDREL_LCD_FONT_5x8, 9, 10), TINDREL_EINVALIDARG);
 
-    Recorder<int> done;
     TindrelLCD_drawLine_async(
         g, 0, 0, 500, 0, [](TindrelHandle, void *c, TindrelReturnCode rc) { static_cast<Recorder<int> *>(c)->add(rc); },
         &done);

@@ -81,8 +81,8 @@ void onState(TindrelDigitalInputHandle, void *ctx, int state)
 
 TEST_F(Core, OpenAttachesMatchingChannelAsynchronouslyAndAgainAfterReplug)
 {
-    Channel ch(TINDREL_CHCLASS_DIGITALOUTPUT);
     Recorder<Attached> attaches, detaches;
+    Channel ch(TINDREL_CHCLASS_DIGITALOUTPUT);
     Tindrel_setOnAttachHandler(ch.h, onAttach, &attaches);
     Tindrel_setOnDetachHandler(ch.h, onDetach, &detaches);
     Tindrel_setDeviceSerialNumber(ch.h, 2000);
@@ -171,13 +171,13 @@ TEST_F(Core, TimeoutReturnsThreeAndLeavesHandleClosed)
 
 TEST_F(Core, ChannelIsHeldByOneHandleUntilClosed)
 {
+    Recorder<Attached> attaches;
     Channel first(TINDREL_CHCLASS_DIGITALINPUT), second(TINDREL_CHCLASS_DIGITALINPUT);
     for (TindrelHandle h : {first.h, second.h}) {
         Tindrel_setHubPort(h, 4);
         Tindrel_setIsHubPortDevice(h, 1);
     }
     openWait(first.h);
-    Recorder<Attached> attaches;
     Tindrel_setOnAttachHandler(second.h, onAttach, &attaches);
     ASSERT_EQ(Tindrel_open(second.h), TINDREL_OK);
     EXPECT_FALSE(attaches.waitFor([](auto &v) { return !v.empty(); }, std::chrono::milliseconds(100)));
@@ -334,8 +334,8 @@ TEST_F(Core, CallsOnWrongOrUnattachedHandlesFailCleanly)
 
 TEST_F(Core, DigitalInputReportsEachStateChange)
 {
-    Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
     Recorder<int> states;
+    Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
     TindrelDigitalInput_setOnStateChangeHandler(ch.as<TindrelDigitalInputHandle>(), onState, &states);
     Tindrel_setHubPort(ch.h, 2);
     Tindrel_setChannel(ch.h, 0);

@@ -25,6 +25,8 @@ void onProgress(TindrelFirmwareUpgradeHandle, void *ctx, double p)
 TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
 {
     loadRig(kRig);
+    Recorder<double> progress;
+    Recorder<int> done;
     Channel motor(TINDREL_CHCLASS_DCMOTOR);
     Tindrel_setHubPort(motor.h, 3);
     ASSERT_EQ(Tindrel_openWaitForAttachment(motor.h, 5000), TINDREL_OK);
@@ -33,7 +35,6 @@ TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
 
     Channel fw(TINDREL_CHCLASS_FIRMWAREUPGRADE);
     auto f = fw.as<TindrelFirmwareUpgradeHandle>();
-    Recorder<double> progress;
     TindrelFirmwareUpgrade_setOnProgressChangeHandler(f, onProgress, &progress);
     Tindrel_setHubPort(fw.h, 3);
     ASSERT_EQ(Tindrel_openWaitForAttachment(fw.h, 5000), TINDREL_OK) << lastErrorDetail();
@@ -42,7 +43,6 @@ TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
     uint32_t id = 0;
     TindrelReturnCode rc = TindrelFirmwareUpgrade_getActualDeviceXLNKID(f, &id);
     EXPECT_EQ(rc, TINDREL_EUNKNOWNVAL) << "a fresh loader does not know its device yet";
-    Recorder<int> done;
     std::thread asker([&] {
         TindrelReturnCode r = TINDREL_EUNKNOWNVAL;
         for (int i = 0; i < 1000 && r == TINDREL_EUNKNOWNVAL; ++i) {
@@ -75,9 +75,9 @@ TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
 TEST(Upgrade, HubPortPowerCyclesItsDevices)
 {
     loadRig(kRig);
+    Recorder<int> detached;
     Channel hub(TINDREL_CHCLASS_HUB), motor(TINDREL_CHCLASS_DCMOTOR);
     ASSERT_EQ(Tindrel_openWaitForAttachment(hub.h, 5000), TINDREL_OK);
-    Recorder<int> detached;
     Tindrel_setOnDetachHandler(motor.h, [](TindrelHandle, void *c) { static_cast<Recorder<int> *>(c)->add(1); }, &detached);
     ASSERT_EQ(Tindrel_openWaitForAttachment(motor.h, 5000), TINDREL_OK);
     auto hb = hub.as<TindrelHubHandle>();
