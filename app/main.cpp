@@ -92,32 +92,39 @@ private:
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(tindrel::kApplicationName));
-    QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
-    QApplication::setOrganizationName(QStringLiteral("Tindrels"));
-    QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
-
+    // The command line is read before any window system is touched, so that
+    // --help and mistakes are answered even without a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows every Tindrel channel, local and on network servers, in a live tree.\n"
-        "A rig file that cannot be read or parsed is reported here and the program\n"
-        "exits with status 2 without opening a window."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+        "A rig file that cannot be read or parsed, or a wrong argument, is reported\n"
+        "on standard error and the program exits with status 2 without opening a\n"
+        "window."));
+    const QCommandLineOption helpOption(QStringList{"h", "help"}, QStringLiteral("Show this help."));
+    const QCommandLineOption versionOption(QStringList{"v", "version"}, QStringLiteral("Show the version."));
     const QCommandLineOption rigOption(QStringLiteral("rig"),
                                        QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
                                        QStringLiteral("file"));
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
     parser.addOption(rigOption);
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(args)) {
         QTextStream(stderr) << "tindrelcontrolpanel: " << parser.errorText() << "\n"
                             << "Try 'tindrelcontrolpanel --help'.\n";
         return kExitBadCommandLine;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    if (parser.isSet(helpOption)) {
+        QTextStream(stdout) << "Usage: tindrelcontrolpanel [--rig FILE]\n\n"
+                            << parser.helpText().section(QLatin1Char('\n'), 1);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        QTextStream(stdout) << tindrel::kApplicationName << " " << TINDREL_VERSION << "\n";
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty()) {
         QTextStream(stderr) << "tindrelcontrolpanel: unexpected argument '" << parser.positionalArguments().first()
                             << "'\nTry 'tindrelcontrolpanel --help'.\n";
@@ -132,6 +139,18 @@ int main(int argc, char *argv[])
             return kExitBadCommandLine;
         }
     }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        QTextStream(stderr) << "tindrelcontrolpanel: no display to show the window on; run it under X or Wayland,\n"
+                               "or with QT_QPA_PLATFORM=offscreen, or through xvfb-run.\n";
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(tindrel::kApplicationName));
+    QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Tindrels"));
+    QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
 
     ControlServer controlServer;
     QuitOnSignal quitOnSignal;

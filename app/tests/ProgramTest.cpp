@@ -1,0 +1,121 @@
+// The tindrelcontrolpanel program as a user starts it: its command line, its
+// library log, the tindrelsim tool reaching it, and a clean end on SIGTERM.
+#include <csignal>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const char *const kRig = R"({"devices": [
+  {"id": "din", "deviceId": 10, "class": 1, "name": "Digital Board", "serial": 1000, "channels": [{"class": 5}]},
+  {"id": "single", "deviceId": 11, "class": 1, "name": "Single Relay", "serial": 1001, "present": false,
+   "channels": [{"class": 6, "index": 3}]}
+]})";
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        return {};
+    return path;
+}
+
+}  // namespace
+
+class ProgramTest : public QObject {
+    Q_OBJECT
+private slots:
+    void commandLineMistakesAreReported_data();
+    void commandLineMistakesAreReported();
+    void runsLogsFollowsTheToolAndEndsOnSigterm();
+};
+
+void ProgramTest::commandLineMistakesAreReported_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "Unknown option 'bogus'";
+    QTest::newRow("missing file") << QStringList{"--rig", "/nonexistent/rig.json"} << 2
+                                  << "cannot load rig /nonexistent/rig.json";
+    QTest::newRow("malformed rig") << QStringList{"--rig", "@bad"} << 2 << "bad.json:2:";
+    QTest::newRow("rig without file") << QStringList{"--rig"} << 2 << "Missing value after '--rig'";
+    QTest::newRow("stray argument") << QStringList{"stray"} << 2 << "unexpected argument 'stray'";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: tindrelcontrolpanel [--rig FILE]";
+}
+
+void ProgramTest::commandLineMistakesAreReported()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString bad = writeFile(dir, QStringLiteral("bad.json"), "{\"devices\": [\n  {\"id\": }\n]}");
+    args.replaceInStrings(QStringLiteral("@bad"), bad);
+
+    QProcess p;
+    // No display at all: mistakes must still be answered before any window.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(v));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TINDREL_PANEL_PATH), args);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(out.contains(message), qPrintable(out));
+}
+
+void ProgramTest::runsLogsFollowsTheToolAndEndsOnSigterm()
+{
+    QTemporaryDir dir;
+    const QString rig = writeFile(dir, QStringLiteral("rig.json"), kRig);
+    QVERIFY(!rig.isEmpty());
+    QDir(dir.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.start(QStringLiteral(TINDREL_PANEL_PATH), {QStringLiteral("--rig"), rig});
+    QVERIFY(panel.waitForStarted(10000));
+    const QString pid = QString::number(panel.processId());
+    const QString socket = dir.filePath(QStringLiteral("run/tindrelsim-%1.sock").arg(pid));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
+
+    // The library log goes to the user's state folder at level 4 (info).
+    const QString log = dir.filePath(QStringLiteral("state/tindrelcontrolpanel22/tindrelcontrolpanel22.log"));
+    auto logText = [&] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("log enabled at level 4")), 10000);
+
+    // The command-line tool plugs a device into the running panel.
+    QProcess tool;
+    tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(TINDRELSIM_TOOL_PATH), {QStringLiteral("--pid"), pid, QStringLiteral("attach"),
+                                                      QStringLiteral("single")});
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("Single Relay")), 10000);
+
+    ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+    QVERIFY(panel.waitForFinished(10000));
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), 0);
+    QVERIFY(!QFile::exists(socket));  // the control socket went with it
+}
+
+QTEST_GUILESS_MAIN(ProgramTest)
+#include "ProgramTest.moc"
