@@ -268,7 +268,6 @@ typedef struct {
     uint32_t zero[2];
     uint32_t repeat[26];     /* ended by the first 0 */
     uint32_t minRepeat;
-    uint32_t reserved;
     double dutyCycle;
     uint32_t carrierFrequency;
     char toggleMask[33];

@@ -478,6 +478,7 @@ void trackTarget(Channel &c, const TrackProps &tp, double dt, bool engaged, doub
     double acc = std::fabs(value(c, tp.acceleration));
     double err = target - value(c, pos);
     double deadBand = tp.deadBand >= 0 ? value(c, tp.deadBand) : 0.0;
+    double before = value(c, pos);
     if (!engaged || std::fabs(err) <= deadBand) {
         // Disengaged motors coast to a stop; within the dead band it holds.
         velocity = engaged ? 0.0 : approach(velocity, 0.0, acc * dt);
@@ -493,13 +494,13 @@ void trackTarget(Channel &c, const TrackProps &tp, double dt, bool engaged, doub
             value(c, pos) += move;
         }
     }
-    bool moving = velocity != 0;
-    if (!moving && !reached) {
+    // Stopped once a step leaves the position where it was.
+    if (value(c, pos) != before) {
+        reached = false;
+    } else if (!reached) {
         reached = true;
         if (stoppedEvent >= 0)
             extra.push_back({stoppedEvent, EventArgs()});
-    } else if (moving) {
-        reached = false;
     }
 }
 

@@ -2,6 +2,7 @@
 // arrays, data adapters, infrared, RFID, GPS, dictionaries, firmware
 // upgrade, hub port power and the motor extras.
 #include <cctype>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -253,6 +254,9 @@ struct IRState : ClassState {
     bool learned = false;
     Tindrel_IRCodeInfo learnedInfo{};
 };
+static_assert(sizeof(Tindrel_IRCodeInfo) == 200, "the code-information record is 200 bytes");
+static_assert(offsetof(Tindrel_IRCodeInfo, repeat) == 44 && offsetof(Tindrel_IRCodeInfo, toggleMask) == 164,
+              "record layout");
 const char *const kIRCodes[] = {"00ff30cf", "00ff18e7", "00ff7a85", "00ff10ef"};
 
 Tindrel_IRCodeInfo necInfo()
