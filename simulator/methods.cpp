@@ -344,11 +344,15 @@ void rfidStep(Channel &c, double, double t, Raised &extra)
 {
     RFIDState &s = stateOf<RFIDState>(c);
     double period = c.info->behaviour.set ? c.info->behaviour.period : 6.0;
-    bool now = get(c, "AntennaEnabled") != 0 && std::fmod(t, period) < period / 2;
+    // TindrelSim_setInputValue(..., "TagPresent", ...) holds a tag there or away.
+    size_t present = static_cast<size_t>(c.info->cls->props[static_cast<size_t>(propIndex(c, "TagPresent"))].slot);
+    bool held = c.overridden[present] ? c.values[present] != 0 : std::fmod(t, period) < period / 2;
+    bool now = get(c, "AntennaEnabled") != 0 && held;
     if (now == s.present)
         return;
     s.present = now;
-    value(c, propIndex(c, "TagPresent")) = now;
+    if (!c.overridden[present])
+        value(c, propIndex(c, "TagPresent")) = now;
     const ClassDesc &cls = *c.info->cls;
     if (now) {
         EventArgs a;
