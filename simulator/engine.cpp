@@ -154,6 +154,7 @@ TindrelReturnCode Engine::install(Rig &&r)
             ci->cls = loader;
             ci->name = "Firmware Upgrade";
             ci->device = d;
+            ci->loaderOnly = true;
             rig.channels.push_back(std::move(ci));
         }
     channels.reserve(rig.channels.size());
@@ -195,7 +196,7 @@ bool Engine::visible(const Channel &c) const
     auto lm = loaderMode.find(d);
     bool inLoader = lm != loaderMode.end() && lm->second;
     bool isLoaderChannel = c.info->cls->cls == TINDREL_CHCLASS_FIRMWAREUPGRADE;
-    if (inLoader != isLoaderChannel && d->deviceClass != TINDREL_DEVCLASS_FIRMWARE_UPGRADE)
+    if (inLoader ? !isLoaderChannel : c.info->loaderOnly)
         return false;
     if (const ServerInfo *s = d->server.get()) {
         if (!discovery.count(TINDRELSERVER_DEVICE) && !discovery.count(TINDRELSERVER_DEVICEREMOTE))

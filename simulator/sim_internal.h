@@ -128,6 +128,7 @@ struct ChannelInfo {
     std::map<int, double> initial;                     // property index -> value
     std::map<int, std::pair<double, double>> ranges;   // property index -> limits
     std::set<int> unsupported;
+    bool loaderOnly = false;   // the firmware loader channel every device has, shown only in loader mode
 };
 
 struct Rig {

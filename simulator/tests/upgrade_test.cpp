@@ -94,3 +94,18 @@ TEST(Upgrade, HubPortPowerCyclesItsDevices)
     EXPECT_EQ(attached, 1);
     TindrelSim_clear();
 }
+
+TEST(Upgrade, LoaderDevicesShowTheirUpgradeChannelWithoutReboot)
+{
+    loadRig(R"({"devices": [{"id": "l", "deviceId": 143, "class": 2, "name": "Loader", "serial": 9,
+                             "firmwareUpgradeString": "ENC1000", "channels": [{"class": "FirmwareUpgrade"}]},
+                            {"id": "plain", "deviceId": 30, "class": 2, "name": "Relay", "serial": 10,
+                             "channels": [{"class": "DigitalOutput"}]}]})");
+    Channel fw(TINDREL_CHCLASS_FIRMWAREUPGRADE), hidden(TINDREL_CHCLASS_FIRMWAREUPGRADE);
+    Tindrel_setDeviceSerialNumber(fw.h, 9);
+    EXPECT_EQ(Tindrel_openWaitForAttachment(fw.h, 5000), TINDREL_OK);
+    Tindrel_setDeviceSerialNumber(hidden.h, 10);
+    EXPECT_EQ(Tindrel_openWaitForAttachment(hidden.h, 50), TINDREL_ETIMEDOUT)
+        << "an ordinary device shows its loader only after rebooting into it";
+    TindrelSim_clear();
+}
