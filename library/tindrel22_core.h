@@ -11,7 +11,9 @@
  *  - Handlers are registered with a function and a context pointer; a null
  *    function removes the handler. Once a setOn...Handler(h, NULL, ...) call
  *    or Tindrel_close returns, no call of the removed handler is running or
- *    will start.
+ *    will start (a removal made from inside that handler's own call does not
+ *    wait for itself). Manager handlers are the exception: see
+ *    TindrelManager_close.
  *  - Events arrive on library threads.
  *  - Strings returned by the library stay valid until the handle they came
  *    from is deleted (for device and server strings: while the handle's
@@ -244,7 +246,9 @@ TINDREL_API TindrelReturnCode Tindrel_reboot(TindrelHandle ch);
 TINDREL_API TindrelReturnCode Tindrel_rebootFirmwareUpgrade(TindrelHandle ch, uint32_t upgradeTimeoutMs);
 
 /* Manager: attach and detach events for every channel present when it opens
- * and every later change. The handle passed to a callback is borrowed. */
+ * and every later change. The handle passed to a callback is borrowed.
+ * Removing a manager handler (NULL function) stops further calls at once
+ * but, like TindrelManager_close, does not wait for a call in progress. */
 TINDREL_API TindrelReturnCode TindrelManager_create(TindrelManagerHandle *manager);
 TINDREL_API TindrelReturnCode TindrelManager_delete(TindrelManagerHandle *manager);
 TINDREL_API TindrelReturnCode TindrelManager_setOnAttachHandler(TindrelManagerHandle manager,
