@@ -1,37 +1,99 @@
-// Draws the product pictures shown in the device information box, one PNG
-// per product, into the folder given as the only argument. The pictures are
-// kept in windows/pictures/; run this again after changing the table below:
-//   cmake -DTINDREL_DRAW_PICTURES=ON ... && build/windows/tools/drawpictures windows/pictures
+// Draws the product pictures shown in the device information box: one PNG
+// for every product of a rig file, named as the information box looks it up,
+// plus the resource list. The pictures are kept in windows/pictures/; run this
+// again after products are added to the default rig:
+//   cmake -DTINDREL_DRAW_PICTURES=ON ... && cmake --build ... --target drawpictures
+//   QT_QPA_PLATFORM=offscreen build/windows/tools/drawpictures simulator/rigs/default.json windows/pictures
+#include "WindowLogic.h"
+
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 #include <QTextStream>
 
 namespace {
 
 enum class Plug { Usb, HubPort };
-enum class Parts { Terminals, Relays, PinHeader, HubPorts };
+enum class Parts { Terminals, Relays, PinHeader, HubPorts, Heatsink, Sensor, Screen, Module };
 
 struct Product {
-    const char *file;     // picture name (product code up to its first "/", or the shared family number)
-    const char *caption;  // text printed on the board
+    QString file;     // picture name, by the information box's rule
+    QString caption;  // text printed on the board
     QColor board;
     Plug plug;
     Parts parts;
-    int count;            // terminals, relays, header pins or hub ports
+    int count;        // terminals, relays, header pins or hub ports
 };
 
-const Product products[] = {
-    {"HUB0000_0.png", "HUB0000", QColor(0x1f, 0x4e, 0x8c), Plug::Usb, Parts::HubPorts, 6},
-    {"DAQ1301_0.png", "DAQ1301", QColor(0x2d, 0x6a, 0x3e), Plug::HubPort, Parts::Terminals, 4},
-    {"LED1000_0.png", "LED1000", QColor(0x6b, 0x2d, 0x6a), Plug::HubPort, Parts::PinHeader, 32},
-    {"REL1000_0.png", "REL1000", QColor(0x2d, 0x6a, 0x3e), Plug::HubPort, Parts::Relays, 4},
-    {"TDR1030_0.png", "TDR1030", QColor(0x6b, 0x2d, 0x6a), Plug::Usb, Parts::PinHeader, 64},
-    {"TDR1018", "TDR1018", QColor(0x1f, 0x4e, 0x8c), Plug::Usb, Parts::Terminals, 12},
-    {"TDR1014_0.png", "TDR1014", QColor(0x8c, 0x3b, 0x1f), Plug::Usb, Parts::Relays, 1},
+// What a board carries, by the class of its first channel.
+struct ClassLook {
+    const char *channelClass;
+    Parts parts;
 };
+const ClassLook looks[] = {
+    {"Hub", Parts::HubPorts},
+    {"DigitalOutput", Parts::PinHeader},
+    {"DCMotor", Parts::Heatsink},
+    {"BLDCMotor", Parts::Heatsink},
+    {"Stepper", Parts::Heatsink},
+    {"RCServo", Parts::PinHeader},
+    {"VoltageOutput", Parts::Terminals},
+    {"PowerGuard", Parts::Heatsink},
+    {"HumiditySensor", Parts::Sensor},
+    {"LightSensor", Parts::Sensor},
+    {"PressureSensor", Parts::Sensor},
+    {"SoundSensor", Parts::Sensor},
+    {"DistanceSensor", Parts::Sensor},
+    {"Accelerometer", Parts::Sensor},
+    {"LCD", Parts::Screen},
+    {"LEDArray", Parts::PinHeader},
+    {"DataAdapter", Parts::Module},
+    {"IR", Parts::Module},
+    {"RFID", Parts::Module},
+    {"GPS", Parts::Module},
+    {"Dictionary", Parts::Module},
+    {"FirmwareUpgrade", Parts::Module},
+};
+
+const QColor boardColours[] = {QColor(0x1f, 0x4e, 0x8c), QColor(0x2d, 0x6a, 0x3e), QColor(0x6b, 0x2d, 0x6a),
+                               QColor(0x8c, 0x3b, 0x1f), QColor(0x25, 0x5f, 0x6b)};
+
+Product productFor(const QJsonObject &device)
+{
+    const int deviceId = device.value(QStringLiteral("deviceId")).toInt();
+    // The simulator's own default for a device listed without a product code.
+    QString sku = device.value(QStringLiteral("sku")).toString();
+    if (sku.isEmpty())
+        sku = QStringLiteral("TDR%1_0").arg(deviceId, 4, 10, QLatin1Char('0'));
+    const QJsonArray channels = device.value(QStringLiteral("channels")).toArray();
+    const QString firstClass = channels.isEmpty() ? QString() : channels.first().toObject().value(QStringLiteral("class")).toString();
+    int channelCount = 0;
+    for (const auto &c : channels)
+        channelCount += c.toObject().value(QStringLiteral("count")).toInt(1);
+
+    Product p;
+    p.file = tindrel::pictureNameForSku(sku);
+    p.caption = p.file.section(u'_', 0, 0).section(u'.', 0, 0);
+    p.board = boardColours[qHash(p.caption.left(3)) % std::size(boardColours)];
+    p.plug = device.value(QStringLiteral("class")).toInt() == 21 ? Plug::HubPort : Plug::Usb;
+    p.parts = Parts::Terminals;
+    for (const auto &look : looks)
+        if (firstClass == QLatin1String(look.channelClass))
+            p.parts = look.parts;
+    if (p.parts == Parts::PinHeader && device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Relay")))
+        p.parts = Parts::Relays;
+    p.count = std::clamp(p.parts == Parts::PinHeader ? channelCount * 2 : channelCount, 1, 64);
+    if (p.parts == Parts::HubPorts)
+        p.count = 6;
+    return p;
+}
 
 constexpr QSize size(240, 180);
 const QRectF boardRect(28, 24, 196, 132);
@@ -91,7 +153,8 @@ void drawParts(QPainter &p, const Product &product)
             p.setBrush(QColor(0x22, 0x44, 0xaa));
             p.drawRoundedRect(QRectF(left + i * w + 2, boardRect.top() + 8, w - 6, 44), 3, 3);
             p.setPen(Qt::white);
-            p.drawText(QRectF(left + i * w + 2, boardRect.top() + 8, w - 6, 44), Qt::AlignCenter, QStringLiteral("K%1").arg(i + 1));
+            p.drawText(QRectF(left + i * w + 2, boardRect.top() + 8, w - 6, 44), Qt::AlignCenter,
+                       QStringLiteral("K%1").arg(i + 1));
             p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1));
         }
         break;
@@ -105,6 +168,41 @@ void drawParts(QPainter &p, const Product &product)
         for (int i = 0; i < columns; ++i)
             for (int r = 0; r < 2; ++r)
                 p.drawRect(QRectF(left + i * w + w / 2 - 1.5, boardRect.top() + 11 + r * 8, 3, 3));
+        break;
+    }
+    case Parts::Heatsink: {
+        p.setBrush(QColor(0xb8, 0xb8, 0xc0));
+        const QRectF sink(left, boardRect.top() + 6, width * 0.45, 40);
+        p.drawRect(sink);
+        p.setPen(QPen(QColor(0x80, 0x80, 0x88), 2));
+        for (qreal x = sink.left() + 6; x < sink.right(); x += 8)
+            p.drawLine(QPointF(x, sink.top() + 3), QPointF(x, sink.bottom() - 3));
+        p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1));
+        p.setBrush(QColor(0x2a, 0x7f, 0xd4));
+        for (int i = 0; i < 4; ++i)
+            p.drawRect(QRectF(left + width * 0.55 + i * 18, boardRect.top() + 6, 16, 22));
+        break;
+    }
+    case Parts::Sensor: {
+        p.setBrush(QColor(0xe8, 0xe8, 0xe8));
+        p.drawEllipse(QPointF(boardRect.center().x() + 50, boardRect.top() + 34), 20, 20);
+        p.setBrush(QColor(0x40, 0x40, 0x40));
+        p.drawEllipse(QPointF(boardRect.center().x() + 50, boardRect.top() + 34), 9, 9);
+        break;
+    }
+    case Parts::Screen: {
+        p.setBrush(QColor(0x10, 0x30, 0x10));
+        p.drawRect(QRectF(left - 10, boardRect.top() + 6, width + 10, 44));
+        p.setBrush(QColor(0x6a, 0xd0, 0x6a));
+        p.drawRect(QRectF(left - 4, boardRect.top() + 12, width - 2, 32));
+        break;
+    }
+    case Parts::Module: {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0xd8, 0xc0, 0x6a), 3));
+        p.drawRoundedRect(QRectF(left + width - 60, boardRect.top() + 8, 54, 40), 6, 6);
+        p.drawRoundedRect(QRectF(left + width - 52, boardRect.top() + 16, 38, 24), 4, 4);
+        p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1));
         break;
     }
     case Parts::HubPorts: {
@@ -138,7 +236,7 @@ void drawCaption(QPainter &p, const Product &product)
     p.setFont(font);
     p.setPen(Qt::white);
     p.drawText(QRectF(boardRect.left(), boardRect.bottom() - 34, boardRect.width(), 24), Qt::AlignCenter,
-               QString::fromLatin1(product.caption));
+               product.caption);
 }
 
 }  // namespace
@@ -146,16 +244,33 @@ void drawCaption(QPainter &p, const Product &product)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: drawpictures <output folder>\n";
+    QTextStream err(stderr);
+    if (argc != 3) {
+        err << "usage: drawpictures <rig.json> <output folder>\n";
         return 2;
     }
-    QDir out(QString::fromLocal8Bit(argv[1]));
-    if (!out.exists() && !out.mkpath(QStringLiteral("."))) {
-        QTextStream(stderr) << "cannot create " << out.path() << "\n";
+    QFile rigFile(QString::fromLocal8Bit(argv[1]));
+    if (!rigFile.open(QIODevice::ReadOnly)) {
+        err << "cannot read " << rigFile.fileName() << "\n";
         return 1;
     }
-    for (const Product &product : products) {
+    QJsonParseError parseError;
+    const QJsonDocument rig = QJsonDocument::fromJson(rigFile.readAll(), &parseError);
+    if (rig.isNull()) {
+        err << rigFile.fileName() << ": " << parseError.errorString() << "\n";
+        return 1;
+    }
+    QDir out(QString::fromLocal8Bit(argv[2]));
+    if (!out.exists() && !out.mkpath(QStringLiteral("."))) {
+        err << "cannot create " << out.path() << "\n";
+        return 1;
+    }
+
+    QStringList files;
+    for (const auto &entry : rig.object().value(QStringLiteral("devices")).toArray()) {
+        const Product product = productFor(entry.toObject());
+        if (files.contains(product.file))
+            continue;
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter p(&image);
@@ -165,11 +280,24 @@ int main(int argc, char **argv)
         drawParts(p, product);
         drawCaption(p, product);
         p.end();
-        const QString path = out.filePath(QString::fromLatin1(product.file));
+        const QString path = out.filePath(product.file);
         if (!image.save(path, "PNG")) {
-            QTextStream(stderr) << "cannot write " << path << "\n";
+            err << "cannot write " << path << "\n";
             return 1;
         }
+        files.append(product.file);
     }
+
+    files.sort();
+    QFile qrc(out.filePath(QStringLiteral("pictures.qrc")));
+    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        err << "cannot write " << qrc.fileName() << "\n";
+        return 1;
+    }
+    QTextStream list(&qrc);
+    list << "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/pictures\">\n";
+    for (const QString &file : files)
+        list << "  <file>" << file << "</file>\n";
+    list << "</qresource>\n</RCC>\n";
     return 0;
 }
