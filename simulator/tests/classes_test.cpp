@@ -10,6 +10,8 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <memory>
+#include <vector>
 
 #include "test_support.h"
 
@@ -488,5 +490,42 @@ TEST(RigFile, LoadsFromAFile)
     Channel ch(TINDREL_CHCLASS_DIGITALOUTPUT);
     Tindrel_setDeviceSerialNumber(ch.h, 77);
     EXPECT_EQ(Tindrel_openWaitForAttachment(ch.h, 5000), TINDREL_OK);
+    TindrelSim_clear();
+}
+
+TEST(DefaultRig, EveryClassRunsWhileOpen)
+{
+    // Opens one channel of every class the default rig has and lets the
+    // generator step them all until the GPS (the slowest) reports a fix.
+    ASSERT_EQ(TindrelSim_loadDefaultRig(), TINDREL_OK);
+    TindrelNet_enableServerDiscovery(TINDRELSERVER_DEVICE);
+    Recorder<int> fix;
+    std::vector<std::unique_ptr<Channel>> open;
+    const Tindrel_ChannelClass classes[] = {
+        TINDREL_CHCLASS_ACCELEROMETER,   TINDREL_CHCLASS_BLDCMOTOR,        TINDREL_CHCLASS_CAPACITIVETOUCH,
+        TINDREL_CHCLASS_CURRENTINPUT,    TINDREL_CHCLASS_DATAADAPTER,      TINDREL_CHCLASS_DCMOTOR,
+        TINDREL_CHCLASS_DICTIONARY,      TINDREL_CHCLASS_DIGITALINPUT,     TINDREL_CHCLASS_DIGITALOUTPUT,
+        TINDREL_CHCLASS_DISTANCESENSOR,  TINDREL_CHCLASS_ENCODER,          TINDREL_CHCLASS_FIRMWAREUPGRADE,
+        TINDREL_CHCLASS_FREQUENCYCOUNTER, TINDREL_CHCLASS_GPS,             TINDREL_CHCLASS_LCD,
+        TINDREL_CHCLASS_GYROSCOPE,       TINDREL_CHCLASS_HUB,              TINDREL_CHCLASS_HUMIDITYSENSOR,
+        TINDREL_CHCLASS_IR,              TINDREL_CHCLASS_LEDARRAY,         TINDREL_CHCLASS_LIGHTSENSOR,
+        TINDREL_CHCLASS_MAGNETOMETER,    TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER,
+        TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER, TINDREL_CHCLASS_PHSENSOR, TINDREL_CHCLASS_POWERGUARD,
+        TINDREL_CHCLASS_PRESSURESENSOR,  TINDREL_CHCLASS_RCSERVO,          TINDREL_CHCLASS_RESISTANCEINPUT,
+        TINDREL_CHCLASS_RFID,            TINDREL_CHCLASS_SOUNDSENSOR,      TINDREL_CHCLASS_SPATIAL,
+        TINDREL_CHCLASS_STEPPER,         TINDREL_CHCLASS_TEMPERATURESENSOR, TINDREL_CHCLASS_VOLTAGEINPUT,
+        TINDREL_CHCLASS_VOLTAGEOUTPUT,   TINDREL_CHCLASS_VOLTAGERATIOINPUT};
+    for (Tindrel_ChannelClass cls : classes) {
+        auto ch = std::make_unique<Channel>(cls);
+        if (cls == TINDREL_CHCLASS_GPS)
+            TindrelGPS_setOnPositionFixStateChangeHandler(
+                ch->as<TindrelGPSHandle>(), [](TindrelGPSHandle, void *c, int s) { static_cast<Recorder<int> *>(c)->add(s); },
+                &fix);
+        EXPECT_EQ(Tindrel_openWaitForAttachment(ch->h, 5000), TINDREL_OK) << "class " << cls << ": " << lastErrorDetail();
+        open.push_back(std::move(ch));
+    }
+    EXPECT_TRUE(fix.waitFor([](auto &v) { return !v.empty() && v.back() == 1; }));
+    open.clear();
+    TindrelNet_disableServerDiscovery(TINDRELSERVER_DEVICE);
     TindrelSim_clear();
 }
