@@ -103,21 +103,44 @@ int main(int argc, char *argv[])
         "A rig file that cannot be read or parsed, or a wrong argument, is reported\n"
         "on standard error and the program exits with status 2 without opening a\n"
         "window."));
-    const QCommandLineOption helpOption(QStringList{"h", "help"}, QStringLiteral("Show this help."));
-    const QCommandLineOption versionOption(QStringList{"v", "version"}, QStringLiteral("Show the version."));
+    // -h and -v belong to the example windows' flags, so help and version
+    // have long names only.
+    const QCommandLineOption helpOption(QStringLiteral("help"), QStringLiteral("Show this help."));
+    const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption rigOption(QStringLiteral("rig"),
                                        QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
                                        QStringLiteral("file"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(rigOption);
+    // Flags that aim the example windows at a channel; the windows read them
+    // from the process's arguments themselves.
+    struct WindowFlag {
+        const char *name;
+        const char *valueName;  // nullptr: a flag without a value
+        const char *description;
+    };
+    static constexpr WindowFlag windowFlags[] = {
+        {"n", "serialNumber", "Example windows: device serial number (default any)."},
+        {"l", "logFile", "Example windows: enable the library log into logFile."},
+        {"v", "port", "Example windows: hub port (default 0)."},
+        {"c", "deviceChannel", "Example windows: channel (default 0)."},
+        {"h", nullptr, "Example windows: the device is a hub port device."},
+        {"L", "deviceLabel", "Example windows: device label."},
+        {"r", nullptr, "Example windows: open on any remote server."},
+        {"s", "serverName", "Example windows: open on this server."},
+        {"p", "password", "Example windows: the server's password."},
+    };
+    for (const WindowFlag &f : windowFlags)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(f.name), QString::fromLatin1(f.description),
+                                            f.valueName ? QString::fromLatin1(f.valueName) : QString()));
     if (!parser.parse(args)) {
         QTextStream(stderr) << "tindrelcontrolpanel: " << parser.errorText() << "\n"
                             << "Try 'tindrelcontrolpanel --help'.\n";
         return kExitBadCommandLine;
     }
     if (parser.isSet(helpOption)) {
-        QTextStream(stdout) << "Usage: tindrelcontrolpanel [--rig FILE]\n\n"
+        QTextStream(stdout) << "Usage: tindrelcontrolpanel [--rig FILE] [example window flags]\n\n"
                             << parser.helpText().section(QLatin1Char('\n'), 1);
         return 0;
     }

@@ -47,6 +47,10 @@ void ProgramTest::commandLineMistakesAreReported_data()
     QTest::newRow("rig without file") << QStringList{"--rig"} << 2 << "Missing value after '--rig'";
     QTest::newRow("stray argument") << QStringList{"stray"} << 2 << "unexpected argument 'stray'";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: tindrelcontrolpanel [--rig FILE]";
+    // The example windows' flags are the panel's too; -h is one of them.
+    QTest::newRow("window flags") << QStringList{"-n", "12", "-h", "-r", "-c", "1", "--version"} << 0
+                                  << "Tindrel Control Panel";
+    QTest::newRow("window flag without value") << QStringList{"-n"} << 2 << "Missing value after '-n'";
 }
 
 void ProgramTest::commandLineMistakesAreReported()
