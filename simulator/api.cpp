@@ -205,8 +205,10 @@ TindrelReturnCode writeProp(TindrelHandle ch, const ClassDesc *cls, int prop, do
     if (cls->hooks && cls->hooks->afterSet)
         cls->hooks->afterSet(c, prop);
     logLine(TINDREL_LOG_DEBUG, "%s %s := %g", cls->name, p.name, value);
-    if (prop == cls->dataInterval && h->deliverValues)
-        e.schedule(h->ch);   // the new interval takes effect at once
+    if (prop == cls->dataInterval && h->deliverValues) {
+        h->ch->tickGen++;   // the old schedule ends; the new interval takes effect at once
+        e.schedule(h->ch);
+    }
     return TINDREL_OK;
 }
 
