@@ -59,6 +59,11 @@ void ViewController::buildWindow()
     tindrelTreeView_->setObjectName(QStringLiteral("tindrelTreeView"));
     tindrelTreeView_->setModel(model_.get());
     tindrelTreeView_->setUniformRowHeights(true);
+    // The tree reads in the small variant of the system font.
+    QFont small = tindrelTreeView_->font();
+    if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 11.0 / 13.0);
+    tindrelTreeView_->setFont(small);
     tindrelTreeView_->setSelectionMode(QAbstractItemView::SingleSelection);
     tindrelTreeView_->setSelectionBehavior(QAbstractItemView::SelectRows);
     tindrelTreeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -1,7 +1,10 @@
 // Benchmark: how fast the main window's tree fills from a 10,000-channel rig,
 // and how long the main thread is ever kept from its other work meanwhile.
 //
-//   tree_bench [--channels N] [--rig FILE]
+//   tree_bench [--channels N] [--hubs-only] [--rig FILE]
+//
+// The default rig mixes local USB boards and hubs; --hubs-only uses the
+// simulator's big rig (hubs of six ports with 20-channel devices).
 //
 // Reports the time from opening the manager to the last row placed, and the
 // longest gap between ticks of a 1 ms timer on the main thread (a stall),
@@ -21,6 +24,7 @@
 
 #include "LibraryEvents.h"
 #include "RecordingAlertService.h"
+#include "rigs/big_rig.h"
 #include "ViewController.h"
 #include "tindrelsim.h"
 
@@ -29,6 +33,7 @@ namespace {
 struct BenchRig {
     std::string text;
     size_t nodes = 1;  // tree nodes once all is placed: the computer, ...
+    int channels = 0;
 };
 
 // Local USB boards of 4 channels and hubs with port devices of 5 channels,
@@ -69,6 +74,18 @@ BenchRig makeRig(int channels)
         ++n;
     }
     rig.text = "{\"devices\": [\n" + devices + "\n]}";
+    rig.channels = made;
+    return rig;
+}
+
+BenchRig makeHubRig(int channels)
+{
+    BenchRig rig;
+    rig.text = tindrel_rigs::bigRig(channels);
+    const size_t devices = static_cast<size_t>((channels + 19) / 20);
+    const size_t hubs = (devices + 5) / 6;
+    rig.nodes += hubs + devices * (2 + 20);  // hub; port, device and 20 channels each
+    rig.channels = static_cast<int>(devices) * 20;
     return rig;
 }
 
@@ -129,8 +146,10 @@ int main(int argc, char *argv[])
                                             QStringLiteral("n"), QStringLiteral("10000"));
     const QCommandLineOption rigOption(QStringLiteral("rig"), QStringLiteral("Use this rig file instead."),
                                        QStringLiteral("file"));
+    const QCommandLineOption hubsOption(QStringLiteral("hubs-only"), QStringLiteral("Hubs of 20-channel devices."));
     parser.addOption(channelsOption);
     parser.addOption(rigOption);
+    parser.addOption(hubsOption);
     parser.process(app);
     bool ok = false;
     const int channels = parser.value(channelsOption).toInt(&ok);
@@ -140,7 +159,7 @@ int main(int argc, char *argv[])
     }
 
     char err[1024] = {};
-    const BenchRig rig = makeRig(channels);
+    const BenchRig rig = parser.isSet(hubsOption) ? makeHubRig(channels) : makeRig(channels);
     TindrelReturnCode rc = parser.isSet(rigOption)
                                ? TindrelSim_loadRigFile(parser.value(rigOption).toLocal8Bit().constData(), err, sizeof err)
                                : TindrelSim_loadRigText(rig.text.c_str(), "bench rig", err, sizeof err);
@@ -208,7 +227,7 @@ int main(int argc, char *argv[])
                           - (expectedNodes > 0 ? 0.0 : static_cast<double>(quiet.elapsed()));
     const double fillStall = meter.longestMs();
     const int placed = channelNodes(vc.tindrels().root());
-    const int expected = parser.isSet(rigOption) ? placed : channels;
+    const int expected = parser.isSet(rigOption) ? placed : rig.channels;
     const int shownRows = vc.treeModel()->rowCount(vc.treeModel()->index(0, 0));
 
     std::printf("channels placed        %d of %d (top-level rows shown %d)\n", placed, expected, shownRows);
