@@ -303,14 +303,17 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
     logLine(TINDREL_LOG_INFO, "open handle attached: %s channel %d of %s (serial %d)", c->info->cls->name,
             c->info->index, c->info->device->name.c_str(), c->info->device->serial);
     uint64_t ep = epochOf(h->gate);
+    uint64_t gen = c->tickGen;
     retainHandle(h);
-    channelEvents.post([this, h, c, ep] {
+    channelEvents.post([this, h, c, ep, gen] {
         invokeHandler(h->gate, h->handlers, SLOT_ATTACH, ep, [&](const TindrelHandler &hd) {
             reinterpret_cast<Tindrel_OnAttachCallback>(hd.fn)(h, hd.ctx);
         });
         {
             std::lock_guard<std::mutex> lk(m);
-            if (h->ch == c && epochOf(h->gate) == ep) {
+            // Only the latest attachment starts value events (a quick detach
+            // and re-attach queues two of these).
+            if (h->ch == c && c->tickGen == gen && epochOf(h->gate) == ep) {
                 h->deliverValues = true;
                 schedule(c);
             }
