@@ -129,7 +129,7 @@ void ViewController::scheduleRefresh(TindrelTreeNode *node)
 {
     if (!node)
         return;
-    if (pending_.refresh.empty() || pending_.refresh.back() != node)
+    if (pending_.refreshSet.insert(node).second)
         pending_.refresh.push_back(node);
     if (!viewUpdateTimer_.isActive())
         viewUpdateTimer_.start();

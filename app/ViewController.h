@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include <QObject>
@@ -102,7 +103,8 @@ private:
     // Nodes taken out of the tree stay alive here until the view has let go
     // of their rows.
     struct PendingView {
-        std::vector<TindrelTreeNode *> refresh;
+        std::vector<TindrelTreeNode *> refresh;  // each node once, in order of first change
+        std::unordered_set<const TindrelTreeNode *> refreshSet;
         std::vector<std::pair<const TindrelTreeNode *, bool>> expand;  // node, expand (else collapse)
         std::vector<DeviceTree::DetachResult> removed;
     };
