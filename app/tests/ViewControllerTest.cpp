@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include <QAbstractItemModelTester>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTest>
@@ -84,6 +85,22 @@ QStringList rowNames(const QAbstractItemModel &model, const QModelIndex &parent)
     return out;
 }
 
+// True when the rows below parent are exactly what node shows.
+bool rowsMatch(const DeviceTreeModel &model, const QModelIndex &parent, const TindrelTreeNode &node, bool isRoot)
+{
+    const int shown = (isRoot || node.canExpand()) ? node.childCountForTable() : 0;
+    if (model.rowCount(parent) != shown)
+        return false;
+    for (int r = 0; r < shown; ++r) {
+        const QModelIndex i = model.index(r, 0, parent);
+        if (model.nodeForIndex(i) != node.childForTable(r) || i.data().toString() != node.childForTable(r)->name())
+            return false;
+        if (!rowsMatch(model, i, *node.childForTable(r), false))
+            return false;
+    }
+    return true;
+}
+
 // Counts the channels the library reports (class 13 aside) through a manager
 // of the test's own, as the library sees them.
 class ChannelCounter {
@@ -129,6 +146,7 @@ private slots:
     void newerFirmwareTurnsTheDeviceRowRed();
     void doubleClicksExpandOrOpenAndControllersAreDroppedOnClose();
     void aboutPanelShowsVersionsAndCredits();
+    void rowsMatchTheTreeAfterAStormOfEvents();
     void closingTheMainWindowEndsCleanlyWhileEventsArrive();
 
 private:
@@ -373,6 +391,35 @@ void ViewControllerTest::aboutPanelShowsVersionsAndCredits()
     QVERIFY(panel->informativeText().contains(QStringLiteral("Copyright")));
     vc->aboutMenuClicked();  // a second click shows the same panel
     QCOMPARE(vc->aboutPanel(), panel);
+}
+
+void ViewControllerTest::rowsMatchTheTreeAfterAStormOfEvents()
+{
+    loadRig(kRig);
+    auto vc = start();
+    QAbstractItemModelTester tester(vc->treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    vc->tindrelTreeView()->expandAll();
+    std::atomic<bool> done{false};
+    std::thread plugger([&] {
+        // Rows come and go within one view batch and across batches.
+        const char *const ids[] = {"single", "hum", "volt", "din", "p0di"};
+        for (int i = 0; i < 300; ++i) {
+            const char *id = ids[i % 5];
+            TindrelSim_attachDevice(id);
+            if (i % 3 != 0)
+                TindrelSim_detachDevice(id);
+            if (i % 7 == 0)
+                TindrelSim_addServer(i % 2 ? "lab" : "shop");
+            if (i % 11 == 0)
+                TindrelSim_removeServer(i % 2 ? "shop" : "lab");
+        }
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 60000);
+    plugger.join();
+    QCoreApplication::processEvents();
+    vc->flushViewUpdates();
+    QVERIFY(rowsMatch(*vc->treeModel(), {}, vc->tindrels().root(), true));
 }
 
 void ViewControllerTest::closingTheMainWindowEndsCleanlyWhileEventsArrive()
