@@ -415,6 +415,7 @@ TEST(DefaultRig, HasEveryClassAndTheDevicesTheWindowsBranchOn)
     ASSERT_TRUE(seen.waitFor([](auto &v) { return v.size() > 100; }));
     TindrelManager_close(mg);
     TindrelManager_delete(&mg);
+    drainManagerEvents();
     TindrelNet_disableServerDiscovery(TINDRELSERVER_DEVICE);
 
     std::set<int> classes;

@@ -93,6 +93,7 @@ TEST_F(Devices, RetainedDeviceHandleOutlivesTheManagerCallback)
     ASSERT_TRUE(kept.devices.waitCount(1));
     TindrelManager_close(mg);
     TindrelManager_delete(&mg);
+    drainManagerEvents();
     TindrelSim_detachDevice("hub");
 
     // The borrowed channel handle is gone; the retained device handle still reads.

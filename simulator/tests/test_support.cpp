@@ -18,6 +18,24 @@ std::string lastErrorDetail(TindrelReturnCode *code)
     return s;
 }
 
+void drainManagerEvents()
+{
+    // Manager events are delivered in order on one thread: a new manager's
+    // first event comes after every earlier one has returned. The probe's
+    // recorder lives for the whole process, so the probe's own callback can
+    // never outlive it.
+    static Recorder<int> *seen = new Recorder<int>;
+    size_t before = seen->size();
+    TindrelManagerHandle probe = nullptr;
+    ASSERT_EQ(TindrelManager_create(&probe), TINDREL_OK);
+    TindrelManager_setOnAttachHandler(
+        probe, [](TindrelManagerHandle, void *c, TindrelHandle) { static_cast<Recorder<int> *>(c)->add(1); }, seen);
+    TindrelManager_open(probe);
+    EXPECT_TRUE(seen->waitCount(before + 1));
+    TindrelManager_close(probe);
+    TindrelManager_delete(&probe);
+}
+
 void loadRig(const std::string &json)
 {
     char err[512] = {};

@@ -62,6 +62,12 @@ private:
 // The last error's detail text on this thread, by the two-call pattern.
 std::string lastErrorDetail(TindrelReturnCode *code = nullptr);
 
+// Returns once every manager callback queued so far has returned: closing a
+// manager does not wait for a callback in progress, so a test that closes
+// one calls this before its callback's context goes away. Needs at least one
+// channel present.
+void drainManagerEvents();
+
 // Loads a rig or fails the test.
 void loadRig(const std::string &json);
 
