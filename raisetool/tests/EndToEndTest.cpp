@@ -8,6 +8,7 @@
 #include "Paths.h"
 #include "Protocol.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -57,8 +58,9 @@ InputMaker authorized(std::span<const std::byte> tail, std::function<void(Proces
         if (alter)
             alter(subject);
         const auto form = platform::encodeAuthorizationForm(subject);
-        std::vector<std::byte> out(form.begin(), form.end());
-        out.insert(out.end(), copy.begin(), copy.end());
+        std::vector<std::byte> out(form.size() + copy.size());
+        std::copy(form.begin(), form.end(), out.begin());
+        std::copy(copy.begin(), copy.end(), out.begin() + static_cast<std::ptrdiff_t>(form.size()));
         return out;
     };
 }
