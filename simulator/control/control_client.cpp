@@ -131,11 +131,11 @@ CommandLine parseCommandLine(const std::vector<std::string> &args, const std::st
         return usageError("no command given");
 
     const std::string &command = args[i];
-    const CommandSpec *spec = findCommand(command);
-    if (spec == nullptr)
+    const CommandSpec *entry = findCommand(command);
+    if (entry == nullptr)
         return usageError("unknown command '" + command + "'");
     std::vector<std::string> commandArgs(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-    const auto params = spec->parameters();
+    const auto params = entry->parameters();
     for (size_t a = 0; a < commandArgs.size() && a < params.size(); ++a) {
         std::string &value = commandArgs[a];
         if (params[a].kind != ArgKind::Path || value.empty() || value.front() == '/')
