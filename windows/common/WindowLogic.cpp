@@ -12,8 +12,10 @@ QString windowNameForChannel(const QString &channelClassName, int channelClass, 
     constexpr int textLcdSubclass = 81;
     if (channelClass == lcdClass)
         return channelSubclass == textLcdSubclass ? QStringLiteral("TextLCD") : QStringLiteral("GraphicLCD");
-    constexpr qsizetype productWordLength = 7;
-    return channelClassName.mid(productWordLength);
+    // Class names begin with the seven-letter product word; a name without it
+    // is taken as it stands rather than losing seven letters of the class.
+    const QLatin1String productWord("Tindrel");
+    return channelClassName.startsWith(productWord) ? channelClassName.mid(productWord.size()) : channelClassName;
 }
 
 QString pictureNameForSku(const QString &sku)

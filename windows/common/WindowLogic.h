@@ -9,7 +9,8 @@
 namespace tindrel {
 
 // Name of the example window for a channel: the library's class name without
-// its seven-letter product word ("TindrelDigitalOutput" -> "DigitalOutput");
+// its seven-letter product word ("TindrelDigitalOutput" -> "DigitalOutput",
+// a name lacking the word is kept whole);
 // LCD channels (class 11) open "TextLCD" for subclass 81, else "GraphicLCD".
 QString windowNameForChannel(const QString &channelClassName, int channelClass, int channelSubclass);
 

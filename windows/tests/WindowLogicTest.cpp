@@ -12,7 +12,8 @@ TEST(WindowName, DropsTheProductWordAndSplitsLcdBySubclass)
               QStringLiteral("VoltageRatioInput"));
     EXPECT_EQ(windowNameForChannel(QStringLiteral("TindrelLCD"), 11, 81), QStringLiteral("TextLCD"));
     EXPECT_EQ(windowNameForChannel(QStringLiteral("TindrelLCD"), 11, 80), QStringLiteral("GraphicLCD"));
-    EXPECT_EQ(windowNameForChannel(QStringLiteral("Short"), 6, 0), QString());
+    EXPECT_EQ(windowNameForChannel(QStringLiteral("DigitalInput"), 5, 0), QStringLiteral("DigitalInput"));
+    EXPECT_EQ(windowNameForChannel(QString(), 6, 0), QString());
 }
 
 TEST(PictureName, CodeUpToFirstSlashUnlessItHoldsTheSharedNumber)

@@ -5,11 +5,18 @@
 #include "WindowRegistry.h"
 #include "WindowTestSupport.h"
 
+#include <DeviceTree.h>
 #include <TindrelTreeNode.h>
 #include <tindrel22.h>
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
+
+#include <atomic>
+#include <mutex>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -92,6 +99,85 @@ void closeAll()
 {
     for (W *w : openWindows<W>())
         w->close();
+}
+
+bool isDigital(const QString &channelClass)
+{
+    return channelClass == QLatin1String("DigitalInput") || channelClass == QLatin1String("DigitalOutput");
+}
+
+// Digital channels attached on this computer, as the simulator lists them.
+int localDigitalChannels()
+{
+    size_t length = 0;
+    TindrelSim_list(nullptr, &length);
+    QByteArray text(static_cast<qsizetype>(length), '\0');
+    if (TindrelSim_list(text.data(), &length) != TINDREL_OK)
+        return -1;
+    int count = 0;
+    const QJsonArray devices = QJsonDocument::fromJson(text.left(text.indexOf('\0'))).object()[u"devices"].toArray();
+    for (const auto &d : devices) {
+        const QJsonObject device = d.toObject();
+        if (device.contains(u"server") || !device[u"attached"].toBool())
+            continue;
+        for (const auto &c : device[u"channels"].toArray())
+            if (c.toObject()[u"attached"].toBool() && isDigital(c.toObject()[u"class"].toString()))
+                ++count;
+    }
+    return count;
+}
+
+// The device tree of whatever is attached, built from a manager's events as
+// the main window builds it. Read it only after close().
+class ManagedTree {
+public:
+    ManagedTree()
+    {
+        TindrelManager_create(&manager_);
+        TindrelManager_setOnAttachHandler(manager_, &ManagedTree::attached, this);
+        TindrelManager_open(manager_);
+    }
+    ~ManagedTree() { close(); }
+    void close()
+    {
+        if (!manager_)
+            return;
+        TindrelManager_close(manager_);
+        TindrelManager_delete(&manager_);
+    }
+    DeviceTree tree;
+    std::atomic<int> localDigital{0};
+
+private:
+    static void attached(TindrelManagerHandle, void *ctx, TindrelHandle channel)
+    {
+        auto *self = static_cast<ManagedTree *>(ctx);
+        const std::lock_guard lock(self->mutex_);
+        const auto result = self->tree.attach(channel);
+        int remote = 0;
+        Tindrel_getIsRemote(channel, &remote);
+        const int cls = result.channel ? result.channel->chClass : 0;
+        if (!remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT))
+            ++self->localDigital;
+
+    }
+    std::mutex mutex_;
+    TindrelManagerHandle manager_ = nullptr;
+};
+
+void collectDigitalLeaves(const TindrelTreeNode &node, QList<TindrelTreeNode *> &out)
+{
+    for (const auto &child : node.children()) {
+        if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
+            continue;
+        if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
+            if (channel->chClass == TINDREL_CHCLASS_DIGITALINPUT || channel->chClass == TINDREL_CHCLASS_DIGITALOUTPUT)
+                // A device with a single channel is a leaf row standing for it.
+                out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
+            continue;
+        }
+        collectDigitalLeaves(*child, out);
+    }
 }
 
 }  // namespace
@@ -239,6 +325,41 @@ private slots:
         QCOMPARE(s.alerts.alerts[0].title, QStringLiteral("No Example"));
         QCOMPARE(s.alerts.alerts[0].text, QStringLiteral("There is no example for this Tindrel"));
         QVERIFY(openWindows<ExampleWindow>().isEmpty());
+    }
+
+    void everyDigitalChannelOfTheDefaultRigOpensItsWorkingWindow()
+    {
+        QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK);
+        const int expected = localDigitalChannels();
+        QVERIFY(expected > 10);
+        ManagedTree managed;
+        QTRY_COMPARE_WITH_TIMEOUT(managed.localDigital.load(), expected, deadlineMs);
+        managed.close();
+
+        QList<TindrelTreeNode *> leaves;
+        collectDigitalLeaves(managed.tree.root(), leaves);
+        QCOMPARE(leaves.size(), expected);
+
+        Surroundings s;
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        int singleChannelRows = 0;
+        for (TindrelTreeNode *leaf : leaves) {
+            auto *device = dynamic_cast<TindrelDevice *>(leaf);
+            singleChannelRows += device ? 1 : 0;
+            if (!device)
+                device = dynamic_cast<TindrelDevice *>(leaf->parent());
+            QVERIFY(device);
+            QVERIFY(!dispatch.openWindowForLeaf(leaf, nullptr));
+            const auto windows = openWindows<ExampleWindow>();
+            QCOMPARE(windows.size(), 1);
+            QVERIFY2(waitAttached(*windows.first(), device->devname), qPrintable(leaf->name()));
+            QPointer<ExampleWindow> window = windows.first();
+            window->close();
+            QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), deadlineMs);
+        }
+        QVERIFY(singleChannelRows > 0);
+        QVERIFY(s.alerts.alerts.isEmpty());
     }
 
     void everyRegisteredWindowHasTheFormItIsListedWith()
