@@ -685,7 +685,7 @@ TindrelReturnCode Tindrel_getChannelClassName(TindrelHandle ch, const char **nam
         *name = "";
         return notAttached(h, "Channel class name");
     }
-    *name = h->cls->name;
+    *name = h->cls->libraryName;
     return TINDREL_OK;
 }
 

@@ -20,6 +20,7 @@ constexpr bool kIntegral = !std::is_floating_point_v<T>;
 struct ClassRow {
     Tindrel_ChannelClass cls;
     const char *name;
+    const char *libraryName;
 };
 struct PropRow {
     Tindrel_ChannelClass cls;
@@ -89,7 +90,7 @@ struct EventRow {
 #undef TINDREL_EVENT
 
 const ClassRow kClassRows[] = {
-#define TINDREL_CLASS(C, chclass) {chclass, #C},
+#define TINDREL_CLASS(C, chclass) {chclass, #C, "Tindrel" #C},
 #define TINDREL_RO TINDREL_NOTHING
 #define TINDREL_RW TINDREL_NOTHING
 #define TINDREL_RWR TINDREL_NOTHING
@@ -151,6 +152,7 @@ struct Registry {
         for (const ClassRow &cr : kClassRows) {
             ClassDesc cd;
             cd.name = cr.name;
+            cd.libraryName = cr.libraryName;
             cd.cls = cr.cls;
             cd.hooks = hooksFor(cr.cls);
             for (const PropRow &pr : kPropRows) {

@@ -76,7 +76,8 @@ struct Channel;
 struct ClassHooks;
 
 struct ClassDesc {
-    const char *name;
+    const char *name;           // short name used in rigs and messages ("DigitalOutput")
+    const char *libraryName;    // the library's class name ("TindrelDigitalOutput")
     Tindrel_ChannelClass cls;
     std::vector<PropDesc> props;
     std::vector<EventDesc> events;

@@ -210,7 +210,7 @@ TEST_F(Core, IdentityAndParentChainOfHubPortChannel)
     EXPECT_EQ(port, 2);
     EXPECT_EQ(index, 1);
     EXPECT_EQ(cls, TINDREL_CHCLASS_DIGITALINPUT);
-    EXPECT_STREQ(clsName, "DigitalInput");
+    EXPECT_STREQ(clsName, "TindrelDigitalInput");
     EXPECT_STREQ(chName, "DigitalInput 1");
 
     TindrelHandle dev = nullptr, hub = nullptr, top = reinterpret_cast<TindrelHandle>(1), viaHub = nullptr;
@@ -459,8 +459,8 @@ TEST_F(Core, ManagerSeesEveryChannelAndDeviceDetachDetachesAllItsChannels)
     ASSERT_TRUE(seen.attached.waitCount(7));
     auto items = seen.attached.items();
     std::set<std::string> names(items.begin(), items.end());
-    EXPECT_TRUE(names.count("Hub/Hub/0"));
-    EXPECT_TRUE(names.count("LED Driver/DigitalOutput/2"));
+    EXPECT_TRUE(names.count("Hub/TindrelHub/0"));
+    EXPECT_TRUE(names.count("LED Driver/TindrelDigitalOutput/2"));
 
     // Unplugging the hub takes its port devices along.
     ASSERT_EQ(TindrelSim_detachDevice("hub"), TINDREL_OK);
