@@ -437,34 +437,35 @@ TindrelReturnCode Tindrel_setDeviceLabel(TindrelHandle ch, const char *label)
 
 // Getters of matching settings report the attached channel's value when
 // attached, otherwise the setting.
-TindrelReturnCode Tindrel_getDeviceSerialNumber(TindrelHandle ch, int32_t *serialNumber)
+extern "C++" template <class T, class FromDevice, class FromSetting>
+TindrelReturnCode matchField(TindrelHandle ch, T *out, FromDevice fromDevice, FromSetting fromSetting)
 {
     CHECK_HANDLE(ch);
-    CHECK_OUT(serialNumber);
+    CHECK_OUT(out);
     std::lock_guard<std::mutex> lk(engine().m);
     const DeviceInfo *d = deviceOf(H(ch));
-    *serialNumber = d ? d->serial : H(ch)->serial;
+    *out = d ? fromDevice(*d) : fromSetting(*H(ch));
     return TINDREL_OK;
+}
+
+TindrelReturnCode Tindrel_getDeviceSerialNumber(TindrelHandle ch, int32_t *serialNumber)
+{
+    return matchField(
+        ch, serialNumber, [](const DeviceInfo &d) { return d.serial; }, [](const _Tindrel &h) { return h.serial; });
 }
 
 TindrelReturnCode Tindrel_getHubPort(TindrelHandle ch, int *hubPort)
 {
-    CHECK_HANDLE(ch);
-    CHECK_OUT(hubPort);
-    std::lock_guard<std::mutex> lk(engine().m);
-    const DeviceInfo *d = deviceOf(H(ch));
-    *hubPort = d ? (d->deviceClass == TINDREL_DEVCLASS_VINT ? d->hubPort : 0) : H(ch)->hubPort;
-    return TINDREL_OK;
+    return matchField(
+        ch, hubPort, [](const DeviceInfo &d) { return d.deviceClass == TINDREL_DEVCLASS_VINT ? d.hubPort : 0; },
+        [](const _Tindrel &h) { return h.hubPort; });
 }
 
 TindrelReturnCode Tindrel_getIsHubPortDevice(TindrelHandle ch, int *isHubPortDevice)
 {
-    CHECK_HANDLE(ch);
-    CHECK_OUT(isHubPortDevice);
-    std::lock_guard<std::mutex> lk(engine().m);
-    const DeviceInfo *d = deviceOf(H(ch));
-    *isHubPortDevice = d ? d->hubPortDevice : H(ch)->hubPortDevice;
-    return TINDREL_OK;
+    return matchField(
+        ch, isHubPortDevice, [](const DeviceInfo &d) { return int(d.hubPortDevice); },
+        [](const _Tindrel &h) { return int(h.hubPortDevice); });
 }
 
 TindrelReturnCode Tindrel_getChannel(TindrelHandle ch, int *channel)
@@ -482,22 +483,16 @@ TindrelReturnCode Tindrel_getChannel(TindrelHandle ch, int *channel)
 
 TindrelReturnCode Tindrel_getIsRemote(TindrelHandle ch, int *isRemote)
 {
-    CHECK_HANDLE(ch);
-    CHECK_OUT(isRemote);
-    std::lock_guard<std::mutex> lk(engine().m);
-    const DeviceInfo *d = deviceOf(H(ch));
-    *isRemote = d ? d->server != nullptr : H(ch)->where == Where::Remote;
-    return TINDREL_OK;
+    return matchField(
+        ch, isRemote, [](const DeviceInfo &d) { return int(d.server != nullptr); },
+        [](const _Tindrel &h) { return int(h.where == Where::Remote); });
 }
 
 TindrelReturnCode Tindrel_getIsLocal(TindrelHandle ch, int *isLocal)
 {
-    CHECK_HANDLE(ch);
-    CHECK_OUT(isLocal);
-    std::lock_guard<std::mutex> lk(engine().m);
-    const DeviceInfo *d = deviceOf(H(ch));
-    *isLocal = d ? d->server == nullptr : H(ch)->where == Where::Local;
-    return TINDREL_OK;
+    return matchField(
+        ch, isLocal, [](const DeviceInfo &d) { return int(d.server == nullptr); },
+        [](const _Tindrel &h) { return int(h.where == Where::Local); });
 }
 
 TindrelReturnCode Tindrel_getServerName(TindrelHandle ch, const char **serverName)
