@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "sim_internal.h"
+#include "tindrelsim.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ struct LastError {
     std::string detail;
 };
 thread_local LastError lastError;
+thread_local int failingLastErrorReads = 0;
 
 struct CodeText {
     TindrelReturnCode code;
@@ -158,6 +160,10 @@ TindrelReturnCode Tindrel_getLastError(TindrelReturnCode *code, const char **des
     // Never changes the stored error, so the two-call pattern sees the same text twice.
     if (!detailLen)
         return TINDREL_EFAULT;
+    if (failingLastErrorReads > 0) {
+        --failingLastErrorReads;
+        return TINDREL_EUNEXPECTED;
+    }
     if (code)
         *code = lastError.code;
     if (description)
@@ -221,6 +227,12 @@ TindrelReturnCode TindrelLog_disable(void)
     std::lock_guard<std::mutex> lk(log.m);
     log.level = 0;
     log.file.reset();
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_failLastErrorReads(int count)
+{
+    failingLastErrorReads = count > 0 ? count : 0;
     return TINDREL_OK;
 }
 

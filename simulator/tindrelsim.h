@@ -60,6 +60,11 @@ TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);
  * code: for code layered on this library, such as the control server. */
 TINDREL_API TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, const char *detail);
 
+/* The next count calls of Tindrel_getLastError on the calling thread fail
+ * with TINDREL_EUNEXPECTED, as when the library cannot report a detail
+ * (for tests of callers that must then report nothing). */
+TINDREL_API TindrelReturnCode TindrelSim_failLastErrorReads(int count);
+
 /* Listens on a local socket for the tindrelsim command-line tool. With path
  * NULL the path is $XDG_RUNTIME_DIR/tindrelsim-<pid>.sock, or
  * /tmp/tindrelsim-<uid>-<pid>.sock when XDG_RUNTIME_DIR is unset. */

@@ -276,6 +276,21 @@ private slots:
         QVERIFY(!w->errorEventLogWindow()->errorEventLog->toPlainText().trimmed().isEmpty());
     }
 
+    void errorWhoseDetailCannotBeFetchedLogsNothing()
+    {
+        Surroundings s;
+        s.aimAt(5001);
+        auto w = s.open<DigitalInputController>();
+        const int before = DigitalInputController::sharedErrorCount();
+        QCOMPARE(TindrelSim_failLastErrorReads(1), TINDREL_OK);
+        // The channel is not attached: setting the input mode fails, but its
+        // detail cannot be read.
+        w->setInputMode(1);
+        QCOMPARE(TindrelSim_failLastErrorReads(0), TINDREL_OK);
+        QVERIFY(!w->errorEventLogWindow() || w->errorEventLogWindow()->errorEventLog->toPlainText().isEmpty());
+        QCOMPARE(DigitalInputController::sharedErrorCount(), before);
+    }
+
     void closingTwiceIsHarmless()
     {
         QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
