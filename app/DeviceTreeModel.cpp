@@ -29,7 +29,7 @@ const std::array<ColumnSpec, DeviceTreeModel::ColumnCount> columns{{
     {"VersionColumn", "Version", [](const TindrelTreeNode &n) { return number(n.versionForTable()); }},
 }};
 
-}  // namespace
+}   // namespace
 
 QIcon TreeIcons::iconFor(TreeIcon which) const
 {
@@ -47,7 +47,9 @@ QIcon TreeIcons::iconFor(TreeIcon which) const
 }
 
 DeviceTreeModel::DeviceTreeModel(DeviceTree &tree, TreeIcons icons, QObject *parent)
-    : QAbstractItemModel(parent), tree_(tree), icons_(std::move(icons))
+    : QAbstractItemModel(parent)
+    , tree_(tree)
+    , icons_(std::move(icons))
 {
     publish(&tree_.root(), nullptr, 0);
 }
@@ -249,12 +251,14 @@ void DeviceTreeModel::refresh(TindrelTreeNode *node)
     const std::vector<TindrelTreeNode *> &old = entries_.at(node).children;
 
     if (now != old) {
-        const size_t p = static_cast<size_t>(std::mismatch(old.begin(), old.end(), now.begin(), now.end()).first - old.begin());
-        if (now.size() == old.size() + 1 && std::equal(old.begin() + static_cast<long>(p), old.end(), now.begin() + static_cast<long>(p) + 1)) {
+        const size_t p =
+            static_cast<size_t>(std::mismatch(old.begin(), old.end(), now.begin(), now.end()).first - old.begin());
+        if (now.size() == old.size() + 1 &&
+            std::equal(old.begin() + static_cast<long>(p), old.end(), now.begin() + static_cast<long>(p) + 1)) {
             // The usual case: one new row.
             insertRun(node, parentIndex, static_cast<int>(p), {now[p]});
-        } else if (old.size() == now.size() + 1
-                   && std::equal(now.begin() + static_cast<long>(p), now.end(), old.begin() + static_cast<long>(p) + 1)) {
+        } else if (old.size() == now.size() + 1 &&
+                   std::equal(now.begin() + static_cast<long>(p), now.end(), old.begin() + static_cast<long>(p) + 1)) {
             removeRun(node, parentIndex, static_cast<int>(p), static_cast<int>(p));
         } else {
             const std::unordered_set<const TindrelTreeNode *> nowSet(now.begin(), now.end());
@@ -295,4 +299,4 @@ void DeviceTreeModel::refresh(TindrelTreeNode *node)
     nodeChanged(node);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -80,4 +80,4 @@ private:
     std::unordered_map<const TindrelTreeNode *, Entry> entries_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

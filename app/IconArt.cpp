@@ -117,7 +117,9 @@ const std::array<NamedArt, 4> arts{{
 
 class PaintedIconEngine : public QIconEngine {
 public:
-    explicit PaintedIconEngine(Art art) : art_(art) {}
+    explicit PaintedIconEngine(Art art)
+        : art_(art)
+    { }
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
     {
@@ -158,7 +160,7 @@ private:
     Art art_;
 };
 
-}  // namespace
+}   // namespace
 
 QIcon iconNamed(const QString &name)
 {
@@ -168,4 +170,4 @@ QIcon iconNamed(const QString &name)
     return {};
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

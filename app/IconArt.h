@@ -10,4 +10,4 @@ namespace tindrel {
 // "app" for the application. An unknown name gives a null icon.
 QIcon iconNamed(const QString &name);
 
-}  // namespace tindrel
+}   // namespace tindrel

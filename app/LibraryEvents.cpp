@@ -9,7 +9,10 @@
 
 namespace tindrel {
 
-LibraryEvents::LibraryEvents(Handlers handlers, QObject *parent) : QObject(parent), handlers_(std::move(handlers)) {}
+LibraryEvents::LibraryEvents(Handlers handlers, QObject *parent)
+    : QObject(parent)
+    , handlers_(std::move(handlers))
+{ }
 
 LibraryEvents::~LibraryEvents() { stop(); }
 
@@ -102,7 +105,8 @@ void LibraryEvents::stop()
         }
         done = true;
         // Wakes the waiting main thread.
-        QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [] {}, Qt::QueuedConnection);
     });
     // Not a nested QEventLoop: that would return at once while the
     // application is quitting.
@@ -115,4 +119,4 @@ void LibraryEvents::stop()
     manager_ = nullptr;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -29,7 +29,7 @@ public:
     };
 
     explicit LibraryEvents(Handlers handlers, QObject *parent = nullptr);
-    ~LibraryEvents() override;  // stops if still running
+    ~LibraryEvents() override;   // stops if still running
 
     // Creates the manager, registers the attach and detach handlers and opens it.
     void openManager();
@@ -55,4 +55,4 @@ private:
     bool serverHandlersSet_ = false;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -7,7 +7,8 @@ namespace tindrel {
 // Holds a library reference on a borrowed handle for as long as it lives.
 class RetainedHandle {
 public:
-    explicit RetainedHandle(TindrelHandle h) : handle_(h)
+    explicit RetainedHandle(TindrelHandle h)
+        : handle_(h)
     {
         if (handle_ && Tindrel_retain(handle_) != TINDREL_OK)
             handle_ = nullptr;
@@ -26,4 +27,4 @@ private:
     TindrelHandle handle_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

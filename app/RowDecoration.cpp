@@ -32,4 +32,4 @@ bool isUpgradeRow(const TindrelTreeNode &node)
     return device && device->hasFirmwareUpgrade();
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

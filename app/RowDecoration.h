@@ -13,4 +13,4 @@ TreeIcon treeIconFor(const TindrelTreeNode &node);
 // True for a device row that offers a firmware upgrade: the whole row is red.
 bool isUpgradeRow(const TindrelTreeNode &node);
 
-}  // namespace tindrel
+}   // namespace tindrel

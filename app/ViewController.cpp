@@ -21,7 +21,9 @@ namespace {
 constexpr int kViewUpdateIntervalMs = 25;
 }
 
-ViewController::ViewController(Options options, QObject *parent) : QObject(parent), options_(std::move(options))
+ViewController::ViewController(Options options, QObject *parent)
+    : QObject(parent)
+    , options_(std::move(options))
 {
     Q_ASSERT(options_.alerts);
     if (!options_.terminate)
@@ -143,8 +145,8 @@ void ViewController::expandIfItShould(const TindrelTreeNode *node)
 
 void ViewController::attach(TindrelHandle channel)
 {
-    const DeviceTree::AttachResult placed =
-        tindrels_.attach(channel, [this](TindrelHandle device, TindrelDevice *node) { postFirmwareLookup(device, node); });
+    const DeviceTree::AttachResult placed = tindrels_.attach(
+        channel, [this](TindrelHandle device, TindrelDevice *node) { postFirmwareLookup(device, node); });
     if (!placed.placed)
         return;
     if (placed.computerAdded)
@@ -290,12 +292,12 @@ void ViewController::aboutMenuClicked()
     panel->setIconPixmap(iconNamed(QStringLiteral("app")).pixmap(64, 64));
     panel->setTextFormat(Qt::PlainText);
     panel->setText(info.applicationName);
-    panel->setInformativeText(tr("Version %1").arg(info.version) + QStringLiteral("\n\n") + info.copyright
-                              + QStringLiteral("\n\n") + info.credits);
+    panel->setInformativeText(tr("Version %1").arg(info.version) + QStringLiteral("\n\n") + info.copyright +
+                              QStringLiteral("\n\n") + info.credits);
     panel->setStandardButtons(QMessageBox::Ok);
     panel->setModal(false);
     aboutPanel_ = panel;
     panel->show();
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -7,11 +7,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include <QObject>
 #include <QMessageBox>
-#include <QTimer>
+#include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include "AboutInfo.h"
 #include "DeviceTree.h"
@@ -43,11 +43,11 @@ public:
     using FirmwareLookup = std::function<std::optional<FirmwareUpgrade>(TindrelHandle device)>;
 
     struct Options {
-        AlertService *alerts = nullptr;        // required
-        QString logPath;                       // the library's log file; empty: no log
-        LeafOpener openLeaf;                   // example windows
-        FirmwareLookup firmwareLookup;         // none: no device is offered an upgrade
-        std::function<void()> terminate;       // ends the program; default QCoreApplication::quit
+        AlertService *alerts = nullptr;    // required
+        QString logPath;                   // the library's log file; empty: no log
+        LeafOpener openLeaf;               // example windows
+        FirmwareLookup firmwareLookup;     // none: no device is offered an upgrade
+        std::function<void()> terminate;   // ends the program; default QCoreApplication::quit
     };
 
     // Builds the empty tree, the icons and the main window.
@@ -103,9 +103,9 @@ private:
     // Nodes taken out of the tree stay alive here until the view has let go
     // of their rows.
     struct PendingView {
-        std::vector<TindrelTreeNode *> refresh;  // each node once, in order of first change
+        std::vector<TindrelTreeNode *> refresh;   // each node once, in order of first change
         std::unordered_set<const TindrelTreeNode *> refreshSet;
-        std::vector<std::pair<const TindrelTreeNode *, bool>> expand;  // node, expand (else collapse)
+        std::vector<std::pair<const TindrelTreeNode *, bool>> expand;   // node, expand (else collapse)
         std::vector<DeviceTree::DetachResult> removed;
     };
 
@@ -125,4 +125,4 @@ private:
     bool terminated_ = false;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -88,7 +88,7 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char *argv[])
 {
@@ -98,18 +98,18 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Shows every Tindrel channel, local and on network servers, in a live tree.\n"
-        "A rig file that cannot be read or parsed, or a wrong argument, is reported\n"
-        "on standard error and the program exits with status 2 without opening a\n"
-        "window."));
+    parser.setApplicationDescription(
+        QStringLiteral("Shows every Tindrel channel, local and on network servers, in a live tree.\n"
+                       "A rig file that cannot be read or parsed, or a wrong argument, is reported\n"
+                       "on standard error and the program exits with status 2 without opening a\n"
+                       "window."));
     // -h and -v belong to the example windows' flags, so help and version
     // have long names only.
     const QCommandLineOption helpOption(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Show the version."));
-    const QCommandLineOption rigOption(QStringLiteral("rig"),
-                                       QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
-                                       QStringLiteral("file"));
+    const QCommandLineOption rigOption(
+        QStringLiteral("rig"), QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
+        QStringLiteral("file"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(rigOption);
@@ -117,7 +117,7 @@ int main(int argc, char *argv[])
     // from the process's arguments themselves.
     struct WindowFlag {
         const char *name;
-        const char *valueName;  // nullptr: a flag without a value
+        const char *valueName;   // nullptr: a flag without a value
         const char *description;
     };
     static constexpr WindowFlag windowFlags[] = {
@@ -162,8 +162,8 @@ int main(int argc, char *argv[])
             return kExitBadCommandLine;
         }
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         QTextStream(stderr) << "tindrelcontrolpanel: no display to show the window on; run it under X or Wayland,\n"
                                "or with QT_QPA_PLATFORM=offscreen, or through xvfb-run.\n";
         return 1;

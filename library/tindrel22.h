@@ -2,7 +2,7 @@
 #ifndef TINDREL22_H
 #define TINDREL22_H
 
-#include "tindrel22_core.h"
 #include "tindrel22_classes.h"
+#include "tindrel22_core.h"
 
 #endif

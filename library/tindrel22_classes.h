@@ -45,10 +45,7 @@ typedef enum {
     TINDREL_LED_FORWARD_VOLTAGE_5_6V = 8
 } Tindrel_LEDForwardVoltage;
 
-typedef enum {
-    TINDREL_INPUT_MODE_NPN = 1,
-    TINDREL_INPUT_MODE_PNP = 2
-} Tindrel_InputMode;
+typedef enum { TINDREL_INPUT_MODE_NPN = 1, TINDREL_INPUT_MODE_PNP = 2 } Tindrel_InputMode;
 
 typedef enum {
     TINDREL_POWER_SUPPLY_OFF = 1,
@@ -74,7 +71,7 @@ typedef enum {
  * catalogue numbers of the maker's sensors. */
 typedef int32_t Tindrel_VoltageSensorType;
 typedef int32_t Tindrel_VoltageRatioSensorType;
-#define TINDREL_SENSOR_TYPE_VOLTAGE 0
+#define TINDREL_SENSOR_TYPE_VOLTAGE      0
 #define TINDREL_SENSOR_TYPE_VOLTAGERATIO 0
 
 /* Bridge gains 1x, 2x, 4x, 8x, 16x, 32x, 64x, 128x. */
@@ -109,10 +106,7 @@ typedef enum {
     TINDREL_RTD_WIRE_SETUP_4WIRE = 3
 } Tindrel_RTDWireSetup;
 
-typedef enum {
-    TINDREL_SPL_RANGE_102dB = 1,
-    TINDREL_SPL_RANGE_82dB = 2
-} Tindrel_SPLRange;
+typedef enum { TINDREL_SPL_RANGE_102dB = 1, TINDREL_SPL_RANGE_82dB = 2 } Tindrel_SPLRange;
 
 typedef enum {
     TINDREL_ENCODER_IO_MODE_PUSH_PULL = 1,
@@ -122,21 +116,11 @@ typedef enum {
     TINDREL_ENCODER_IO_MODE_OPEN_COLLECTOR_10K = 5
 } Tindrel_EncoderIOMode;
 
-typedef enum {
-    TINDREL_FILTER_TYPE_ZERO_CROSSING = 1,
-    TINDREL_FILTER_TYPE_LOGIC_LEVEL = 2
-} Tindrel_FrequencyFilterType;
+typedef enum { TINDREL_FILTER_TYPE_ZERO_CROSSING = 1, TINDREL_FILTER_TYPE_LOGIC_LEVEL = 2 } Tindrel_FrequencyFilterType;
 
-typedef enum {
-    TINDREL_FAN_MODE_OFF = 1,
-    TINDREL_FAN_MODE_ON = 2,
-    TINDREL_FAN_MODE_AUTO = 3
-} Tindrel_FanMode;
+typedef enum { TINDREL_FAN_MODE_OFF = 1, TINDREL_FAN_MODE_ON = 2, TINDREL_FAN_MODE_AUTO = 3 } Tindrel_FanMode;
 
-typedef enum {
-    TINDREL_STEPPER_CONTROL_MODE_STEP = 0,
-    TINDREL_STEPPER_CONTROL_MODE_RUN = 1
-} Tindrel_StepperControlMode;
+typedef enum { TINDREL_STEPPER_CONTROL_MODE_STEP = 0, TINDREL_STEPPER_CONTROL_MODE_RUN = 1 } Tindrel_StepperControlMode;
 
 typedef enum {
     TINDREL_RCSERVO_VOLTAGE_5V = 1,
@@ -144,10 +128,7 @@ typedef enum {
     TINDREL_RCSERVO_VOLTAGE_7_4V = 3
 } Tindrel_RCServoVoltage;
 
-typedef enum {
-    TINDREL_VOLTAGE_OUTPUT_RANGE_10V = 1,
-    TINDREL_VOLTAGE_OUTPUT_RANGE_5V = 2
-} Tindrel_VoltageOutputRange;
+typedef enum { TINDREL_VOLTAGE_OUTPUT_RANGE_10V = 1, TINDREL_VOLTAGE_OUTPUT_RANGE_5V = 2 } Tindrel_VoltageOutputRange;
 
 typedef enum {
     TINDREL_LED_COLOR_ORDER_RGB = 1,
@@ -259,14 +240,14 @@ typedef struct {
 /* A learned infrared code's parameters: 200 bytes. */
 typedef struct {
     uint32_t bitCount;
-    uint32_t encoding;       /* 2 space, 3 pulse, 4 bi-phase, 5 RC5, 6 RC6 */
-    uint32_t length;         /* 1 unknown, 2 constant, 3 variable */
+    uint32_t encoding; /* 2 space, 3 pulse, 4 bi-phase, 5 RC5, 6 RC6 */
+    uint32_t length;   /* 1 unknown, 2 constant, 3 variable */
     uint32_t gap;
     uint32_t trail;
     uint32_t header[2];
     uint32_t one[2];
     uint32_t zero[2];
-    uint32_t repeat[26];     /* ended by the first 0 */
+    uint32_t repeat[26]; /* ended by the first 0 */
     uint32_t minRepeat;
     double dutyCycle;
     uint32_t carrierFrequency;
@@ -292,34 +273,34 @@ typedef void (*Tindrel_AsyncCallback)(TindrelHandle ch, void *ctx, TindrelReturn
 
 #define TINDREL_UNPAREN(...) __VA_ARGS__
 
-#define TINDREL_CLASS(C, chclass)                                                                                   \
-    typedef struct _Tindrel##C *Tindrel##C##Handle;                                                                 \
-    TINDREL_API TindrelReturnCode Tindrel##C##_create(Tindrel##C##Handle *ch);                                      \
+#define TINDREL_CLASS(C, chclass)                                                                                      \
+    typedef struct _Tindrel##C *Tindrel##C##Handle;                                                                    \
+    TINDREL_API TindrelReturnCode Tindrel##C##_create(Tindrel##C##Handle *ch);                                         \
     TINDREL_API TindrelReturnCode Tindrel##C##_delete(Tindrel##C##Handle *ch);
 #define TINDREL_RO(C, P, T, init) TINDREL_API TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, T *value);
-#define TINDREL_RW(C, P, T, lo, hi, init)                                                                           \
-    TINDREL_RO(C, P, T, init)                                                                                       \
+#define TINDREL_RW(C, P, T, lo, hi, init)                                                                              \
+    TINDREL_RO(C, P, T, init)                                                                                          \
     TINDREL_API TindrelReturnCode Tindrel##C##_set##P(Tindrel##C##Handle ch, T value);
-#define TINDREL_RWR(C, P, T, lo, hi, init)                                                                          \
-    TINDREL_RW(C, P, T, lo, hi, init)                                                                               \
-    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value);                          \
+#define TINDREL_RWR(C, P, T, lo, hi, init)                                                                             \
+    TINDREL_RW(C, P, T, lo, hi, init)                                                                                  \
+    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value);                             \
     TINDREL_API TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, T *value);
-#define TINDREL_ROR(C, P, T, lo, hi, init)                                                                          \
-    TINDREL_RO(C, P, T, init)                                                                                       \
-    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value);                          \
+#define TINDREL_ROR(C, P, T, lo, hi, init)                                                                             \
+    TINDREL_RO(C, P, T, init)                                                                                          \
+    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value);                             \
     TINDREL_API TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, T *value);
-#define TINDREL_ROV(C, P, N, lo, hi)                                                                                \
-    TINDREL_API TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, double (*value)[N]);                   \
-    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, double (*value)[N]);                \
-    TINDREL_API TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, double (*value)[N]);
-#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                           \
-    typedef void (*Tindrel##C##_On##E##Callback)(Tindrel##C##Handle ch, void *ctx, TINDREL_UNPAREN params);         \
-    TINDREL_API TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch,                              \
+#define TINDREL_ROV(C, P, N, lo, hi)                                                                                   \
+    TINDREL_API TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, double(*value)[N]);                       \
+    TINDREL_API TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, double(*value)[N]);                    \
+    TINDREL_API TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, double(*value)[N]);
+#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                              \
+    typedef void (*Tindrel##C##_On##E##Callback)(Tindrel##C##Handle ch, void *ctx, TINDREL_UNPAREN params);            \
+    TINDREL_API TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch,                                \
                                                                  Tindrel##C##_On##E##Callback fptr, void *ctx);
 
-#define TINDREL_EVENT0(C, E)                                                                                        \
-    typedef void (*Tindrel##C##_On##E##Callback)(Tindrel##C##Handle ch, void *ctx);                                 \
-    TINDREL_API TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch,                              \
+#define TINDREL_EVENT0(C, E)                                                                                           \
+    typedef void (*Tindrel##C##_On##E##Callback)(Tindrel##C##Handle ch, void *ctx);                                    \
+    TINDREL_API TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch,                                \
                                                                  Tindrel##C##_On##E##Callback fptr, void *ctx);
 
 #include "tindrel22_classes.def"
@@ -380,8 +361,7 @@ TINDREL_API TindrelReturnCode TindrelLCD_writeText(TindrelLCDHandle ch, Tindrel_
                                                    int yPosition, const char *text);
 TINDREL_API TindrelReturnCode TindrelLCD_setCharacterBitmap(TindrelLCDHandle ch, Tindrel_LCDFont font,
                                                             const char *character, const uint8_t *bitmap);
-TINDREL_API TindrelReturnCode TindrelLCD_setFontSize(TindrelLCDHandle ch, Tindrel_LCDFont font, int width,
-                                                     int height);
+TINDREL_API TindrelReturnCode TindrelLCD_setFontSize(TindrelLCDHandle ch, Tindrel_LCDFont font, int width, int height);
 TINDREL_API TindrelReturnCode TindrelLCD_saveFrameBuffer(TindrelLCDHandle ch, int frameBuffer);
 TINDREL_API TindrelReturnCode TindrelLCD_drawLine(TindrelLCDHandle ch, int x1, int y1, int x2, int y2);
 TINDREL_API TindrelReturnCode TindrelLCD_drawRect(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, int filled,
@@ -413,15 +393,14 @@ TINDREL_API TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelD
                                                                         uint8_t *recvData, size_t *recvDataLen);
 /* I2C: writes data to the device at address, then reads *recvDataLen bytes. */
 TINDREL_API TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch, uint32_t address,
-                                                                const uint8_t *data, size_t length,
-                                                                uint8_t *recvData, size_t *recvDataLen);
+                                                                const uint8_t *data, size_t length, uint8_t *recvData,
+                                                                size_t *recvDataLen);
 
 /* IR codes are hexadecimal text. */
 TINDREL_API TindrelReturnCode TindrelIR_transmit(TindrelIRHandle ch, const char *code, Tindrel_IRCodeInfo *codeInfo);
 TINDREL_API TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data, size_t dataLen,
                                                     uint32_t carrierFrequency, double dutyCycle, uint32_t gap);
-TINDREL_API TindrelReturnCode TindrelIR_getLastCode(TindrelIRHandle ch, char *code, size_t codeLen,
-                                                    uint32_t *bitCount);
+TINDREL_API TindrelReturnCode TindrelIR_getLastCode(TindrelIRHandle ch, char *code, size_t codeLen, uint32_t *bitCount);
 TINDREL_API TindrelReturnCode TindrelIR_getLastLearnedCode(TindrelIRHandle ch, char *code, size_t codeLen,
                                                            Tindrel_IRCodeInfo *codeInfo);
 
@@ -439,8 +418,7 @@ TINDREL_API TindrelReturnCode TindrelGPS_getDate(TindrelGPSHandle ch, Tindrel_GP
  * does either. get copies the value; scan lists keys after start (NULL:
  * from the first) in order, one per line, as many as fit. */
 TINDREL_API TindrelReturnCode TindrelDictionary_add(TindrelDictionaryHandle ch, const char *key, const char *value);
-TINDREL_API TindrelReturnCode TindrelDictionary_update(TindrelDictionaryHandle ch, const char *key,
-                                                       const char *value);
+TINDREL_API TindrelReturnCode TindrelDictionary_update(TindrelDictionaryHandle ch, const char *key, const char *value);
 TINDREL_API TindrelReturnCode TindrelDictionary_set(TindrelDictionaryHandle ch, const char *key, const char *value);
 TINDREL_API TindrelReturnCode TindrelDictionary_remove(TindrelDictionaryHandle ch, const char *key);
 TINDREL_API TindrelReturnCode TindrelDictionary_removeAll(TindrelDictionaryHandle ch);
@@ -453,14 +431,14 @@ TINDREL_API TindrelReturnCode TindrelDictionary_scan(TindrelDictionaryHandle ch,
  * Tindrel_rebootFirmwareUpgrade. The actual identity may answer
  * TINDREL_EUNKNOWNVAL for a short while after attach: ask again later. */
 TINDREL_API TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceXLNKID(TindrelFirmwareUpgradeHandle ch,
-                                                                          uint32_t *xlnkId);
+                                                                           uint32_t *xlnkId);
 TINDREL_API TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceSKU(TindrelFirmwareUpgradeHandle ch,
-                                                                       const char **sku);
+                                                                        const char **sku);
 TINDREL_API TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceVersion(TindrelFirmwareUpgradeHandle ch,
-                                                                           int *version);
+                                                                            int *version);
 /* Blocks while the image is written; ProgressChange events report 0 to 1. */
-TINDREL_API TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHandle ch,
-                                                                  const uint8_t *data, size_t length);
+TINDREL_API TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHandle ch, const uint8_t *data,
+                                                                  size_t length);
 
 #ifdef __cplusplus
 }

@@ -40,33 +40,33 @@ typedef int32_t TindrelReturnCode;
 /* Return codes. */
 enum {
     TINDREL_OK = 0,
-    TINDREL_ENOTPERMITTED = 1,   /* operation not permitted */
-    TINDREL_ENOENT = 2,          /* no such entity */
-    TINDREL_ETIMEDOUT = 3,       /* a wait (for attachment, a reply) timed out */
+    TINDREL_ENOTPERMITTED = 1, /* operation not permitted */
+    TINDREL_ENOENT = 2,        /* no such entity */
+    TINDREL_ETIMEDOUT = 3,     /* a wait (for attachment, a reply) timed out */
     TINDREL_EINTERRUPTED = 4,
-    TINDREL_EIO = 5,             /* input/output problem */
+    TINDREL_EIO = 5, /* input/output problem */
     TINDREL_ENOMEMORY = 6,
-    TINDREL_EACCESS = 7,         /* access denied (for example a bad server password) */
-    TINDREL_EFAULT = 8,          /* a null pointer where one is not allowed */
-    TINDREL_EBUSY = 9,           /* resource busy: the channel is held by another handle */
+    TINDREL_EACCESS = 7, /* access denied (for example a bad server password) */
+    TINDREL_EFAULT = 8,  /* a null pointer where one is not allowed */
+    TINDREL_EBUSY = 9,   /* resource busy: the channel is held by another handle */
     TINDREL_EEXIST = 10,
     TINDREL_ENOTDIR = 11,
     TINDREL_EISDIR = 12,
-    TINDREL_EUNSUPPORTED = 20,   /* not supported by this device or channel */
-    TINDREL_EINVALIDARG = 21,    /* an argument is invalid (for example out of range) */
-    TINDREL_ENOSPC = 22,         /* a buffer is too small */
+    TINDREL_EUNSUPPORTED = 20, /* not supported by this device or channel */
+    TINDREL_EINVALIDARG = 21,  /* an argument is invalid (for example out of range) */
+    TINDREL_ENOSPC = 22,       /* a buffer is too small */
     TINDREL_EUNEXPECTED = 28,
     TINDREL_EPIPE = 31,
     TINDREL_EBADVERSION = 50,
-    TINDREL_EUNKNOWNVAL = 51,    /* the value is not known yet; ask again later */
-    TINDREL_ENOTATTACHED = 52,   /* the handle is not attached to a channel */
+    TINDREL_EUNKNOWNVAL = 51,  /* the value is not known yet; ask again later */
+    TINDREL_ENOTATTACHED = 52, /* the handle is not attached to a channel */
     TINDREL_EINVALIDPACKET = 53,
-    TINDREL_ETOOBIG = 54,        /* argument or data too large */
-    TINDREL_EBADCLASS = 55,      /* the handle is of another class */
+    TINDREL_ETOOBIG = 54,   /* argument or data too large */
+    TINDREL_EBADCLASS = 55, /* the handle is of another class */
     TINDREL_EDUPLICATE = 56,
-    TINDREL_ECLOSED = 57,        /* the handle was closed */
-    TINDREL_EINVALIDSTATE = 58,  /* not allowed in the channel's present state */
-    TINDREL_EWRONGDEVICE = 59    /* a firmware image for another device */
+    TINDREL_ECLOSED = 57,       /* the handle was closed */
+    TINDREL_EINVALIDSTATE = 58, /* not allowed in the channel's present state */
+    TINDREL_EWRONGDEVICE = 59   /* a firmware image for another device */
 };
 
 /* Codes of asynchronous error events (Tindrel_setOnErrorHandler). */
@@ -89,7 +89,7 @@ enum {
     TINDREL_EEVENT_FAILSAFE = 0x100C,
     TINDREL_EEVENT_VOLTAGEERROR = 0x100D,
     TINDREL_EEVENT_ENERGYDUMP = 0x100E,
-    TINDREL_EEVENT_MOTORSTALL = 0x100F,   /* 4111: the motor stalled and was disengaged */
+    TINDREL_EEVENT_MOTORSTALL = 0x100F, /* 4111: the motor stalled and was disengaged */
     TINDREL_EEVENT_INVALIDSTATE = 0x1010,
     TINDREL_EEVENT_BADCONNECTION = 0x1011 /* 4113: the motor connection is faulty */
 };
@@ -99,15 +99,15 @@ enum {
 
 /* Values of Tindrel_setDeviceSerialNumber / setHubPort / setChannel meaning "any". */
 #define TINDREL_SERIALNUMBER_ANY (-1)
-#define TINDREL_HUBPORT_ANY (-1)
-#define TINDREL_CHANNEL_ANY (-1)
-#define TINDREL_LABEL_ANY NULL
-#define TINDREL_SERVERNAME_ANY NULL
+#define TINDREL_HUBPORT_ANY      (-1)
+#define TINDREL_CHANNEL_ANY      (-1)
+#define TINDREL_LABEL_ANY        NULL
+#define TINDREL_SERVERNAME_ANY   NULL
 
 /* Device classes the application tests by number. */
 enum {
     TINDREL_DEVCLASS_HUB = 8,
-    TINDREL_DEVCLASS_VINT = 21,       /* a device reached through a hub port */
+    TINDREL_DEVCLASS_VINT = 21,            /* a device reached through a hub port */
     TINDREL_DEVCLASS_FIRMWARE_UPGRADE = 23 /* a device in restore mode */
 };
 
@@ -132,7 +132,7 @@ typedef enum {
     TINDREL_CHCLASS_GPS = 10,
     TINDREL_CHCLASS_LCD = 11,
     TINDREL_CHCLASS_GYROSCOPE = 12,
-    TINDREL_CHCLASS_HUB = 13,          /* never shown in the tree */
+    TINDREL_CHCLASS_HUB = 13, /* never shown in the tree */
     TINDREL_CHCLASS_HUMIDITYSENSOR = 15,
     TINDREL_CHCLASS_IR = 16,
     TINDREL_CHCLASS_LEDARRAY = 39,
@@ -172,8 +172,8 @@ typedef void (*TindrelManager_OnDetachCallback)(TindrelManagerHandle manager, vo
  * Two-call pattern: pass detail NULL to learn the length needed (including the
  * terminating NUL) in *detailLen; then pass a buffer of that size. A buffer
  * that is too small gets TINDREL_ENOSPC and *detailLen is set to the size needed. */
-TINDREL_API TindrelReturnCode Tindrel_getLastError(TindrelReturnCode *code, const char **description,
-                                                   char *detail, size_t *detailLen);
+TINDREL_API TindrelReturnCode Tindrel_getLastError(TindrelReturnCode *code, const char **description, char *detail,
+                                                   size_t *detailLen);
 TINDREL_API TindrelReturnCode Tindrel_getErrorDescription(TindrelReturnCode code, const char **description);
 TINDREL_API const char *Tindrel_strerror(TindrelReturnCode code);
 
@@ -284,12 +284,12 @@ TINDREL_API TindrelReturnCode TindrelLog_disable(void);
 typedef enum {
     TINDRELSERVER_NONE = 0,
     TINDRELSERVER_DEVICELISTENER = 1,
-    TINDRELSERVER_DEVICE = 2,        /* a network server offering devices */
+    TINDRELSERVER_DEVICE = 2, /* a network server offering devices */
     TINDRELSERVER_DEVICEREMOTE = 3,
     TINDRELSERVER_WWWLISTENER = 4,
     TINDRELSERVER_WWW = 5,
     TINDRELSERVER_WWWREMOTE = 6,
-    TINDRELSERVER_SBC = 7            /* a single-board computer */
+    TINDRELSERVER_SBC = 7 /* a single-board computer */
 } TindrelServerType;
 
 typedef struct _TindrelServer {

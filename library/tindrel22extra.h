@@ -65,9 +65,9 @@ TINDREL_API const char *kvgetstrc(kv_t kv, const char *key, const char *def);
 
 /* Directory reading. */
 typedef struct mosdir {
-    int eof;           /* set by mos_readdir when there are no more entries */
-    int isdir;         /* the current entry is a directory */
-    char name[256];    /* the current entry's name */
+    int eof;        /* set by mos_readdir when there are no more entries */
+    int isdir;      /* the current entry is a directory */
+    char name[256]; /* the current entry's name */
     void *priv;
 } mosdir_t;
 

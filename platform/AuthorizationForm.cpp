@@ -11,22 +11,22 @@ constexpr char kMagic[8] = {'T', 'N', 'D', 'R', 'A', 'U', 'T', 'H'};
 constexpr std::uint32_t kVersion = 1;
 
 template <typename T>
-void put(AuthorizationFormBytes& bytes, std::size_t offset, T value)
+void put(AuthorizationFormBytes &bytes, std::size_t offset, T value)
 {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
 template <typename T>
-T get(const AuthorizationFormBytes& bytes, std::size_t offset)
+T get(const AuthorizationFormBytes &bytes, std::size_t offset)
 {
     T value;
     std::memcpy(&value, bytes.data() + offset, sizeof value);
     return value;
 }
 
-}  // namespace
+}   // namespace
 
-AuthorizationFormBytes encodeAuthorizationForm(const ProcessSubject& subject)
+AuthorizationFormBytes encodeAuthorizationForm(const ProcessSubject &subject)
 {
     AuthorizationFormBytes bytes{};
     std::memcpy(bytes.data(), kMagic, sizeof kMagic);
@@ -37,10 +37,10 @@ AuthorizationFormBytes encodeAuthorizationForm(const ProcessSubject& subject)
     return bytes;
 }
 
-std::optional<ProcessSubject> decodeAuthorizationForm(const AuthorizationFormBytes& bytes)
+std::optional<ProcessSubject> decodeAuthorizationForm(const AuthorizationFormBytes &bytes)
 {
-    if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || get<std::uint32_t>(bytes, 8) != kVersion
-        || get<std::uint32_t>(bytes, 28) != 0)
+    if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0 || get<std::uint32_t>(bytes, 8) != kVersion ||
+        get<std::uint32_t>(bytes, 28) != 0)
         return std::nullopt;
     const auto pid = get<std::int32_t>(bytes, 12);
     if (pid <= 0)
@@ -79,14 +79,14 @@ std::optional<std::uint64_t> parseStatStartTime(std::string_view statText)
     return std::nullopt;
 }
 
-}  // namespace tindrel::platform
+}   // namespace tindrel::platform
 
 namespace tindrel::platform {
 
-bool formNamesSubject(const AuthorizationFormBytes& bytes, const ProcessSubject& subject)
+bool formNamesSubject(const AuthorizationFormBytes &bytes, const ProcessSubject &subject)
 {
     const auto decoded = decodeAuthorizationForm(bytes);
     return decoded && *decoded == subject;
 }
 
-}  // namespace tindrel::platform
+}   // namespace tindrel::platform

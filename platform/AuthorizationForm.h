@@ -26,24 +26,24 @@ struct ProcessSubject {
     pid_t pid = 0;
     std::uint64_t startTime = 0;
     uid_t uid = 0;
-    bool operator==(const ProcessSubject&) const = default;
+    bool operator==(const ProcessSubject &) const = default;
 };
 
 inline constexpr std::size_t kAuthorizationFormSize = 32;
 using AuthorizationFormBytes = std::array<std::byte, kAuthorizationFormSize>;
 
-AuthorizationFormBytes encodeAuthorizationForm(const ProcessSubject& subject);
-std::optional<ProcessSubject> decodeAuthorizationForm(const AuthorizationFormBytes& bytes);
+AuthorizationFormBytes encodeAuthorizationForm(const ProcessSubject &subject);
+std::optional<ProcessSubject> decodeAuthorizationForm(const AuthorizationFormBytes &bytes);
 
 // Start time (field 22) from the text of /proc/<pid>/stat. The command name
 // in parentheses may itself hold spaces and parentheses.
 std::optional<std::uint64_t> parseStatStartTime(std::string_view statText);
 
-}  // namespace tindrel::platform
+}   // namespace tindrel::platform
 
 namespace tindrel::platform {
 
 // True when the bytes decode to exactly the given subject.
-bool formNamesSubject(const AuthorizationFormBytes& bytes, const ProcessSubject& subject);
+bool formNamesSubject(const AuthorizationFormBytes &bytes, const ProcessSubject &subject);
 
-}  // namespace tindrel::platform
+}   // namespace tindrel::platform

@@ -8,7 +8,7 @@
 
 namespace tindrel::paths {
 
-std::optional<std::filesystem::path> userLogDirectoryFor(const char* xdgStateHome, const char* home)
+std::optional<std::filesystem::path> userLogDirectoryFor(const char *xdgStateHome, const char *home)
 {
     if (xdgStateHome && xdgStateHome[0] == '/')
         return std::filesystem::path(xdgStateHome) / kLogSubdirectory;
@@ -19,10 +19,10 @@ std::optional<std::filesystem::path> userLogDirectoryFor(const char* xdgStateHom
 
 std::optional<std::filesystem::path> userLogDirectory()
 {
-    const char* home = std::getenv("HOME");
+    const char *home = std::getenv("HOME");
     if (!home || home[0] != '/') {
         // Fall back to the password database when HOME is missing.
-        if (const passwd* pw = getpwuid(getuid()))
+        if (const passwd *pw = getpwuid(getuid()))
             home = pw->pw_dir;
     }
     auto dir = userLogDirectoryFor(std::getenv("XDG_STATE_HOME"), home);
@@ -34,8 +34,7 @@ std::optional<std::filesystem::path> userLogDirectory()
     std::filesystem::create_directories(*dir, ec);
     if (ec)
         return std::nullopt;
-    std::filesystem::permissions(*dir, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::replace, ec);
+    std::filesystem::permissions(*dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
     return dir;
 }
 
@@ -47,4 +46,4 @@ std::optional<std::filesystem::path> libraryLogFile()
     return *dir / kLibraryLogFileName;
 }
 
-}  // namespace tindrel::paths
+}   // namespace tindrel::paths

@@ -22,11 +22,9 @@
 
 namespace tindrel::paths {
 
-inline constexpr std::string_view kServerConfigFile =
-    "/etc/tindrel22networkserver/tindrel22networkserver.pc";
+inline constexpr std::string_view kServerConfigFile = "/etc/tindrel22networkserver/tindrel22networkserver.pc";
 inline constexpr std::string_view kServerDictionaryDir = "/etc/tindrel22networkserver/dictionary.d";
-inline constexpr std::string_view kServerServiceDescription =
-    "/etc/systemd/system/tindrel22networkserver.service";
+inline constexpr std::string_view kServerServiceDescription = "/etc/systemd/system/tindrel22networkserver.service";
 inline constexpr std::string_view kServerExecutable = "/usr/local/bin/tindrel22networkserver";
 inline constexpr std::string_view kServerProcessName = "tindrel22networkserver";
 inline constexpr std::string_view kServerServiceLabel = "com.tindrels.tindrel22networkserver";
@@ -59,9 +57,9 @@ inline constexpr std::string_view kLogSubdirectory = "tindrelcontrolpanel22";
 std::optional<std::filesystem::path> userLogDirectory();
 
 // Pure part of userLogDirectory(), for callers that supply the variables.
-std::optional<std::filesystem::path> userLogDirectoryFor(const char* xdgStateHome, const char* home);
+std::optional<std::filesystem::path> userLogDirectoryFor(const char *xdgStateHome, const char *home);
 
 // Full path of the library log in the user's log directory (created on demand).
 std::optional<std::filesystem::path> libraryLogFile();
 
-}  // namespace tindrel::paths
+}   // namespace tindrel::paths

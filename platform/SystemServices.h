@@ -22,7 +22,7 @@ public:
     enum class Status { Data, End, Interrupted, Error };
     struct Result {
         Status status;
-        std::size_t count = 0;  // bytes placed in the buffer when status is Data
+        std::size_t count = 0;   // bytes placed in the buffer when status is Data
     };
     virtual ~ByteSource() = default;
     // Reads at most buffer.size() bytes (buffer is never empty).
@@ -33,7 +33,7 @@ public:
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    bool operator==(const FileIdentity&) const = default;
+    bool operator==(const FileIdentity &) const = default;
 };
 
 // The tool's own executable.
@@ -53,7 +53,7 @@ public:
     virtual ~Authority() = default;
     // True when the external form names this process's actual caller.
     // Accepting a form grants nothing by itself.
-    virtual bool acceptExternalForm(const ExternalForm& form) = 0;
+    virtual bool acceptExternalForm(const ExternalForm &form) = 0;
     // Repair run: true when the privileged execution service really handed
     // the process administrator rights.
     virtual bool takeOverPrivileged() = 0;
@@ -63,9 +63,9 @@ public:
 };
 
 struct ChildExit {
-    bool waited = false;          // the wait itself succeeded
-    bool exitedNormally = false;  // ended by exit(), not by a signal
-    int status = 0;               // exit status when exitedNormally
+    bool waited = false;           // the wait itself succeeded
+    bool exitedNormally = false;   // ended by exit(), not by a signal
+    int status = 0;                // exit status when exitedNormally
 };
 
 // A program started as root whose standard input we feed.
@@ -81,15 +81,14 @@ class PrivilegedExecution {
 public:
     virtual ~PrivilegedExecution() = default;
     // Runs program as root with exactly one argument; null on failure.
-    virtual std::unique_ptr<PrivilegedChild> start(const std::string& program,
-                                                   const std::string& argument) = 0;
+    virtual std::unique_ptr<PrivilegedChild> start(const std::string &program, const std::string &argument) = 0;
 };
 
 struct FileStatus {
     FileIdentity identity;
     uid_t owner = 0;
     gid_t group = 0;
-    mode_t mode = 0;  // permission and set-id bits only (07777)
+    mode_t mode = 0;   // permission and set-id bits only (07777)
 };
 
 // A file held open with an exclusive lock; released when destroyed.
@@ -106,18 +105,18 @@ public:
     enum class DirectoryResult { Created, Existed, Failed };
     virtual ~Files() = default;
     // Creates one directory level with the given mode.
-    virtual DirectoryResult makeDirectory(const std::string& path, mode_t mode) = 0;
-    virtual bool changeOwner(const std::string& path, uid_t owner, gid_t group) = 0;
+    virtual DirectoryResult makeDirectory(const std::string &path, mode_t mode) = 0;
+    virtual bool changeOwner(const std::string &path, uid_t owner, gid_t group) = 0;
     // Replaces the whole content of a regular file, or creates it. Never
     // follows a symbolic link in the last component; an existing file keeps
     // its mode and owner; the file holds either the old or the new content
     // at every moment. Returns 0 or an errno value.
-    virtual int replaceFile(const std::string& path, std::string_view content) = 0;
+    virtual int replaceFile(const std::string &path, std::string_view content) = 0;
     // Removes a directory entry (a link itself, never its target).
     // Returns 0 or an errno value.
-    virtual int removeFile(const std::string& path) = 0;
+    virtual int removeFile(const std::string &path) = 0;
     // Opens read-only, non-blocking, with an exclusive lock; null on failure.
-    virtual std::unique_ptr<LockedFile> openLocked(const std::string& path) = 0;
+    virtual std::unique_ptr<LockedFile> openLocked(const std::string &path) = 0;
 };
 
 class ServiceManager {
@@ -149,4 +148,4 @@ public:
     virtual uid_t effectiveUser() = 0;
 };
 
-}  // namespace tindrel::platform
+}   // namespace tindrel::platform

@@ -23,15 +23,15 @@ std::optional<std::string> readString(std::span<const std::byte, kBlockSize> blo
     const auto nul = std::find(field.begin(), field.end(), std::byte{0});
     if (nul == field.end())
         return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(field.data()), static_cast<std::size_t>(nul - field.begin()));
+    return std::string(reinterpret_cast<const char *>(field.data()), static_cast<std::size_t>(nul - field.begin()));
 }
 
-void writeNumber(Block& block, std::size_t offset, std::uint32_t value)
+void writeNumber(Block &block, std::size_t offset, std::uint32_t value)
 {
     std::memcpy(block.data() + offset, &value, sizeof value);
 }
 
-bool writeString(Block& block, std::size_t offset, std::size_t size, std::string_view text)
+bool writeString(Block &block, std::size_t offset, std::size_t size, std::string_view text)
 {
     if (text.size() >= size || text.find('\0') != std::string_view::npos)
         return false;
@@ -39,7 +39,7 @@ bool writeString(Block& block, std::size_t offset, std::size_t size, std::string
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 DecodedBlock decodeBlock(std::span<const std::byte, kBlockSize> block)
 {
@@ -165,9 +165,6 @@ bool isServiceVerb(std::string_view verb)
     return std::find(std::begin(kVerbs), std::end(kVerbs), verb) != std::end(kVerbs);
 }
 
-bool isAcceptableServiceTarget(std::string_view target)
-{
-    return !target.empty() && target.front() != '-';
-}
+bool isAcceptableServiceTarget(std::string_view target) { return !target.empty() && target.front() != '-'; }
 
-}  // namespace tindrel::raisetool
+}   // namespace tindrel::raisetool

@@ -63,7 +63,7 @@ struct ServiceCommand {
     std::string target;
     std::string verb;
 };
-struct LoadDriver {};
+struct LoadDriver { };
 // The command number is above 3.
 struct UnknownCommand {
     std::uint32_t number = 0;
@@ -110,4 +110,4 @@ bool isServiceVerb(std::string_view verb);
 // manager can never take it for an option.
 bool isAcceptableServiceTarget(std::string_view target);
 
-}  // namespace tindrel::raisetool
+}   // namespace tindrel::raisetool

@@ -14,15 +14,12 @@ using platform::ByteSource;
 using platform::DriverLoader;
 using platform::Files;
 
-int code(Status status)
-{
-    return static_cast<int>(status);
-}
+int code(Status status) { return static_cast<int>(status); }
 
 // Normal run without root: run a privileged copy of the tool for the repair
 // and pass the command block through to it. The copy reads one block and no
 // more, so nothing beyond one block is passed on (or waited for).
-int runPrivilegedCopy(const std::string& ownPath, Services& s)
+int runPrivilegedCopy(const std::string &ownPath, Services &s)
 {
     auto child = s.privileged.start(ownPath, std::string(paths::kSelfRepairArgument));
     if (!child)
@@ -47,7 +44,7 @@ int runPrivilegedCopy(const std::string& ownPath, Services& s)
 }
 
 // Repair run: make the tool's own file root-owned and set-user-ID.
-bool repairOwnFile(const std::string& ownPath, Services& s)
+bool repairOwnFile(const std::string &ownPath, Services &s)
 {
     if (!s.authority.takeOverPrivileged())
         return false;
@@ -67,7 +64,7 @@ bool repairOwnFile(const std::string& ownPath, Services& s)
     return file->changeMode(repairedMode(status->mode));
 }
 
-Status writeFile(const WriteFile& command, Services& s)
+Status writeFile(const WriteFile &command, Services &s)
 {
     if (!isAcceptablePath(command.path))
         return Status::Failed;
@@ -85,7 +82,7 @@ Status writeFile(const WriteFile& command, Services& s)
     return s.files.replaceFile(command.path, command.content) == 0 ? Status::Done : Status::Failed;
 }
 
-Status deleteFile(const DeleteFile& command, Services& s)
+Status deleteFile(const DeleteFile &command, Services &s)
 {
     const int error = isAcceptablePath(command.path) ? s.files.removeFile(command.path) : EINVAL;
     if (error == 0)
@@ -94,14 +91,14 @@ Status deleteFile(const DeleteFile& command, Services& s)
     return Status::Failed;
 }
 
-Status serviceCommand(const ServiceCommand& command, Services& s)
+Status serviceCommand(const ServiceCommand &command, Services &s)
 {
     if (!isServiceVerb(command.verb) || !isAcceptableServiceTarget(command.target))
         return Status::Failed;
     return s.serviceManager.run(command.verb, command.target) ? Status::Done : Status::Failed;
 }
 
-Status loadDriver(Services& s)
+Status loadDriver(Services &s)
 {
     switch (s.driver.load()) {
     case DriverLoader::Result::Loaded:
@@ -125,9 +122,9 @@ struct Overloaded : F... {
 template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
-}  // namespace
+}   // namespace
 
-RunMode runModeFromArguments(int argc, const char* const* argv)
+RunMode runModeFromArguments(int argc, const char *const *argv)
 {
     if (argc == 1 && argv && argv[0])
         return RunMode::Normal;
@@ -136,7 +133,7 @@ RunMode runModeFromArguments(int argc, const char* const* argv)
     return RunMode::Refused;
 }
 
-std::size_t readFully(ByteSource& input, std::span<std::byte> buffer)
+std::size_t readFully(ByteSource &input, std::span<std::byte> buffer)
 {
     std::size_t filled = 0;
     while (filled < buffer.size()) {
@@ -150,10 +147,7 @@ std::size_t readFully(ByteSource& input, std::span<std::byte> buffer)
     return filled;
 }
 
-mode_t repairedMode(mode_t mode)
-{
-    return static_cast<mode_t>(((mode & 07777) & ~mode_t{020} & ~mode_t{02}) | 04000);
-}
+mode_t repairedMode(mode_t mode) { return static_cast<mode_t>(((mode & 07777) & ~mode_t{020} & ~mode_t{02}) | 04000); }
 
 std::string unlinkFailedMessage(std::string_view path, int error)
 {
@@ -171,7 +165,7 @@ std::string unlinkFailedMessage(std::string_view path, int error)
     return "Unlink file (" + shown + ") failed: " + std::to_string(error) + ".\n";
 }
 
-Status execute(const DecodedBlock& block, Services& s)
+Status execute(const DecodedBlock &block, Services &s)
 {
     if (std::holds_alternative<LoadDriver>(block.command))
         return loadDriver(s);
@@ -180,17 +174,17 @@ Status execute(const DecodedBlock& block, Services& s)
     if (!s.authority.checkRight(rightName(block.right)))
         return Status::NotAuthorized;
     return std::visit(Overloaded{
-                          [&](const WriteFile& c) { return writeFile(c, s); },
-                          [&](const DeleteFile& c) { return deleteFile(c, s); },
-                          [&](const ServiceCommand& c) { return serviceCommand(c, s); },
-                          [&](const LoadDriver&) { return loadDriver(s); },
-                          [&](const UnknownCommand&) { return Status::NotAuthorized; },
-                          [&](const MalformedCommand&) { return Status::Failed; },
+                          [&](const WriteFile &c) { return writeFile(c, s); },
+                          [&](const DeleteFile &c) { return deleteFile(c, s); },
+                          [&](const ServiceCommand &c) { return serviceCommand(c, s); },
+                          [&](const LoadDriver &) { return loadDriver(s); },
+                          [&](const UnknownCommand &) { return Status::NotAuthorized; },
+                          [&](const MalformedCommand &) { return Status::Failed; },
                       },
                       block.command);
 }
 
-int run(RunMode mode, Services& s)
+int run(RunMode mode, Services &s)
 {
     if (mode == RunMode::Refused)
         return code(Status::CannotStart);
@@ -212,4 +206,4 @@ int run(RunMode mode, Services& s)
     return code(execute(decodeBlock(block), s));
 }
 
-}  // namespace tindrel::raisetool
+}   // namespace tindrel::raisetool

@@ -15,30 +15,30 @@ enum class RunMode { Normal, SelfRepair, Refused };
 
 // Exactly the program name gives a normal run, the program name plus
 // "--self-repair" the repair run; anything else (including argc 0) is refused.
-RunMode runModeFromArguments(int argc, const char* const* argv);
+RunMode runModeFromArguments(int argc, const char *const *argv);
 
 struct Services {
-    platform::ByteSource& input;
-    platform::SelfLocator& self;
-    platform::Authority& authority;
-    platform::PrivilegedExecution& privileged;
-    platform::Files& files;
-    platform::ServiceManager& serviceManager;
-    platform::DriverLoader& driver;
-    platform::SystemLog& log;
-    platform::ProcessIdentity& identity;
+    platform::ByteSource &input;
+    platform::SelfLocator &self;
+    platform::Authority &authority;
+    platform::PrivilegedExecution &privileged;
+    platform::Files &files;
+    platform::ServiceManager &serviceManager;
+    platform::DriverLoader &driver;
+    platform::SystemLog &log;
+    platform::ProcessIdentity &identity;
 };
 
 // One whole run; returns the exit status.
-int run(RunMode mode, Services& services);
+int run(RunMode mode, Services &services);
 
 // Reads until the buffer is full, the input ends or fails; retries
 // interrupted reads. Returns the number of bytes read.
-std::size_t readFully(platform::ByteSource& input, std::span<std::byte> buffer);
+std::size_t readFully(platform::ByteSource &input, std::span<std::byte> buffer);
 
 // Carries out one decoded block (after the block has been read), including
 // the right check. Exposed for the fuzzer and tests.
-Status execute(const DecodedBlock& block, Services& services);
+Status execute(const DecodedBlock &block, Services &services);
 
 // The mode the repair gives the tool's file.
 mode_t repairedMode(mode_t mode);
@@ -47,4 +47,4 @@ mode_t repairedMode(mode_t mode);
 // the path are shown as \xNN so a path cannot forge log lines.
 std::string unlinkFailedMessage(std::string_view path, int error);
 
-}  // namespace tindrel::raisetool
+}   // namespace tindrel::raisetool

@@ -19,7 +19,7 @@
 // Sanitizer builds only: the tool empties its environment, so suppressions
 // cannot come from LSAN_OPTIONS. glib and polkit keep allocations for the
 // life of the process; they are not the tool's leaks.
-extern "C" const char* __lsan_default_suppressions()
+extern "C" const char *__lsan_default_suppressions()
 {
     return "leak:libglib-2.0\nleak:libgobject-2.0\nleak:libgio-2.0\nleak:libpolkit-gobject-1\n";
 }
@@ -28,7 +28,7 @@ extern "C" const char* __lsan_default_suppressions()
 using namespace tindrel;
 using namespace tindrel::platform::linux_impl;
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     // Before anything else: the caller controls our environment, descriptors,
     // limits and signals.

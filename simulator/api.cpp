@@ -9,25 +9,19 @@ using namespace tsim;
 
 namespace {
 
-_Tindrel *H(TindrelHandle h)
-{
-    return reinterpret_cast<_Tindrel *>(h);
-}
+_Tindrel *H(TindrelHandle h) { return reinterpret_cast<_Tindrel *>(h); }
 
-TindrelReturnCode nullHandle(const char *call)
-{
-    return fail(TINDREL_EFAULT, "Handle is NULL (%s)", call);
-}
+TindrelReturnCode nullHandle(const char *call) { return fail(TINDREL_EFAULT, "Handle is NULL (%s)", call); }
 
-#define CHECK_HANDLE(h)                                                                                              \
-    do {                                                                                                             \
-        if (!(h))                                                                                                    \
-            return nullHandle(__func__);                                                                             \
+#define CHECK_HANDLE(h)                                                                                                \
+    do {                                                                                                               \
+        if (!(h))                                                                                                      \
+            return nullHandle(__func__);                                                                               \
     } while (0)
-#define CHECK_OUT(p)                                                                                                 \
-    do {                                                                                                             \
-        if (!(p))                                                                                                    \
-            return fail(TINDREL_EFAULT, "Result pointer is NULL (%s)", __func__);                                    \
+#define CHECK_OUT(p)                                                                                                   \
+    do {                                                                                                               \
+        if (!(p))                                                                                                      \
+            return fail(TINDREL_EFAULT, "Result pointer is NULL (%s)", __func__);                                      \
     } while (0)
 
 // The identity a getter reports: the attached channel of an open handle, the
@@ -119,7 +113,7 @@ std::shared_ptr<const DeviceInfo> deviceShared(_Tindrel *h)
     return nullptr;
 }
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -174,7 +168,10 @@ TindrelReturnCode readProp(TindrelHandle ch, const ClassDesc *cls, int prop, Whi
     const double *v = &src[static_cast<size_t>(p.slot)];
     if (v[0] == TINDREL_UNKNOWN_VALUE || std::isnan(v[0]))
         return fail(TINDREL_EUNKNOWNVAL, "%s %s%s is not known yet", cls->name,
-                    which == Which::Min ? "minimum " : which == Which::Max ? "maximum " : "", p.name);
+                    which == Which::Min   ? "minimum "
+                    : which == Which::Max ? "maximum "
+                                          : "",
+                    p.name);
     std::copy(v, v + p.width, out);
     return TINDREL_OK;
 }
@@ -242,7 +239,7 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
     return rc;
 }
 
-} // namespace tsim
+}   // namespace tsim
 
 static TindrelReturnCode setCommonHandler(TindrelHandle ch, int slot, void (*fn)(), void *ctx)
 {
@@ -546,7 +543,9 @@ TindrelReturnCode Tindrel_open(TindrelHandle ch)
     e.openHandles.push_back(h);
     logLine(TINDREL_LOG_INFO, "open: %s handle (serial %d, hub port %d, channel %d%s%s%s)", h->cls->name, h->serial,
             h->hubPort, h->channel, h->hubPortDevice ? ", hub port device" : "",
-            h->where == Where::Remote ? ", remote" : h->where == Where::Local ? ", local" : "",
+            h->where == Where::Remote  ? ", remote"
+            : h->where == Where::Local ? ", local"
+                                       : "",
             h->hasLabel ? (", label " + h->label).c_str() : "");
     e.tryAttach(h);
     return TINDREL_OK;
@@ -560,8 +559,7 @@ TindrelReturnCode Tindrel_openWaitForAttachment(TindrelHandle ch, uint32_t timeo
     Engine &e = engine();
     {
         std::unique_lock<std::mutex> lk(e.m);
-        if (e.attachCv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return h->ch || !h->open; }) &&
-            h->ch)
+        if (e.attachCv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return h->ch || !h->open; }) && h->ch)
             return TINDREL_OK;
     }
     closeHandle(h);
@@ -867,7 +865,7 @@ TindrelReturnCode TindrelManager_close(TindrelManagerHandle manager)
     return TINDREL_OK;
 }
 
-} // extern "C"
+}   // extern "C"
 
 // ---------------------------------------------------------------- device control
 
@@ -908,7 +906,7 @@ void restartDevice(Engine &e, const std::shared_ptr<const DeviceInfo> &dev, bool
     });
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
@@ -966,4 +964,4 @@ TindrelReturnCode TindrelHub_setPortPower(TindrelHubHandle hub, int port, int st
     return TINDREL_OK;
 }
 
-} // extern "C"
+}   // extern "C"

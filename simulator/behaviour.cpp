@@ -11,21 +11,18 @@ using namespace tsim;
 namespace {
 
 // Property index by name, looked up once per call site.
-#define PROP(cls, name)                                                                                              \
-    ([]() {                                                                                                          \
-        static const int i = classByNumber(cls)->prop(name);                                                         \
-        return i;                                                                                                    \
+#define PROP(cls, name)                                                                                                \
+    ([]() {                                                                                                            \
+        static const int i = classByNumber(cls)->prop(name);                                                           \
+        return i;                                                                                                      \
     }())
-#define EVENT(cls, name)                                                                                             \
-    ([]() {                                                                                                          \
-        static const int i = classByNumber(cls)->event(name);                                                        \
-        return i;                                                                                                    \
+#define EVENT(cls, name)                                                                                               \
+    ([]() {                                                                                                            \
+        static const int i = classByNumber(cls)->event(name);                                                          \
+        return i;                                                                                                      \
     }())
 
-size_t slotOf(const Channel &c, int p)
-{
-    return static_cast<size_t>(c.info->cls->props[static_cast<size_t>(p)].slot);
-}
+size_t slotOf(const Channel &c, int p) { return static_cast<size_t>(c.info->cls->props[static_cast<size_t>(p)].slot); }
 void setLimits(Channel &c, int p, double lo, double hi)
 {
     c.mins[slotOf(c, p)] = lo;
@@ -50,8 +47,8 @@ double approach(double v, double target, double step)
 }
 TindrelReturnCode refuseCode(const Channel &c, int p, double v)
 {
-    return fail(TINDREL_EINVALIDARG, "%s %g is not offered by device %d", c.info->cls->props[static_cast<size_t>(p)].name, v,
-                c.info->device->deviceId);
+    return fail(TINDREL_EINVALIDARG, "%s %g is not offered by device %d",
+                c.info->cls->props[static_cast<size_t>(p)].name, v, c.info->device->deviceId);
 }
 bool codeIn(double v, std::initializer_list<int> codes)
 {
@@ -248,9 +245,9 @@ void powerSupply55Prepare(ChannelInfo &ci)
 
 // ---------------------------------------------------------------- counting inputs
 struct EncoderState : ClassState {
-    double pending = 0;   // fractional counts
-    int delta = 0;        // counts since the last event
-    double lastEvent = 0; // session time of the last event
+    double pending = 0;     // fractional counts
+    int delta = 0;          // counts since the last event
+    double lastEvent = 0;   // session time of the last event
     bool indexHit = false;
 };
 constexpr int kCountsPerIndex = 1440;
@@ -262,10 +259,7 @@ void encoderPrepare(ChannelInfo &ci)
     if (!deviceIn(ci, {57, 60}))
         markUnsupported(ci, {"IOMode"});
 }
-std::unique_ptr<ClassState> encoderState(const Channel &)
-{
-    return std::make_unique<EncoderState>();
-}
+std::unique_ptr<ClassState> encoderState(const Channel &) { return std::make_unique<EncoderState>(); }
 // The rig's waveform gives the shaft speed in counts per second.
 void encoderStep(Channel &c, double dt, double t, Raised &extra)
 {
@@ -309,10 +303,7 @@ void frequencyCounterPrepare(ChannelInfo &ci)
     if (!deviceIn(ci, {55}))
         markUnsupported(ci, {"InputMode", "PowerSupply"});
 }
-std::unique_ptr<ClassState> counterState(const Channel &)
-{
-    return std::make_unique<CounterState>();
-}
+std::unique_ptr<ClassState> counterState(const Channel &) { return std::make_unique<CounterState>(); }
 // The rig's waveform gives the input frequency in hertz.
 void frequencyCounterStep(Channel &c, double dt, double, Raised &extra)
 {
@@ -334,10 +325,7 @@ void frequencyCounterStep(Channel &c, double dt, double, Raised &extra)
 struct TouchState : ClassState {
     double last = -1;
 };
-std::unique_ptr<ClassState> touchState(const Channel &)
-{
-    return std::make_unique<TouchState>();
-}
+std::unique_ptr<ClassState> touchState(const Channel &) { return std::make_unique<TouchState>(); }
 // Touched while the value passes a threshold that falls as sensitivity rises.
 void touchStep(Channel &c, double, double t, Raised &extra)
 {
@@ -412,10 +400,7 @@ struct RescaleState : ClassState {
     double raw = 0, offset = 0, factor = 1, velocity = 0;
     bool reached = true;
 };
-std::unique_ptr<ClassState> rescaleState(const Channel &)
-{
-    return std::make_unique<RescaleState>();
-}
+std::unique_ptr<ClassState> rescaleState(const Channel &) { return std::make_unique<RescaleState>(); }
 
 template <Tindrel_ChannelClass K>
 TindrelReturnCode rescaleBeforeSet(Channel &, int p, double v)
@@ -556,10 +541,7 @@ struct StepperState : RescaleState {
     bool failsafeOn = false, failed = false;
     double failsafeDeadline = 0;
 };
-std::unique_ptr<ClassState> stepperState(const Channel &)
-{
-    return std::make_unique<StepperState>();
-}
+std::unique_ptr<ClassState> stepperState(const Channel &) { return std::make_unique<StepperState>(); }
 
 TindrelReturnCode stepperBeforeSet(Channel &c, int p, double v)
 {
@@ -620,10 +602,7 @@ struct ServoState : ClassState {
     double velocity = 0;
     bool reached = true;
 };
-std::unique_ptr<ClassState> servoState(const Channel &)
-{
-    return std::make_unique<ServoState>();
-}
+std::unique_ptr<ClassState> servoState(const Channel &) { return std::make_unique<ServoState>(); }
 
 TindrelReturnCode servoBeforeSet(Channel &c, int p, double v)
 {
@@ -745,8 +724,8 @@ TindrelReturnCode dataAdapterBeforeSet(Channel &c, int p, double v)
 
 const ClassHooks kDigitalOutputHooks{digitalOutputPrepare, digitalOutputBeforeSet, digitalOutputAfterSet};
 const ClassHooks kDigitalInputHooks{digitalInputPrepare};
-const ClassHooks kVoltageInputHooks{voltageInputPrepare, voltageInputBeforeSet, voltageInputAfterSet,
-                                    voltageInputStep, nullptr, voltageInputUnit};
+const ClassHooks kVoltageInputHooks{
+    voltageInputPrepare, voltageInputBeforeSet, voltageInputAfterSet, voltageInputStep, nullptr, voltageInputUnit};
 const ClassHooks kVoltageRatioHooks{voltageRatioPrepare, voltageRatioBeforeSet, nullptr, voltageRatioStep, nullptr,
                                     voltageRatioUnit};
 const ClassHooks kTemperatureHooks{temperaturePrepare};
@@ -795,7 +774,7 @@ const HookRow kHooks[] = {
     {TINDREL_CHCLASS_DATAADAPTER, &kDataAdapterHooks},
 };
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -817,8 +796,8 @@ TindrelReturnCode stepperFailsafe(Channel &c, bool enable, uint32_t ms)
     if (enable) {
         int p = c.info->cls->prop("FailsafeTime");
         if (ms < c.mins[slotOf(c, p)] || ms > c.maxs[slotOf(c, p)])
-            return fail(TINDREL_EINVALIDARG, "Value %u is out of range for FailsafeTime (%g - %g)", ms, c.mins[slotOf(c, p)],
-                        c.maxs[slotOf(c, p)]);
+            return fail(TINDREL_EINVALIDARG, "Value %u is out of range for FailsafeTime (%g - %g)", ms,
+                        c.mins[slotOf(c, p)], c.maxs[slotOf(c, p)]);
         value(c, p) = ms;
         s.failsafeOn = true;
     } else if (!s.failsafeOn) {
@@ -839,7 +818,8 @@ TindrelReturnCode addPositionOffset(Channel &c, double offset)
     }
     case TINDREL_CHCLASS_STEPPER:
         if (static_cast<StepperState &>(*c.state).failed)
-            return fail(TINDREL_EINVALIDSTATE, "The stepper is in its failsafe state; close and open the channel again");
+            return fail(TINDREL_EINVALIDSTATE,
+                        "The stepper is in its failsafe state; close and open the channel again");
         [[fallthrough]];
     case TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER:
         value(c, c.info->cls->prop("Position")) += offset;
@@ -856,4 +836,4 @@ void sensorUnit(const Channel &c, Tindrel_UnitInfo &u)
         c.info->cls->hooks->unit(c, u);
 }
 
-} // namespace tsim
+}   // namespace tsim

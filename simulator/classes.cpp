@@ -40,44 +40,44 @@ struct EventRow {
 
 #define TINDREL_NOTHING(...)
 // Events without values follow whatever TINDREL_EVENT means at the time.
-#define TINDREL_EVENT0(C, E) TINDREL_EVENT(C, E, NONE, (), , )
+#define TINDREL_EVENT0(C, E)      TINDREL_EVENT(C, E, NONE, (), , )
 #define TINDREL_CLASS(C, chclass) [[maybe_unused]] constexpr Tindrel_ChannelClass cls_##C = chclass;
-#define TINDREL_RO TINDREL_NOTHING
-#define TINDREL_RW TINDREL_NOTHING
-#define TINDREL_RWR TINDREL_NOTHING
-#define TINDREL_ROR TINDREL_NOTHING
-#define TINDREL_ROV TINDREL_NOTHING
-#define TINDREL_EVENT TINDREL_NOTHING
+#define TINDREL_RO                TINDREL_NOTHING
+#define TINDREL_RW                TINDREL_NOTHING
+#define TINDREL_RWR               TINDREL_NOTHING
+#define TINDREL_ROR               TINDREL_NOTHING
+#define TINDREL_ROV               TINDREL_NOTHING
+#define TINDREL_EVENT             TINDREL_NOTHING
 #include "tindrel22_classes.def"
 #undef TINDREL_CLASS
 #undef TINDREL_EVENT
 
 // Argument lists of each event signature, read from EventArgs.
-#define TSIG_I(a) , a.i[0]
-#define TSIG_U(a) , static_cast<uint32_t>(a.d[0])
-#define TSIG_D(a) , a.d[0]
-#define TSIG_DD(a) , a.d[0], a.d[1]
-#define TSIG_DDD(a) , a.d[0], a.d[1], a.d[2]
-#define TSIG_DU(a) , a.d[0], const_cast<Tindrel_UnitInfo *>(&a.unit)
-#define TSIG_SPL(a) , a.d[0], a.d[1], a.d[2], a.d + 3
-#define TSIG_D3T(a) , a.d, a.ts
-#define TSIG_D9T(a) , a.d, a.d + 3, a.d + 6, a.ts
-#define TSIG_IDI(a) , a.i[0], a.d[0], a.i[1]
-#define TSIG_CNT(a) , a.u64, a.d[0]
-#define TSIG_REFL(a) , a.raw.data(), a.raw.data() + 8, static_cast<uint32_t>(a.i[0])
-#define TSIG_CODE(a) , a.s[0].c_str(), static_cast<uint32_t>(a.i[0]), a.i[1]
+#define TSIG_I(a)     , a.i[0]
+#define TSIG_U(a)     , static_cast<uint32_t>(a.d[0])
+#define TSIG_D(a)     , a.d[0]
+#define TSIG_DD(a)    , a.d[0], a.d[1]
+#define TSIG_DDD(a)   , a.d[0], a.d[1], a.d[2]
+#define TSIG_DU(a)    , a.d[0], const_cast<Tindrel_UnitInfo *>(&a.unit)
+#define TSIG_SPL(a)   , a.d[0], a.d[1], a.d[2], a.d + 3
+#define TSIG_D3T(a)   , a.d, a.ts
+#define TSIG_D9T(a)   , a.d, a.d + 3, a.d + 6, a.ts
+#define TSIG_IDI(a)   , a.i[0], a.d[0], a.i[1]
+#define TSIG_CNT(a)   , a.u64, a.d[0]
+#define TSIG_REFL(a)  , a.raw.data(), a.raw.data() + 8, static_cast<uint32_t>(a.i[0])
+#define TSIG_CODE(a)  , a.s[0].c_str(), static_cast<uint32_t>(a.i[0]), a.i[1]
 #define TSIG_LEARN(a) , a.s[0].c_str(), const_cast<Tindrel_IRCodeInfo *>(&a.ir)
-#define TSIG_RAW(a) , a.raw.data(), a.raw.size()
-#define TSIG_TAG(a) , a.s[0].c_str(), static_cast<Tindrel_RFIDProtocol>(a.i[0])
-#define TSIG_S(a) , a.s[0].c_str()
-#define TSIG_SS(a) , a.s[0].c_str(), a.s[1].c_str()
+#define TSIG_RAW(a)   , a.raw.data(), a.raw.size()
+#define TSIG_TAG(a)   , a.s[0].c_str(), static_cast<Tindrel_RFIDProtocol>(a.i[0])
+#define TSIG_S(a)     , a.s[0].c_str()
+#define TSIG_SS(a)    , a.s[0].c_str(), a.s[1].c_str()
 #define TSIG_NONE(a)
 
-#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                            \
-    void invoke_##C##_##E(void (*fn)(), TindrelHandle h, void *ctx, [[maybe_unused]] const EventArgs &a)           \
-    {                                                                                                                \
-        reinterpret_cast<Tindrel##C##_On##E##Callback>(fn)(reinterpret_cast<Tindrel##C##Handle>(h),                 \
-                                                           ctx TSIG_##sig(a));                                       \
+#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                              \
+    void invoke_##C##_##E(void (*fn)(), TindrelHandle h, void *ctx, [[maybe_unused]] const EventArgs &a)               \
+    {                                                                                                                  \
+        reinterpret_cast<Tindrel##C##_On##E##Callback>(fn)(reinterpret_cast<Tindrel##C##Handle>(h),                    \
+                                                           ctx TSIG_##sig(a));                                         \
     }
 #define TINDREL_CLASS TINDREL_NOTHING
 #include "tindrel22_classes.def"
@@ -91,12 +91,12 @@ struct EventRow {
 
 const ClassRow kClassRows[] = {
 #define TINDREL_CLASS(C, chclass) {chclass, #C, "Tindrel" #C},
-#define TINDREL_RO TINDREL_NOTHING
-#define TINDREL_RW TINDREL_NOTHING
-#define TINDREL_RWR TINDREL_NOTHING
-#define TINDREL_ROR TINDREL_NOTHING
-#define TINDREL_ROV TINDREL_NOTHING
-#define TINDREL_EVENT TINDREL_NOTHING
+#define TINDREL_RO                TINDREL_NOTHING
+#define TINDREL_RW                TINDREL_NOTHING
+#define TINDREL_RWR               TINDREL_NOTHING
+#define TINDREL_ROR               TINDREL_NOTHING
+#define TINDREL_ROV               TINDREL_NOTHING
+#define TINDREL_EVENT             TINDREL_NOTHING
 #include "tindrel22_classes.def"
 #undef TINDREL_CLASS
 #undef TINDREL_RO
@@ -108,13 +108,13 @@ const ClassRow kClassRows[] = {
 };
 
 const PropRow kPropRows[] = {
-#define TINDREL_CLASS TINDREL_NOTHING
-#define TINDREL_RO(C, P, T, init) {cls_##C, #P, PropKind::RO, 1, 1, 0, double(init), kIntegral<T>},
-#define TINDREL_RW(C, P, T, lo, hi, init) {cls_##C, #P, PropKind::RW, 1, lo, hi, double(init), kIntegral<T>},
+#define TINDREL_CLASS                      TINDREL_NOTHING
+#define TINDREL_RO(C, P, T, init)          {cls_##C, #P, PropKind::RO, 1, 1, 0, double(init), kIntegral<T>},
+#define TINDREL_RW(C, P, T, lo, hi, init)  {cls_##C, #P, PropKind::RW, 1, lo, hi, double(init), kIntegral<T>},
 #define TINDREL_RWR(C, P, T, lo, hi, init) {cls_##C, #P, PropKind::RWR, 1, lo, hi, double(init), kIntegral<T>},
 #define TINDREL_ROR(C, P, T, lo, hi, init) {cls_##C, #P, PropKind::ROR, 1, lo, hi, double(init), kIntegral<T>},
-#define TINDREL_ROV(C, P, N, lo, hi) {cls_##C, #P, PropKind::ROV, N, lo, hi, 0.0, false},
-#define TINDREL_EVENT TINDREL_NOTHING
+#define TINDREL_ROV(C, P, N, lo, hi)       {cls_##C, #P, PropKind::ROV, N, lo, hi, 0.0, false},
+#define TINDREL_EVENT                      TINDREL_NOTHING
 #include "tindrel22_classes.def"
 #undef TINDREL_CLASS
 #undef TINDREL_RO
@@ -126,12 +126,12 @@ const PropRow kPropRows[] = {
 };
 
 const EventRow kEventRows[] = {
-#define TINDREL_CLASS TINDREL_NOTHING
-#define TINDREL_RO TINDREL_NOTHING
-#define TINDREL_RW TINDREL_NOTHING
-#define TINDREL_RWR TINDREL_NOTHING
-#define TINDREL_ROR TINDREL_NOTHING
-#define TINDREL_ROV TINDREL_NOTHING
+#define TINDREL_CLASS                                     TINDREL_NOTHING
+#define TINDREL_RO                                        TINDREL_NOTHING
+#define TINDREL_RW                                        TINDREL_NOTHING
+#define TINDREL_RWR                                       TINDREL_NOTHING
+#define TINDREL_ROR                                       TINDREL_NOTHING
+#define TINDREL_ROV                                       TINDREL_NOTHING
 #define TINDREL_EVENT(C, E, sig, params, source, trigger) {cls_##C, #E, invoke_##C##_##E, #source, #trigger},
 #include "tindrel22_classes.def"
 #undef TINDREL_CLASS
@@ -238,7 +238,7 @@ TindrelReturnCode getVector(void *h, const PropRef &r, Which w, double (*out)[N]
     return readProp(static_cast<TindrelHandle>(h), r.cls, r.prop, w, *out);
 }
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -282,78 +282,78 @@ std::vector<const ClassDesc *> allClasses()
     return v;
 }
 
-} // namespace tsim
+}   // namespace tsim
 
 // The generated C calls.
 extern "C" {
-#define TINDREL_CLASS(C, chclass)                                                                                    \
-    TindrelReturnCode Tindrel##C##_create(Tindrel##C##Handle *ch)                                                    \
-    {                                                                                                                \
-        if (!ch)                                                                                                     \
-            return fail(TINDREL_EFAULT, "Handle pointer is NULL (" #C "_create)");                                   \
-        TindrelHandle h = nullptr;                                                                                   \
-        TindrelReturnCode rc = createHandle(chclass, &h);                                                            \
-        *ch = reinterpret_cast<Tindrel##C##Handle>(h);                                                               \
-        return rc;                                                                                                   \
-    }                                                                                                                \
-    TindrelReturnCode Tindrel##C##_delete(Tindrel##C##Handle *ch)                                                    \
-    {                                                                                                                \
-        if (!ch)                                                                                                     \
-            return fail(TINDREL_EFAULT, "Handle pointer is NULL (" #C "_delete)");                                   \
-        TindrelHandle h = reinterpret_cast<TindrelHandle>(*ch);                                                      \
-        TindrelReturnCode rc = Tindrel_delete(&h);                                                                   \
-        *ch = nullptr;                                                                                               \
-        return rc;                                                                                                   \
+#define TINDREL_CLASS(C, chclass)                                                                                      \
+    TindrelReturnCode Tindrel##C##_create(Tindrel##C##Handle *ch)                                                      \
+    {                                                                                                                  \
+        if (!ch)                                                                                                       \
+            return fail(TINDREL_EFAULT, "Handle pointer is NULL (" #C "_create)");                                     \
+        TindrelHandle h = nullptr;                                                                                     \
+        TindrelReturnCode rc = createHandle(chclass, &h);                                                              \
+        *ch = reinterpret_cast<Tindrel##C##Handle>(h);                                                                 \
+        return rc;                                                                                                     \
+    }                                                                                                                  \
+    TindrelReturnCode Tindrel##C##_delete(Tindrel##C##Handle *ch)                                                      \
+    {                                                                                                                  \
+        if (!ch)                                                                                                       \
+            return fail(TINDREL_EFAULT, "Handle pointer is NULL (" #C "_delete)");                                     \
+        TindrelHandle h = reinterpret_cast<TindrelHandle>(*ch);                                                        \
+        TindrelReturnCode rc = Tindrel_delete(&h);                                                                     \
+        *ch = nullptr;                                                                                                 \
+        return rc;                                                                                                     \
     }
-#define TINDREL_RO(C, P, T, init)                                                                                    \
-    TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, T *value)                                           \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getScalar(ch, r, Which::Value, value);                                                                \
+#define TINDREL_RO(C, P, T, init)                                                                                      \
+    TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, T *value)                                             \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getScalar(ch, r, Which::Value, value);                                                                  \
     }
-#define TINDREL_RW(C, P, T, lo, hi, init)                                                                            \
-    TINDREL_RO(C, P, T, init)                                                                                        \
-    TindrelReturnCode Tindrel##C##_set##P(Tindrel##C##Handle ch, T value)                                            \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return setScalar(ch, r, value);                                                                              \
+#define TINDREL_RW(C, P, T, lo, hi, init)                                                                              \
+    TINDREL_RO(C, P, T, init)                                                                                          \
+    TindrelReturnCode Tindrel##C##_set##P(Tindrel##C##Handle ch, T value)                                              \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return setScalar(ch, r, value);                                                                                \
     }
-#define TINDREL_MINMAX(C, P, T)                                                                                      \
-    TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value)                                        \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getScalar(ch, r, Which::Min, value);                                                                  \
-    }                                                                                                                \
-    TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, T *value)                                        \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getScalar(ch, r, Which::Max, value);                                                                  \
+#define TINDREL_MINMAX(C, P, T)                                                                                        \
+    TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, T *value)                                          \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getScalar(ch, r, Which::Min, value);                                                                    \
+    }                                                                                                                  \
+    TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, T *value)                                          \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getScalar(ch, r, Which::Max, value);                                                                    \
     }
 #define TINDREL_RWR(C, P, T, lo, hi, init) TINDREL_RW(C, P, T, lo, hi, init) TINDREL_MINMAX(C, P, T)
 #define TINDREL_ROR(C, P, T, lo, hi, init) TINDREL_RO(C, P, T, init) TINDREL_MINMAX(C, P, T)
-#define TINDREL_ROV(C, P, N, lo, hi)                                                                                 \
-    TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, double (*value)[N])                                 \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getVector<N>(ch, r, Which::Value, value);                                                             \
-    }                                                                                                                \
-    TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, double (*value)[N])                              \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getVector<N>(ch, r, Which::Min, value);                                                               \
-    }                                                                                                                \
-    TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, double (*value)[N])                              \
-    {                                                                                                                \
-        static const PropRef r = propRef(cls_##C, #P);                                                               \
-        return getVector<N>(ch, r, Which::Max, value);                                                               \
+#define TINDREL_ROV(C, P, N, lo, hi)                                                                                   \
+    TindrelReturnCode Tindrel##C##_get##P(Tindrel##C##Handle ch, double(*value)[N])                                    \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getVector<N>(ch, r, Which::Value, value);                                                               \
+    }                                                                                                                  \
+    TindrelReturnCode Tindrel##C##_getMin##P(Tindrel##C##Handle ch, double(*value)[N])                                 \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getVector<N>(ch, r, Which::Min, value);                                                                 \
+    }                                                                                                                  \
+    TindrelReturnCode Tindrel##C##_getMax##P(Tindrel##C##Handle ch, double(*value)[N])                                 \
+    {                                                                                                                  \
+        static const PropRef r = propRef(cls_##C, #P);                                                                 \
+        return getVector<N>(ch, r, Which::Max, value);                                                                 \
     }
-#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                            \
-    TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch, Tindrel##C##_On##E##Callback fptr,       \
-                                                     void *ctx)                                                      \
-    {                                                                                                                \
-        static const PropRef r = eventRef(cls_##C, #E);                                                              \
-        return setEventHandler(reinterpret_cast<TindrelHandle>(ch), r.cls, r.prop,                                   \
-                               reinterpret_cast<void (*)()>(fptr), ctx);                                             \
+#define TINDREL_EVENT(C, E, sig, params, source, trigger)                                                              \
+    TindrelReturnCode Tindrel##C##_setOn##E##Handler(Tindrel##C##Handle ch, Tindrel##C##_On##E##Callback fptr,         \
+                                                     void *ctx)                                                        \
+    {                                                                                                                  \
+        static const PropRef r = eventRef(cls_##C, #E);                                                                \
+        return setEventHandler(reinterpret_cast<TindrelHandle>(ch), r.cls, r.prop, reinterpret_cast<void (*)()>(fptr), \
+                               ctx);                                                                                   \
     }
 #include "tindrel22_classes.def"
-} // extern "C"
+}   // extern "C"

@@ -16,7 +16,9 @@ void CallbackGate::waitIdle(std::unique_lock<std::mutex> &lk)
 
 namespace tsim {
 
-Dispatcher::Dispatcher() : thread_([this] { run(); }) {}
+Dispatcher::Dispatcher()
+    : thread_([this] { run(); })
+{ }
 
 Dispatcher::~Dispatcher()
 {
@@ -54,10 +56,7 @@ void Dispatcher::run()
     }
 }
 
-void retainHandle(_Tindrel *h)
-{
-    h->refs.fetch_add(1, std::memory_order_relaxed);
-}
+void retainHandle(_Tindrel *h) { h->refs.fetch_add(1, std::memory_order_relaxed); }
 
 void releaseHandle(_Tindrel *h)
 {
@@ -70,10 +69,7 @@ void releaseHandle(_Tindrel *h)
     }
 }
 
-void retainManager(_TindrelManager *m)
-{
-    m->refs.fetch_add(1, std::memory_order_relaxed);
-}
+void retainManager(_TindrelManager *m) { m->refs.fetch_add(1, std::memory_order_relaxed); }
 
 void releaseManager(_TindrelManager *m)
 {
@@ -81,4 +77,4 @@ void releaseManager(_TindrelManager *m)
         delete m;
 }
 
-} // namespace tsim
+}   // namespace tsim

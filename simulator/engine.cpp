@@ -24,7 +24,8 @@ Engine &engine()
     return *e;
 }
 
-Engine::Engine() : generator_([this] { generatorLoop(); })
+Engine::Engine()
+    : generator_([this] { generatorLoop(); })
 {
     generator_.detach();
 }
@@ -64,10 +65,7 @@ void Channel::reset()
         state = cls.hooks->makeState(*this);
 }
 
-double sessionTime(const Channel &c)
-{
-    return std::chrono::duration<double>(Clock::now() - c.sessionStart).count();
-}
+double sessionTime(const Channel &c) { return std::chrono::duration<double>(Clock::now() - c.sessionStart).count(); }
 
 // ---------------------------------------------------------------- rig
 
@@ -224,8 +222,8 @@ void Engine::refresh()
                     c.info->index, c.info->name.c_str(), d.name.c_str(), d.serial, d.server ? ", server " : "",
                     d.server ? d.server->name.c_str() : "");
         } else {
-            logLine(TINDREL_LOG_INFO, "detach: %s channel %d (%s) of %s (serial %d)", c.info->cls->name,
-                    c.info->index, c.info->name.c_str(), d.name.c_str(), d.serial);
+            logLine(TINDREL_LOG_INFO, "detach: %s channel %d (%s) of %s (serial %d)", c.info->cls->name, c.info->index,
+                    c.info->name.c_str(), d.name.c_str(), d.serial);
             if (c.holder)
                 detachHolder(c, true);
         }
@@ -306,9 +304,8 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
     uint64_t gen = c->tickGen;
     retainHandle(h);
     channelEvents.post([this, h, c, ep, gen] {
-        invokeHandler(h->gate, h->handlers, SLOT_ATTACH, ep, [&](const TindrelHandler &hd) {
-            reinterpret_cast<Tindrel_OnAttachCallback>(hd.fn)(h, hd.ctx);
-        });
+        invokeHandler(h->gate, h->handlers, SLOT_ATTACH, ep,
+                      [&](const TindrelHandler &hd) { reinterpret_cast<Tindrel_OnAttachCallback>(hd.fn)(h, hd.ctx); });
         {
             std::lock_guard<std::mutex> lk(m);
             // Only the latest attachment starts value events (a quick detach
@@ -550,7 +547,9 @@ void Engine::generatorLoop()
                 continue;
             tick(c, batch);
             const ClassDesc &cls = *c.info->cls;
-            double ms = cls.dataInterval >= 0 ? c.values[static_cast<size_t>(cls.props[static_cast<size_t>(cls.dataInterval)].slot)] : 50.0;
+            double ms = cls.dataInterval >= 0
+                            ? c.values[static_cast<size_t>(cls.props[static_cast<size_t>(cls.dataInterval)].slot)]
+                            : 50.0;
             auto interval = std::chrono::microseconds(static_cast<int64_t>(std::max(ms, 1.0) * 1000));
             t.due += interval;
             if (t.due < now - std::chrono::milliseconds(100))
@@ -561,14 +560,13 @@ void Engine::generatorLoop()
             continue;
         lk.unlock();
         for (Pending &p : batch) {
-            invokeHandler(p.h->gate, p.h->handlers, static_cast<size_t>(p.slot), p.epoch,
-                          [&](const TindrelHandler &hd) {
-                              if (p.inv)
-                                  p.inv(hd.fn, p.h, hd.ctx, p.args);
-                              else
-                                  reinterpret_cast<Tindrel_OnErrorCallback>(hd.fn)(p.h, hd.ctx, p.args.i[0],
-                                                                                  p.args.s[0].c_str());
-                          });
+            invokeHandler(
+                p.h->gate, p.h->handlers, static_cast<size_t>(p.slot), p.epoch, [&](const TindrelHandler &hd) {
+                    if (p.inv)
+                        p.inv(hd.fn, p.h, hd.ctx, p.args);
+                    else
+                        reinterpret_cast<Tindrel_OnErrorCallback>(hd.fn)(p.h, hd.ctx, p.args.i[0], p.args.s[0].c_str());
+                });
             releaseHandle(p.h);
         }
         batch.clear();
@@ -576,4 +574,4 @@ void Engine::generatorLoop()
     }
 }
 
-} // namespace tsim
+}   // namespace tsim

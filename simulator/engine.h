@@ -27,9 +27,9 @@ public:
     Rig rig;
     std::vector<ChannelPtr> channels;
     std::unordered_map<const DeviceInfo *, bool> devOn;
-    std::unordered_map<const DeviceInfo *, bool> loaderMode;   // rebooted into its firmware loader
-    std::unordered_map<const DeviceInfo *, uint64_t> rebootGen; // invalidates pending reboot timers
-    std::set<std::pair<const DeviceInfo *, int>> portsOff;      // hub ports switched off
+    std::unordered_map<const DeviceInfo *, bool> loaderMode;      // rebooted into its firmware loader
+    std::unordered_map<const DeviceInfo *, uint64_t> rebootGen;   // invalidates pending reboot timers
+    std::set<std::pair<const DeviceInfo *, int>> portsOff;        // hub ports switched off
     std::unordered_map<const ServerInfo *, ServerRuntime> servers;
     std::map<std::string, std::shared_ptr<const DeviceInfo>> devById;
     std::map<std::string, std::shared_ptr<const ServerInfo>> serverById;
@@ -48,9 +48,9 @@ public:
     // and error events on another, value events on the generator.
     Dispatcher managerEvents, channelEvents;
 
-    void ensureRig();                            // loads the default rig on first use
-    TindrelReturnCode install(Rig &&r);          // replaces the rig
-    void refresh();                              // recomputes presence, queues events
+    void ensureRig();                     // loads the default rig on first use
+    TindrelReturnCode install(Rig &&r);   // replaces the rig
+    void refresh();                       // recomputes presence, queues events
     bool matches(const _Tindrel *h, const Channel &c) const;
     void tryAttach(_Tindrel *h);
     void attach(_Tindrel *h, const ChannelPtr &c);
@@ -91,4 +91,4 @@ private:
 
 uint64_t epochOf(CallbackGate &g);
 
-} // namespace tsim
+}   // namespace tsim

@@ -83,7 +83,7 @@ const char *levelName(Tindrel_LogLevel l)
     return (l >= 1 && l <= 6) ? names[l] : "?";
 }
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -122,10 +122,7 @@ TindrelReturnCode fail(TindrelReturnCode code, const char *fmt, ...)
     return code;
 }
 
-TindrelReturnCode ok()
-{
-    return TINDREL_OK;
-}
+TindrelReturnCode ok() { return TINDREL_OK; }
 
 void logLine(Tindrel_LogLevel level, const char *fmt, ...)
 {
@@ -148,7 +145,7 @@ void logLine(Tindrel_LogLevel level, const char *fmt, ...)
     std::fflush(log.file.get());
 }
 
-} // namespace tsim
+}   // namespace tsim
 
 using namespace tsim;
 
@@ -236,4 +233,4 @@ TindrelReturnCode TindrelSim_failLastErrorReads(int count)
     return TINDREL_OK;
 }
 
-} // extern "C"
+}   // extern "C"

@@ -2,8 +2,8 @@
 // arrays, data adapters, infrared, RFID, GPS, dictionaries, firmware
 // upgrade, hub port power and the motor extras.
 #include <cctype>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
 
@@ -34,14 +34,8 @@ S &stateOf(Channel &c)
     return static_cast<S &>(*c.state);
 }
 
-int propIndex(const Channel &c, const char *name)
-{
-    return c.info->cls->prop(name);
-}
-double get(Channel &c, const char *name)
-{
-    return value(c, propIndex(c, name));
-}
+int propIndex(const Channel &c, const char *name) { return c.info->cls->prop(name); }
+double get(Channel &c, const char *name) { return value(c, propIndex(c, name)); }
 
 TindrelReturnCode copyOut(const std::string &s, char *buf, size_t len, const char *what)
 {
@@ -77,10 +71,7 @@ struct LCDState : ClassState {
     std::vector<std::string> rows;
 };
 
-bool isGraphic(const Channel &c)
-{
-    return c.info->subclass != kTextLCD;
-}
+bool isGraphic(const Channel &c) { return c.info->subclass != kTextLCD; }
 
 TindrelReturnCode checkFont(Channel &c, LCDState &s, Tindrel_LCDFont font)
 {
@@ -108,10 +99,7 @@ std::vector<uint8_t> &frame(Channel &c, LCDState &s)
     return f;
 }
 
-TindrelReturnCode graphicOnly(Channel &c, const char *what)
-{
-    return isGraphic(c) ? TINDREL_OK : notOn(c, what);
-}
+TindrelReturnCode graphicOnly(Channel &c, const char *what) { return isGraphic(c) ? TINDREL_OK : notOn(c, what); }
 
 void plot(Channel &c, LCDState &s, int x, int y, int state)
 {
@@ -170,7 +158,8 @@ TindrelReturnCode lcdDrawRect(Channel &c, int x1, int y1, int x2, int y2, int fi
     return TINDREL_OK;
 }
 
-TindrelReturnCode lcdCopy(Channel &c, int src, int dst, int sx1, int sy1, int sx2, int sy2, int dx, int dy, int inverted)
+TindrelReturnCode lcdCopy(Channel &c, int src, int dst, int sx1, int sy1, int sx2, int sy2, int dx, int dy,
+                          int inverted)
 {
     if (TindrelReturnCode rc = graphicOnly(c, "copy"))
         return rc;
@@ -205,7 +194,8 @@ TindrelReturnCode lcdFlush(Channel &c)
 template <class Op>
 void asyncCall(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx, Op op)
 {
-    TindrelReturnCode rc = call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode { return op(c); });
+    TindrelReturnCode rc =
+        call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode { return op(c); });
     if (!fptr)
         return;
     if (!ch) {
@@ -510,7 +500,7 @@ const ClassHooks kIRHooks{nullptr, nullptr, nullptr, irStep};
 const ClassHooks kRFIDHooks{nullptr, nullptr, nullptr, rfidStep};
 const ClassHooks kGPSHooks{nullptr, nullptr, nullptr, gpsStep};
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -528,7 +518,7 @@ const ClassHooks *methodHooksFor(Tindrel_ChannelClass cls)
     }
 }
 
-} // namespace tsim
+}   // namespace tsim
 
 extern "C" {
 
@@ -563,7 +553,8 @@ TindrelReturnCode TindrelFrequencyCounter_reset(TindrelFrequencyCounterHandle ch
 
 TindrelReturnCode TindrelBLDCMotor_addPositionOffset(TindrelBLDCMotorHandle ch, double offset)
 {
-    return call(ch, TINDREL_CHCLASS_BLDCMOTOR, [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
+    return call(ch, TINDREL_CHCLASS_BLDCMOTOR,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
 }
 
 TindrelReturnCode TindrelMotorPositionController_addPositionOffset(TindrelMotorPositionControllerHandle ch,
@@ -575,17 +566,20 @@ TindrelReturnCode TindrelMotorPositionController_addPositionOffset(TindrelMotorP
 
 TindrelReturnCode TindrelStepper_addPositionOffset(TindrelStepperHandle ch, double offset)
 {
-    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
+    return call(ch, TINDREL_CHCLASS_STEPPER,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return addPositionOffset(c, offset); });
 }
 
 TindrelReturnCode TindrelStepper_enableFailsafe(TindrelStepperHandle ch, uint32_t failsafeTime)
 {
-    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, true, failsafeTime); });
+    return call(ch, TINDREL_CHCLASS_STEPPER,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, true, failsafeTime); });
 }
 
 TindrelReturnCode TindrelStepper_resetFailsafe(TindrelStepperHandle ch)
 {
-    return call(ch, TINDREL_CHCLASS_STEPPER, [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, false, 0); });
+    return call(ch, TINDREL_CHCLASS_STEPPER,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return stepperFailsafe(c, false, 0); });
 }
 
 TindrelReturnCode TindrelGyroscope_zero(TindrelGyroscopeHandle ch)
@@ -603,7 +597,8 @@ TindrelReturnCode TindrelMagnetometer_setCorrectionParameters(TindrelMagnetomete
         if (!std::isfinite(v))
             return fail(TINDREL_EINVALIDARG, "Correction parameters must be numbers");
     if (magneticField <= 0 || magneticField > 1)
-        return fail(TINDREL_EINVALIDARG, "Value %g is out of range for the ambient magnetic field (0 - 1 G)", magneticField);
+        return fail(TINDREL_EINVALIDARG, "Value %g is out of range for the ambient magnetic field (0 - 1 G)",
+                    magneticField);
     for (double g : {gain0, gain1, gain2})
         if (g <= 0)
             return fail(TINDREL_EINVALIDARG, "Gain %g must be above 0", g);
@@ -634,7 +629,8 @@ TindrelReturnCode TindrelLEDArray_setLEDs(TindrelLEDArrayHandle ch, uint32_t sta
     return call(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) -> TindrelReturnCode {
         uint32_t n = static_cast<uint32_t>(get(c, "LEDCount"));
         if (startAddress > endAddress || endAddress >= n)
-            return fail(TINDREL_EINVALIDARG, "LED addresses %u to %u are outside 0 - %u", startAddress, endAddress, n - 1);
+            return fail(TINDREL_EINVALIDARG, "LED addresses %u to %u are outside 0 - %u", startAddress, endAddress,
+                        n - 1);
         LEDState &s = stateOf<LEDState>(c);
         s.leds.resize(n);
         for (uint32_t a = startAddress; a <= endAddress; ++a)
@@ -680,8 +676,9 @@ TindrelReturnCode TindrelLCD_flush(TindrelLCDHandle ch)
 TindrelReturnCode TindrelLCD_writeText(TindrelLCDHandle ch, Tindrel_LCDFont font, int xPosition, int yPosition,
                                        const char *text)
 {
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdWriteText(c, font, xPosition, yPosition, text); });
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        return lcdWriteText(c, font, xPosition, yPosition, text);
+    });
 }
 
 TindrelReturnCode TindrelLCD_setCharacterBitmap(TindrelLCDHandle ch, Tindrel_LCDFont font, const char *character,
@@ -713,18 +710,21 @@ TindrelReturnCode TindrelLCD_saveFrameBuffer(TindrelLCDHandle ch, int frameBuffe
 {
     if (frameBuffer < 0 || frameBuffer > 2)
         return fail(TINDREL_EINVALIDARG, "Value %d is out of range for FrameBuffer (0 - 2)", frameBuffer);
-    return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode { return graphicOnly(c, "saveFrameBuffer"); });
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [](Channel &c, Raised &) -> TindrelReturnCode { return graphicOnly(c, "saveFrameBuffer"); });
 }
 
 TindrelReturnCode TindrelLCD_drawLine(TindrelLCDHandle ch, int x1, int y1, int x2, int y2)
 {
-    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdDrawLine(c, x1, y1, x2, y2); });
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdDrawLine(c, x1, y1, x2, y2); });
 }
 
 TindrelReturnCode TindrelLCD_drawRect(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, int filled, int inverted)
 {
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) -> TindrelReturnCode { return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted); });
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted);
+    });
 }
 
 TindrelReturnCode TindrelLCD_drawPixel(TindrelLCDHandle ch, int x, int y, Tindrel_LCDPixelState state)
@@ -781,12 +781,13 @@ void TindrelLCD_drawLine_async(TindrelLCDHandle ch, int x1, int y1, int x2, int 
 void TindrelLCD_drawRect_async(TindrelLCDHandle ch, int x1, int y1, int x2, int y2, int filled, int inverted,
                                Tindrel_AsyncCallback fptr, void *ctx)
 {
-    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode { return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted); });
+    asyncCall(ch, fptr, ctx,
+              [&](Channel &c) -> TindrelReturnCode { return lcdDrawRect(c, x1, y1, x2, y2, filled, inverted); });
 }
 
-void TindrelLCD_copy_async(TindrelLCDHandle ch, int sourceFramebuffer, int destFramebuffer, int sourceX1,
-                           int sourceY1, int sourceX2, int sourceY2, int destX, int destY, int inverted,
-                           Tindrel_AsyncCallback fptr, void *ctx)
+void TindrelLCD_copy_async(TindrelLCDHandle ch, int sourceFramebuffer, int destFramebuffer, int sourceX1, int sourceY1,
+                           int sourceX2, int sourceY2, int destX, int destY, int inverted, Tindrel_AsyncCallback fptr,
+                           void *ctx)
 {
     asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode {
         return lcdCopy(c, sourceFramebuffer, destFramebuffer, sourceX1, sourceY1, sourceX2, sourceY2, destX, destY,
@@ -797,7 +798,8 @@ void TindrelLCD_copy_async(TindrelLCDHandle ch, int sourceFramebuffer, int destF
 void TindrelLCD_writeText_async(TindrelLCDHandle ch, Tindrel_LCDFont font, int xPosition, int yPosition,
                                 const char *text, Tindrel_AsyncCallback fptr, void *ctx)
 {
-    asyncCall(ch, fptr, ctx, [&](Channel &c) -> TindrelReturnCode { return lcdWriteText(c, font, xPosition, yPosition, text); });
+    asyncCall(ch, fptr, ctx,
+              [&](Channel &c) -> TindrelReturnCode { return lcdWriteText(c, font, xPosition, yPosition, text); });
 }
 
 void TindrelLCD_flush_async(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx)
@@ -809,7 +811,8 @@ void TindrelLCD_flush_async(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, voi
 
 TindrelReturnCode TindrelDataAdapter_sendPacket(TindrelDataAdapterHandle ch, const uint8_t *data, size_t length)
 {
-    return call(ch, TINDREL_CHCLASS_DATAADAPTER, [&](Channel &c, Raised &) -> TindrelReturnCode { return checkPacket(c, data, length); });
+    return call(ch, TINDREL_CHCLASS_DATAADAPTER,
+                [&](Channel &c, Raised &) -> TindrelReturnCode { return checkPacket(c, data, length); });
 }
 
 // SPI is full duplex: the simulated device answers each byte with its complement.
@@ -1105,7 +1108,8 @@ TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHand
     if (!data)
         return fail(TINDREL_EFAULT, "Firmware data is NULL");
     if (length == 0 || length > kMaxImage)
-        return fail(TINDREL_EINVALIDARG, "A firmware image of %zu bytes is not valid (1 - %zu bytes)", length, kMaxImage);
+        return fail(TINDREL_EINVALIDARG, "A firmware image of %zu bytes is not valid (1 - %zu bytes)", length,
+                    kMaxImage);
     return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
         for (int step = 0; step <= 10; ++step) {
             EventArgs a;
@@ -1118,4 +1122,4 @@ TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHand
     });
 }
 
-} // extern "C"
+}   // extern "C"

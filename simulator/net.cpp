@@ -31,7 +31,7 @@ void Engine::updateAnnouncements()
         std::shared_ptr<const ServerInfo> info = s;
         managerEvents.post([this, info, should, ep] {
             TindrelServer rec{info->name.c_str(), info->stype.c_str(), info->type, 0,
-                              info->addr.c_str(), info->host.c_str(), info->port};
+                              info->addr.c_str(), info->host.c_str(),  info->port};
             _kv kv{info->announce};
             invokeHandler(netGate, netHandlers, should ? 0 : 1, ep, [&](const TindrelHandler &hd) {
                 if (should)
@@ -43,12 +43,9 @@ void Engine::updateAnnouncements()
     }
 }
 
-} // namespace tsim
+}   // namespace tsim
 
-static bool knownServerType(TindrelServerType t)
-{
-    return t >= TINDRELSERVER_DEVICELISTENER && t <= TINDRELSERVER_SBC;
-}
+static bool knownServerType(TindrelServerType t) { return t >= TINDRELSERVER_DEVICELISTENER && t <= TINDRELSERVER_SBC; }
 
 extern "C" {
 
@@ -127,8 +124,9 @@ TindrelReturnCode TindrelNet_getServerAddressList(const char *hostname, int addr
     std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(res, freeaddrinfo);
     for (addrinfo *a = res; a && results.size() < *count; a = a->ai_next) {
         char buf[INET6_ADDRSTRLEN] = {};
-        const void *src = a->ai_family == AF_INET ? static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr)
-                                                  : static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
+        const void *src = a->ai_family == AF_INET
+                              ? static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr)
+                              : static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
         if (!inet_ntop(a->ai_family, src, buf, sizeof buf))
             continue;
         if (std::find(results.begin(), results.end(), buf) == results.end())
@@ -167,4 +165,4 @@ const char *kvgetstrc(kv_t kv, const char *key, const char *def)
     return def;
 }
 
-} // extern "C"
+}   // extern "C"

@@ -50,7 +50,10 @@ struct CountingIterator {
 // for object members, its key) was read.
 class PositionSax : public nlohmann::json_sax<json> {
 public:
-    PositionSax(const char *base, const char **reach) : base_(base), reach_(reach) {}
+    PositionSax(const char *base, const char **reach)
+        : base_(base)
+        , reach_(reach)
+    { }
     json root;
     std::map<std::string, size_t> offsets;
     std::string error;
@@ -172,9 +175,10 @@ Pos positionOf(const std::string &text, size_t off)
 class Reader {
 public:
     Reader(const std::string &text, const std::string &source, const std::map<std::string, size_t> &offsets)
-        : text_(text), source_(source), offsets_(offsets)
-    {
-    }
+        : text_(text)
+        , source_(source)
+        , offsets_(offsets)
+    { }
     std::string err;
 
     bool problem(const std::string &ptr, const std::string &msg)
@@ -211,8 +215,8 @@ public:
                 std::string list;
                 for (const char *a : allowed)
                     list += std::string(list.empty() ? "" : ", ") + a;
-                return problem(ptr + "/" + it.key(),
-                               strprintf("unknown key \"%s\" in %s (allowed: %s)", it.key().c_str(), what, list.c_str()));
+                return problem(ptr + "/" + it.key(), strprintf("unknown key \"%s\" in %s (allowed: %s)",
+                                                               it.key().c_str(), what, list.c_str()));
             }
         }
         return true;
@@ -278,8 +282,8 @@ public:
             !str(o, ptr, "password", s.password) || !boolean(o, ptr, "present", s.presentAtLoad))
             return false;
         s.type = static_cast<TindrelServerType>(type);
-        static const char *const stypes[] = {"", "DeviceListener", "Device", "DeviceRemote", "WWWListener",
-                                             "WWW", "WWWRemote", "SBC"};
+        static const char *const stypes[] = {"",    "DeviceListener", "Device", "DeviceRemote", "WWWListener",
+                                             "WWW", "WWWRemote",      "SBC"};
         s.stype = stypes[type];
         if (s.uniqueName.empty())
             s.uniqueName = s.name;
@@ -306,7 +310,8 @@ public:
                 else if (it->is_number_integer())
                     s.announce.emplace_back(it.key(), std::to_string(it->get<long long>()));
                 else
-                    return problem(ptr + "/announce/" + it.key(), "announcement values must be strings or whole numbers");
+                    return problem(ptr + "/announce/" + it.key(),
+                                   "announcement values must be strings or whole numbers");
             }
         }
         return true;
@@ -321,8 +326,10 @@ public:
             !number(o, ptr, "offset", b.offset) || !number(o, ptr, "period", b.period) ||
             !number(o, ptr, "noise", b.noise))
             return false;
-        static const std::pair<const char *, Wave> waves[] = {{"constant", Wave::Constant}, {"sine", Wave::Sine},
-                                                              {"square", Wave::Square},     {"ramp", Wave::Ramp},
+        static const std::pair<const char *, Wave> waves[] = {{"constant", Wave::Constant},
+                                                              {"sine", Wave::Sine},
+                                                              {"square", Wave::Square},
+                                                              {"ramp", Wave::Ramp},
                                                               {"noise", Wave::Noise}};
         bool found = false;
         for (auto &[n, wv] : waves)
@@ -349,7 +356,8 @@ public:
 
     bool channel(const json &o, const std::string &ptr, const std::shared_ptr<const DeviceInfo> &dev, Rig &rig)
     {
-        if (!keys(o, ptr, {"class", "subclass", "index", "count", "name", "behaviour", "properties", "ranges", "unsupported"},
+        if (!keys(o, ptr,
+                  {"class", "subclass", "index", "count", "name", "behaviour", "properties", "ranges", "unsupported"},
                   "a channel"))
             return false;
         ChannelInfo ci;
@@ -399,7 +407,8 @@ public:
                     return false;
                 if (!it->is_array() || it->size() != 2 || !(*it)[0].is_number() || !(*it)[1].is_number() ||
                     (*it)[0].get<double>() > (*it)[1].get<double>())
-                    return problem(pp, strprintf("range of \"%s\" must be [min, max] with min <= max", it.key().c_str()));
+                    return problem(pp,
+                                   strprintf("range of \"%s\" must be [min, max] with min <= max", it.key().c_str()));
                 ci.ranges[idx] = {(*it)[0].get<double>(), (*it)[1].get<double>()};
             }
         }
@@ -424,8 +433,7 @@ public:
             if (auto r = ci.ranges.find(idx); r != ci.ranges.end())
                 std::tie(lo, hi) = r->second;
             if (p.writable() && lo <= hi && (v < lo || v > hi))
-                return problem(ptr + "/properties/" + p.name,
-                               strprintf("%s %g is outside %g - %g", p.name, v, lo, hi));
+                return problem(ptr + "/properties/" + p.name, strprintf("%s %g is outside %g - %g", p.name, v, lo, hi));
         }
         if (ci.cls->hooks && ci.cls->hooks->prepare)
             ci.cls->hooks->prepare(ci);
@@ -440,7 +448,8 @@ public:
         return true;
     }
 
-    bool device(const json &o, const std::string &ptr, Rig &rig, std::map<std::string, std::shared_ptr<DeviceInfo>> &byId,
+    bool device(const json &o, const std::string &ptr, Rig &rig,
+                std::map<std::string, std::shared_ptr<DeviceInfo>> &byId,
                 const std::map<std::string, std::shared_ptr<const ServerInfo>> &servers)
     {
         if (!keys(o, ptr,
@@ -467,7 +476,8 @@ public:
         if (!parent.empty()) {
             auto p = byId.find(parent);
             if (p == byId.end())
-                return problem(ptr + "/parent", strprintf("parent \"%s\" is not listed before this device", parent.c_str()));
+                return problem(ptr + "/parent",
+                               strprintf("parent \"%s\" is not listed before this device", parent.c_str()));
             d->parent = p->second;
             d->server = p->second->server;
             if (!hasSerial)
@@ -510,9 +520,8 @@ public:
                     return false;
             for (size_t i = before; i < rig.channels.size(); ++i)
                 if (!seen.insert({rig.channels[i]->cls->cls, rig.channels[i]->index}).second)
-                    return problem(ptr + "/channels",
-                                   strprintf("two %s channels with index %d", rig.channels[i]->cls->name,
-                                             rig.channels[i]->index));
+                    return problem(ptr + "/channels", strprintf("two %s channels with index %d",
+                                                                rig.channels[i]->cls->name, rig.channels[i]->index));
         }
         return true;
     }
@@ -532,7 +541,8 @@ public:
                 if (!server(cs[i], ptr, *s))
                     return false;
                 if (servers.count(s->id))
-                    return problem(ptr + "/id", strprintf("a computer with id \"%s\" is already listed", s->id.c_str()));
+                    return problem(ptr + "/id",
+                                   strprintf("a computer with id \"%s\" is already listed", s->id.c_str()));
                 servers[s->id] = s;
                 out.servers.push_back(s);
             }
@@ -555,7 +565,7 @@ private:
     const std::map<std::string, size_t> &offsets_;
 };
 
-} // namespace
+}   // namespace
 
 namespace tsim {
 
@@ -590,4 +600,4 @@ bool parseRig(const std::string &text, const std::string &source, Rig &rig, std:
     return true;
 }
 
-} // namespace tsim
+}   // namespace tsim

@@ -39,7 +39,7 @@ enum class PropKind { RO, RW, RWR, ROR, ROV };
 struct PropDesc {
     const char *name;
     PropKind kind;
-    int width;       // number of doubles (1, or axes for ROV)
+    int width;   // number of doubles (1, or axes for ROV)
     double lo, hi, init;
     bool integral;   // stored values are rounded
     int slot;        // first index into Channel::values
@@ -51,7 +51,7 @@ struct PropDesc {
 // application's function with the right C signature.
 struct EventArgs {
     double d[16] = {};
-    double ts = 0;              // timestamp, ms since the session started
+    double ts = 0;   // timestamp, ms since the session started
     int i[4] = {};
     uint64_t u64 = 0;
     std::string s[2];
@@ -66,23 +66,23 @@ enum class TriggerMode { OnChange, Always, Property };
 struct EventDesc {
     const char *name;
     Invoker invoke;
-    int source = -1;        // property index reported, -1 none
+    int source = -1;   // property index reported, -1 none
     TriggerMode mode = TriggerMode::OnChange;
-    int trigger = -1;       // property index of the change trigger
-    int slot = 0;           // handler slot in the handle (after the 3 common ones)
+    int trigger = -1;   // property index of the change trigger
+    int slot = 0;       // handler slot in the handle (after the 3 common ones)
 };
 
 struct Channel;
 struct ClassHooks;
 
 struct ClassDesc {
-    const char *name;           // short name used in rigs and messages ("DigitalOutput")
-    const char *libraryName;    // the library's class name ("TindrelDigitalOutput")
+    const char *name;          // short name used in rigs and messages ("DigitalOutput")
+    const char *libraryName;   // the library's class name ("TindrelDigitalOutput")
     Tindrel_ChannelClass cls;
     std::vector<PropDesc> props;
     std::vector<EventDesc> events;
-    int width = 0;              // total value slots
-    int dataInterval = -1;      // property index of DataInterval, or -1
+    int width = 0;           // total value slots
+    int dataInterval = -1;   // property index of DataInterval, or -1
     const ClassHooks *hooks = nullptr;
     int prop(const char *n) const;
     int event(const char *n) const;
@@ -117,7 +117,7 @@ enum class Wave { Constant, Sine, Square, Ramp, Noise };
 struct Behaviour {
     Wave wave = Wave::Constant;
     double amplitude = 0, offset = 0, period = 10, noise = 0;
-    bool set = false;                           // given in the rig
+    bool set = false;   // given in the rig
 };
 
 struct ChannelInfo {
@@ -159,9 +159,9 @@ struct Channel {
     struct ::_Tindrel *holder = nullptr;   // the open handle that holds it
     uint64_t tickGen = 0;                  // invalidates scheduled ticks
     std::chrono::steady_clock::time_point sessionStart;
-    std::unique_ptr<ClassState> state;     // per session
-    std::shared_ptr<ClassState> kept;      // survives sessions (dictionary contents)
-    void reset();                          // values back to rig/table start
+    std::unique_ptr<ClassState> state;   // per session
+    std::shared_ptr<ClassState> kept;    // survives sessions (dictionary contents)
+    void reset();                        // values back to rig/table start
     bool supports(int prop) const { return !info->unsupported.count(prop); }
 };
 using ChannelPtr = std::shared_ptr<Channel>;
@@ -186,7 +186,7 @@ struct ClassHooks {
     static constexpr int kErrorEvent = -1;
 };
 
-} // namespace tsim
+}   // namespace tsim
 
 // A callback registration: function and context.
 struct TindrelHandler {
@@ -222,18 +222,18 @@ struct _Tindrel {
     std::string serverName, label;
     // state (engine lock)
     bool open = false;
-    bool borrowed = false;                // made for a manager callback
-    tsim::ChannelPtr ch;                  // attached channel
-    bool deliverValues = false;           // attach callback done: value events flow
-    std::shared_ptr<const tsim::ChannelInfo> ident;   // identity of the last attached channel
+    bool borrowed = false;                                              // made for a manager callback
+    tsim::ChannelPtr ch;                                                // attached channel
+    bool deliverValues = false;                                         // attach callback done: value events flow
+    std::shared_ptr<const tsim::ChannelInfo> ident;                     // identity of the last attached channel
     std::vector<std::shared_ptr<const tsim::ChannelInfo>> pastIdents;   // keeps returned strings valid
-    std::shared_ptr<const tsim::DeviceInfo> dev;      // device handles
-    _Tindrel *parentHandle = nullptr;     // lazily made, owned reference
+    std::shared_ptr<const tsim::DeviceInfo> dev;                        // device handles
+    _Tindrel *parentHandle = nullptr;                                   // lazily made, owned reference
     _Tindrel *hubHandle = nullptr;
-    std::vector<_Tindrel *> oldRelatives; // replaced parent/hub handles, released with this one
+    std::vector<_Tindrel *> oldRelatives;   // replaced parent/hub handles, released with this one
     // callbacks
     CallbackGate gate;
-    std::vector<TindrelHandler> handlers; // SLOT_* then class events
+    std::vector<TindrelHandler> handlers;   // SLOT_* then class events
 };
 
 struct _TindrelManager {
@@ -299,7 +299,7 @@ class Engine;
 // The engine of this process. Made on first use; lives until the process ends.
 Engine &engine();
 
-} // namespace tsim
+}   // namespace tsim
 
 namespace tsim {
 
@@ -333,4 +333,4 @@ inline double &value(Channel &c, int p)
     return c.values[static_cast<size_t>(c.info->cls->props[static_cast<size_t>(p)].slot)];
 }
 
-} // namespace tsim
+}   // namespace tsim

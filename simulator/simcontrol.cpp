@@ -64,7 +64,7 @@ TindrelReturnCode serverOn(const char *serverId, bool on)
     return TINDREL_OK;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
@@ -90,40 +90,19 @@ TindrelReturnCode TindrelSim_loadRigText(const char *text, const char *sourceNam
     return loadText(text, sourceName ? sourceName : "rig", err, errLen);
 }
 
-TindrelReturnCode TindrelSim_loadDefaultRig(void)
-{
-    return loadText(defaultRigText(), "default rig", nullptr, 0);
-}
+TindrelReturnCode TindrelSim_loadDefaultRig(void) { return loadText(defaultRigText(), "default rig", nullptr, 0); }
 
-const char *TindrelSim_defaultRigText(void)
-{
-    return defaultRigText();
-}
+const char *TindrelSim_defaultRigText(void) { return defaultRigText(); }
 
-TindrelReturnCode TindrelSim_clear(void)
-{
-    return loadText("{}", "empty rig", nullptr, 0);
-}
+TindrelReturnCode TindrelSim_clear(void) { return loadText("{}", "empty rig", nullptr, 0); }
 
-TindrelReturnCode TindrelSim_attachDevice(const char *deviceId)
-{
-    return plug(deviceId, true);
-}
+TindrelReturnCode TindrelSim_attachDevice(const char *deviceId) { return plug(deviceId, true); }
 
-TindrelReturnCode TindrelSim_detachDevice(const char *deviceId)
-{
-    return plug(deviceId, false);
-}
+TindrelReturnCode TindrelSim_detachDevice(const char *deviceId) { return plug(deviceId, false); }
 
-TindrelReturnCode TindrelSim_addServer(const char *serverId)
-{
-    return serverOn(serverId, true);
-}
+TindrelReturnCode TindrelSim_addServer(const char *serverId) { return serverOn(serverId, true); }
 
-TindrelReturnCode TindrelSim_removeServer(const char *serverId)
-{
-    return serverOn(serverId, false);
-}
+TindrelReturnCode TindrelSim_removeServer(const char *serverId) { return serverOn(serverId, false); }
 
 TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
                                          int32_t code, const char *description)
@@ -182,8 +161,8 @@ TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_Channel
     return TINDREL_OK;
 }
 
-TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
-                                              int channelIndex, const char *property, double *value)
+TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
+                                              const char *property, double *value)
 {
     if (!value)
         return fail(TINDREL_EFAULT, "Value pointer is NULL");
@@ -252,4 +231,4 @@ TindrelReturnCode TindrelSim_list(char *buf, size_t *len)
     return TINDREL_OK;
 }
 
-} // extern "C"
+}   // extern "C"

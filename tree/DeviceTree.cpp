@@ -36,9 +36,11 @@ TindrelHandle parentOf(TindrelHandle h)
     return parent;
 }
 
-}  // namespace
+}   // namespace
 
-DeviceTree::DeviceTree() : root_(std::make_unique<TindrelTreeNode>(QStringLiteral("Tindrels"))) {}
+DeviceTree::DeviceTree()
+    : root_(std::make_unique<TindrelTreeNode>(QStringLiteral("Tindrels")))
+{ }
 
 DeviceTree::~DeviceTree() = default;
 
@@ -190,7 +192,7 @@ DeviceTree::DetachResult DeviceTree::detach(TindrelHandle channelHandle)
     const TindrelDevice probe(deviceHandle);
     TindrelTreeNode *found = find(probe, *root_);
     if (!found)
-        return result;  // already gone with an earlier channel of the device
+        return result;   // already gone with an earlier channel of the device
 
     TindrelTreeNode *parent = found->parent();
     result.removed = true;

@@ -19,11 +19,11 @@
 class DeviceTree {
 public:
     struct AttachResult {
-        bool placed = false;             // false for a channel that is not shown (class 13)
-        bool computerAdded = false;      // a new computer row: the root's children changed
+        bool placed = false;          // false for a channel that is not shown (class 13)
+        bool computerAdded = false;   // a new computer row: the root's children changed
         ComputerNode *computer = nullptr;
-        TindrelTreeNode *refresh = nullptr;  // the existing node whose children changed
-        TindrelTreeNode *top = nullptr;      // the found node, or the topmost new node
+        TindrelTreeNode *refresh = nullptr;   // the existing node whose children changed
+        TindrelTreeNode *top = nullptr;       // the found node, or the topmost new node
         TindrelChannel *channel = nullptr;
     };
 

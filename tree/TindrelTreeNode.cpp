@@ -41,13 +41,19 @@ int compareOptional(const std::optional<int32_t> &a, const std::optional<int32_t
 
 QChar sep() { return QChar(0x1f); }
 
-}  // namespace
+}   // namespace
 
 // ---------------------------------------------------------------- base node
 
-TindrelTreeNode::TindrelTreeNode() : uid_(nextUid.fetch_add(1, std::memory_order_relaxed)) {}
+TindrelTreeNode::TindrelTreeNode()
+    : uid_(nextUid.fetch_add(1, std::memory_order_relaxed))
+{ }
 
-TindrelTreeNode::TindrelTreeNode(QString name) : TindrelTreeNode() { name_ = std::move(name); }
+TindrelTreeNode::TindrelTreeNode(QString name)
+    : TindrelTreeNode()
+{
+    name_ = std::move(name);
+}
 
 TindrelTreeNode::~TindrelTreeNode() = default;
 
@@ -71,8 +77,7 @@ TindrelTreeNode *TindrelTreeNode::addChild(std::unique_ptr<TindrelTreeNode> chil
 {
     child->parent_ = this;
     children_.push_back(std::move(child));
-    if (children_.size() > 1 && !childrenUnsorted_
-        && lessForSort(*children_.back(), *children_[children_.size() - 2]))
+    if (children_.size() > 1 && !childrenUnsorted_ && lessForSort(*children_.back(), *children_[children_.size() - 2]))
         childrenUnsorted_ = true;
     keysMayHaveChanged();
     return children_.back().get();
@@ -145,8 +150,8 @@ void TindrelTreeNode::childKeyMayHaveChanged(const TindrelTreeNode *child)
     if (i < 0)
         return;
     const size_t u = static_cast<size_t>(i);
-    if ((u > 0 && lessForSort(*children_[u], *children_[u - 1]))
-        || (u + 1 < children_.size() && lessForSort(*children_[u + 1], *children_[u])))
+    if ((u > 0 && lessForSort(*children_[u], *children_[u - 1])) ||
+        (u + 1 < children_.size() && lessForSort(*children_[u + 1], *children_[u])))
         childrenUnsorted_ = true;
 }
 
@@ -264,8 +269,8 @@ bool TindrelDevice::isEqual(const TindrelTreeNode &other) const
 
 bool TindrelDevice::isEqualToTindrelDevice(const TindrelDevice &other) const
 {
-    if (devSerial != other.devSerial || devClass != other.devClass || hubPort != other.hubPort
-        || isRemote != other.isRemote || devId != other.devId)
+    if (devSerial != other.devSerial || devClass != other.devClass || hubPort != other.hubPort ||
+        isRemote != other.isRemote || devId != other.devId)
         return false;
     if (isRemote && serverUniqueName != other.serverUniqueName)
         return false;
@@ -275,9 +280,9 @@ bool TindrelDevice::isEqualToTindrelDevice(const TindrelDevice &other) const
 std::optional<QString> TindrelDevice::identityKey() const
 {
     const QChar s = sep();
-    return QStringLiteral("D") + s + QString::number(devSerial) + s + QString::number(devClass) + s
-           + QString::number(hubPort) + s + (isRemote ? QStringLiteral("R") : QStringLiteral("L")) + s
-           + QString::number(devId) + s + (isRemote ? serverUniqueName : QString()) + s + devname;
+    return QStringLiteral("D") + s + QString::number(devSerial) + s + QString::number(devClass) + s +
+           QString::number(hubPort) + s + (isRemote ? QStringLiteral("R") : QStringLiteral("L")) + s +
+           QString::number(devId) + s + (isRemote ? serverUniqueName : QString()) + s + devname;
 }
 
 bool TindrelDevice::canExpand() const
@@ -312,9 +317,9 @@ bool TindrelDevice::hasFirmwareUpgrade() const
 // ---------------------------------------------------------------- hub port
 
 HubPortNode::HubPortNode(int32_t portNumber, int32_t hubSerial)
-    : TindrelTreeNode(QStringLiteral("Port %1").arg(portNumber)), devSerial(hubSerial)
-{
-}
+    : TindrelTreeNode(QStringLiteral("Port %1").arg(portNumber))
+    , devSerial(hubSerial)
+{ }
 
 bool HubPortNode::isEqual(const TindrelTreeNode &other) const
 {
@@ -340,7 +345,7 @@ bool isRealDevice(const TindrelTreeNode &n)
     const auto *d = dynamic_cast<const TindrelDevice *>(&n);
     return d && !d->hubPortDevice;
 }
-}  // namespace
+}   // namespace
 
 bool HubPortNode::xlnkDeviceAttached() const
 {
@@ -349,7 +354,8 @@ bool HubPortNode::xlnkDeviceAttached() const
 
 int HubPortNode::childCountForTable() const
 {
-    const auto real = std::count_if(children().begin(), children().end(), [](const auto &c) { return isRealDevice(*c); });
+    const auto real =
+        std::count_if(children().begin(), children().end(), [](const auto &c) { return isRealDevice(*c); });
     return real > 0 ? static_cast<int>(real) : static_cast<int>(children().size());
 }
 

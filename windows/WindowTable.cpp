@@ -21,8 +21,8 @@ constexpr WindowRegistry::Entry windows[] = {
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
 };
 
-}  // namespace
+}   // namespace
 
 WindowRegistry WindowRegistry::standard() { return WindowRegistry(windows); }
 
-}  // namespace tindrel
+}   // namespace tindrel

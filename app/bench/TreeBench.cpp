@@ -24,15 +24,15 @@
 
 #include "LibraryEvents.h"
 #include "RecordingAlertService.h"
-#include "rigs/big_rig.h"
 #include "ViewController.h"
+#include "rigs/big_rig.h"
 #include "tindrelsim.h"
 
 namespace {
 
 struct BenchRig {
     std::string text;
-    size_t nodes = 1;  // tree nodes once all is placed: the computer, ...
+    size_t nodes = 1;   // tree nodes once all is placed: the computer, ...
     int channels = 0;
 };
 
@@ -52,22 +52,26 @@ BenchRig makeRig(int channels)
         const int left = channels - made;
         if (n % 2 == 0) {
             const int count = std::min(4, left);
-            add("{\"id\": \"b" + std::to_string(n) + "\", \"deviceId\": 40, \"class\": 1, \"name\": \"Digital Board\", "
-                "\"serial\": " + std::to_string(serial++) + ", \"version\": 100, \"channels\": [{\"class\": 5, \"count\": "
-                + std::to_string(count) + "}]}");
+            add("{\"id\": \"b" + std::to_string(n) +
+                "\", \"deviceId\": 40, \"class\": 1, \"name\": \"Digital Board\", "
+                "\"serial\": " +
+                std::to_string(serial++) +
+                ", \"version\": 100, \"channels\": [{\"class\": 5, \"count\": " + std::to_string(count) + "}]}");
             made += count;
             rig.nodes += 1 + static_cast<size_t>(count);
         } else {
             const std::string hub = "h" + std::to_string(n);
-            add("{\"id\": \"" + hub + "\", \"deviceId\": 41, \"class\": 8, \"name\": \"Port Hub\", \"serial\": "
-                + std::to_string(serial++) + ", \"version\": 100, \"channels\": [{\"class\": 13}]}");
+            add("{\"id\": \"" + hub + "\", \"deviceId\": 41, \"class\": 8, \"name\": \"Port Hub\", \"serial\": " +
+                std::to_string(serial++) + ", \"version\": 100, \"channels\": [{\"class\": 13}]}");
             for (int port = 0; port < 4 && made < channels; ++port) {
                 const int count = std::min(5, channels - made);
-                add("{\"id\": \"" + hub + "p" + std::to_string(port) + "\", \"deviceId\": 42, \"class\": 21, "
-                    "\"name\": \"Port Output\", \"parent\": \"" + hub + "\", \"hubPort\": " + std::to_string(port)
-                    + ", \"version\": 100, \"channels\": [{\"class\": 6, \"count\": " + std::to_string(count) + "}]}");
+                add("{\"id\": \"" + hub + "p" + std::to_string(port) +
+                    "\", \"deviceId\": 42, \"class\": 21, "
+                    "\"name\": \"Port Output\", \"parent\": \"" +
+                    hub + "\", \"hubPort\": " + std::to_string(port) +
+                    ", \"version\": 100, \"channels\": [{\"class\": 6, \"count\": " + std::to_string(count) + "}]}");
                 made += count;
-                rig.nodes += 2 + static_cast<size_t>(count);  // port, device, channels
+                rig.nodes += 2 + static_cast<size_t>(count);   // port, device, channels
             }
             rig.nodes += 1;
         }
@@ -84,7 +88,7 @@ BenchRig makeHubRig(int channels)
     rig.text = tindrel_rigs::bigRig(channels);
     const size_t devices = static_cast<size_t>((channels + 19) / 20);
     const size_t hubs = (devices + 5) / 6;
-    rig.nodes += hubs + devices * (2 + 20);  // hub; port, device and 20 channels each
+    rig.nodes += hubs + devices * (2 + 20);   // hub; port, device and 20 channels each
     rig.channels = static_cast<int>(devices) * 20;
     return rig;
 }
@@ -135,7 +139,7 @@ double runUntil(Done done, int deadlineMs = 60000)
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char *argv[])
 {
@@ -160,9 +164,10 @@ int main(int argc, char *argv[])
 
     char err[1024] = {};
     const BenchRig rig = parser.isSet(hubsOption) ? makeHubRig(channels) : makeRig(channels);
-    TindrelReturnCode rc = parser.isSet(rigOption)
-                               ? TindrelSim_loadRigFile(parser.value(rigOption).toLocal8Bit().constData(), err, sizeof err)
-                               : TindrelSim_loadRigText(rig.text.c_str(), "bench rig", err, sizeof err);
+    TindrelReturnCode rc =
+        parser.isSet(rigOption)
+            ? TindrelSim_loadRigFile(parser.value(rigOption).toLocal8Bit().constData(), err, sizeof err)
+            : TindrelSim_loadRigText(rig.text.c_str(), "bench rig", err, sizeof err);
     if (rc != TINDREL_OK) {
         std::fprintf(stderr, "tree_bench: rig not loaded: %s\n", err);
         return 2;
@@ -223,8 +228,8 @@ int main(int argc, char *argv[])
     });
     // The last rows reach the view with its next batch.
     runUntil([&] { return vc.viewUpToDate(); });
-    const double fillMs = static_cast<double>(sinceOpen.nsecsElapsed()) / 1e6
-                          - (expectedNodes > 0 ? 0.0 : static_cast<double>(quiet.elapsed()));
+    const double fillMs = static_cast<double>(sinceOpen.nsecsElapsed()) / 1e6 -
+                          (expectedNodes > 0 ? 0.0 : static_cast<double>(quiet.elapsed()));
     const double fillStall = meter.longestMs();
     const int placed = channelNodes(vc.tindrels().root());
     const int expected = parser.isSet(rigOption) ? placed : rig.channels;

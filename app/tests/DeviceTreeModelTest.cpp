@@ -57,7 +57,7 @@ TreeIcons icons()
     return {iconNamed(QStringLiteral("USB")), iconNamed(QStringLiteral("net")), iconNamed(QStringLiteral("xlnk"))};
 }
 
-}  // namespace
+}   // namespace
 
 class DeviceTreeModelTest : public QObject {
     Q_OBJECT
@@ -97,7 +97,7 @@ void DeviceTreeModelTest::columnsAndValues()
     QCOMPARE(device.siblingAtColumn(DeviceTreeModel::SerialColumn).data().toInt(), 42);
     QCOMPARE(device.siblingAtColumn(DeviceTreeModel::ChannelColumn).data().toInt(), 3);
     QCOMPARE(device.siblingAtColumn(DeviceTreeModel::VersionColumn).data().toInt(), 100);
-    QVERIFY(!computer.siblingAtColumn(DeviceTreeModel::SerialColumn).data().isValid());  // blank
+    QVERIFY(!computer.siblingAtColumn(DeviceTreeModel::SerialColumn).data().isValid());   // blank
 
     // A second channel makes it expandable and blanks its channel column.
     tree.insert(*single, makeChannel(4));
@@ -109,7 +109,7 @@ void DeviceTreeModelTest::columnsAndValues()
 
 void DeviceTreeModelTest::pictureAndColourByNodeKind_data()
 {
-    QTest::addColumn<int>("kind");  // 0 device, 1 local computer, 2 remote computer, 3 port, 4 channel
+    QTest::addColumn<int>("kind");   // 0 device, 1 local computer, 2 remote computer, 3 port, 4 channel
     QTest::addColumn<int>("devClass");
     QTest::addColumn<int>("devId");
     QTest::addColumn<int>("icon");
@@ -149,7 +149,7 @@ void DeviceTreeModelTest::pictureAndColourByNodeKind()
     const QModelIndex index = model.indexForNode(node);
     QVERIFY(index.isValid());
     QCOMPARE(index.data(Qt::DecorationRole).isValid(), icon != int(TreeIcon::None));
-    QVERIFY(!index.siblingAtColumn(1).data(Qt::DecorationRole).isValid());  // name column only
+    QVERIFY(!index.siblingAtColumn(1).data(Qt::DecorationRole).isValid());   // name column only
     QVERIFY(!index.data(Qt::ForegroundRole).isValid());
 
     if (auto *device = dynamic_cast<TindrelDevice *>(node)) {
@@ -171,7 +171,7 @@ void DeviceTreeModelTest::iconsDrawSharplyAtAnyScale()
         QVERIFY2(!icon.isNull(), name);
         for (qreal scale : {1.0, 2.0, 3.0}) {
             const QPixmap pm = icon.pixmap(QSize(16, 16), scale);
-            QCOMPARE(pm.size(), QSize(16, 16) * scale);  // real pixels, not an upscaled 16 x 16
+            QCOMPARE(pm.size(), QSize(16, 16) * scale);   // real pixels, not an upscaled 16 x 16
             const QImage img = pm.toImage();
             int painted = 0;
             for (int y = 0; y < img.height(); ++y)

@@ -25,7 +25,7 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return path;
 }
 
-}  // namespace
+}   // namespace
 
 class ProgramTest : public QObject {
     Q_OBJECT
@@ -108,8 +108,8 @@ void ProgramTest::runsLogsFollowsTheToolAndEndsOnSigterm()
     // The command-line tool plugs a device into the running panel.
     QProcess tool;
     tool.setProcessEnvironment(env);
-    tool.start(QStringLiteral(TINDRELSIM_TOOL_PATH), {QStringLiteral("--pid"), pid, QStringLiteral("attach"),
-                                                      QStringLiteral("single")});
+    tool.start(QStringLiteral(TINDRELSIM_TOOL_PATH),
+               {QStringLiteral("--pid"), pid, QStringLiteral("attach"), QStringLiteral("single")});
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("Single Relay")), 10000);
@@ -118,7 +118,7 @@ void ProgramTest::runsLogsFollowsTheToolAndEndsOnSigterm()
     QVERIFY(panel.waitForFinished(10000));
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(panel.exitCode(), 0);
-    QVERIFY(!QFile::exists(socket));  // the control socket went with it
+    QVERIFY(!QFile::exists(socket));   // the control socket went with it
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)

@@ -120,8 +120,14 @@ public:
     int count() const { return count_; }
 
 private:
-    static void onAttach(TindrelManagerHandle, void *ctx, TindrelHandle ch) { static_cast<ChannelCounter *>(ctx)->change(ch, 1); }
-    static void onDetach(TindrelManagerHandle, void *ctx, TindrelHandle ch) { static_cast<ChannelCounter *>(ctx)->change(ch, -1); }
+    static void onAttach(TindrelManagerHandle, void *ctx, TindrelHandle ch)
+    {
+        static_cast<ChannelCounter *>(ctx)->change(ch, 1);
+    }
+    static void onDetach(TindrelManagerHandle, void *ctx, TindrelHandle ch)
+    {
+        static_cast<ChannelCounter *>(ctx)->change(ch, -1);
+    }
     void change(TindrelHandle ch, int by)
     {
         Tindrel_ChannelClass cls = TINDREL_CHCLASS_NOTHING;
@@ -133,7 +139,7 @@ private:
     std::atomic<int> count_{0};
 };
 
-}  // namespace
+}   // namespace
 
 class ViewControllerTest : public QObject {
     Q_OBJECT
@@ -213,7 +219,7 @@ void ViewControllerTest::rowsFollowPlugAndUnplug()
     QCOMPARE(model.rowCount(single), 0);
     QCOMPARE(single.siblingAtColumn(DeviceTreeModel::ChannelColumn).data().toInt(), 3);
     QCOMPARE(single.siblingAtColumn(DeviceTreeModel::SerialColumn).data().toInt(), 1001);
-    QVERIFY(single.data(Qt::DecorationRole).isValid());  // a USB device
+    QVERIFY(single.data(Qt::DecorationRole).isValid());   // a USB device
 
     // The user's expansion and selection survive the change.
     QVERIFY(vc->tindrelTreeView()->isExpanded(board));
@@ -244,7 +250,7 @@ void ViewControllerTest::hubsAndHubPorts()
     const QPersistentModelIndex port0 = model.index(0, 0, hub);
     QCOMPARE(rowNames(model, port0), (QStringList{"Port Digital Input", "Port Digital Output"}));
     QVERIFY(!view->isExpanded(port0));
-    QVERIFY(port0.data(Qt::DecorationRole).isValid());  // the port picture
+    QVERIFY(port0.data(Qt::DecorationRole).isValid());   // the port picture
 
     // A real device plugged into the port is all the port shows, expanded.
     QVERIFY(TindrelSim_attachDevice("hum") == TINDREL_OK);
@@ -255,7 +261,8 @@ void ViewControllerTest::hubsAndHubPorts()
 
     // Unplugged, the port-mode devices are back and the port collapses.
     QVERIFY(TindrelSim_detachDevice("hum") == TINDREL_OK);
-    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, port0), (QStringList{"Port Digital Input", "Port Digital Output"}), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, port0), (QStringList{"Port Digital Input", "Port Digital Output"}),
+                              10000);
     QVERIFY(!view->isExpanded(port0));
 
     // A port holding only one device goes with it; the hub row stays.
@@ -277,11 +284,11 @@ void ViewControllerTest::remoteServersHaveTheirOwnComputerRows()
     QVERIFY(TindrelSim_addServer("lab") == TINDREL_OK);
     QVERIFY(TindrelSim_addServer("shop") == TINDREL_OK);
     QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 3, 10000);
-    QCOMPARE(rowNames(model, {}), (QStringList{"Local Tindrels", "Remote Server: Lab (lab.local)",
-                                               "Remote Server: Shop (shop.local)"}));
+    QCOMPARE(rowNames(model, {}),
+             (QStringList{"Local Tindrels", "Remote Server: Lab (lab.local)", "Remote Server: Shop (shop.local)"}));
     for (int r = 1; r < 3; ++r) {
         const QModelIndex server = model.index(r, 0);
-        QVERIFY(server.data(Qt::DecorationRole).isValid());  // the network picture
+        QVERIFY(server.data(Qt::DecorationRole).isValid());   // the network picture
         QVERIFY(vc->tindrelTreeView()->isExpanded(server));
         // The same model and serial number on each server: a device row each.
         QTRY_COMPARE_WITH_TIMEOUT(rowNames(model, server), QStringList{QStringLiteral("Digital Board")}, 10000);
@@ -371,7 +378,7 @@ void ViewControllerTest::doubleClicksExpandOrOpenAndControllersAreDroppedOnClose
     QPointer<QWidget> exampleWindow = vc->exampleWindowControllers().front()->window();
     exampleWindow->close();
     QTRY_COMPARE_WITH_TIMEOUT(vc->exampleWindowControllers().size(), size_t(0), 10000);
-    QVERIFY(!terminated_);  // only the main window ends the program
+    QVERIFY(!terminated_);   // only the main window ends the program
 }
 
 void ViewControllerTest::aboutPanelShowsVersionsAndCredits()
@@ -389,7 +396,7 @@ void ViewControllerTest::aboutPanelShowsVersionsAndCredits()
     QVERIFY(panel->informativeText().contains(QStringLiteral("9.8.7")));
     QVERIFY(panel->informativeText().contains(QString::fromUtf8(libraryVersion)));
     QVERIFY(panel->informativeText().contains(QStringLiteral("Copyright")));
-    vc->aboutMenuClicked();  // a second click shows the same panel
+    vc->aboutMenuClicked();   // a second click shows the same panel
     QCOMPARE(vc->aboutPanel(), panel);
 }
 
@@ -448,7 +455,7 @@ void ViewControllerTest::closingTheMainWindowEndsCleanlyWhileEventsArrive()
     const int afterClose = countChannels(vc->tindrels().root());
     QTest::qWait(50);
     QCoreApplication::processEvents();
-    QCOMPARE(countChannels(vc->tindrels().root()), afterClose);  // no event gets through any more
+    QCOMPARE(countChannels(vc->tindrels().root()), afterClose);   // no event gets through any more
     stop = true;
     plugger.join();
     vc.reset();

@@ -6,10 +6,11 @@
 namespace tindrel::platform::fakes {
 
 FakeInput::FakeInput(std::vector<std::byte> bytes, std::size_t pieceSize, bool interruptEachPiece, bool endWithError)
-    : bytes_(std::move(bytes)), pieceSize_(std::max<std::size_t>(pieceSize, 1)), interrupt_(interruptEachPiece),
-      endWithError_(endWithError)
-{
-}
+    : bytes_(std::move(bytes))
+    , pieceSize_(std::max<std::size_t>(pieceSize, 1))
+    , interrupt_(interruptEachPiece)
+    , endWithError_(endWithError)
+{ }
 
 ByteSource::Result FakeInput::read(std::span<std::byte> buffer)
 {
@@ -27,7 +28,7 @@ ByteSource::Result FakeInput::read(std::span<std::byte> buffer)
     return {Status::Data, n};
 }
 
-bool FakeAuthority::acceptExternalForm(const ExternalForm& form)
+bool FakeAuthority::acceptExternalForm(const ExternalForm &form)
 {
     forms.push_back(form);
     return acceptForm;
@@ -43,7 +44,9 @@ namespace {
 
 class FakeChild : public PrivilegedChild {
 public:
-    explicit FakeChild(FakePrivilegedExecution& owner) : owner_(owner) {}
+    explicit FakeChild(FakePrivilegedExecution &owner)
+        : owner_(owner)
+    { }
     bool write(std::span<const std::byte> bytes) override
     {
         owner_.writeSizes.push_back(bytes.size());
@@ -56,12 +59,12 @@ public:
     ChildExit wait() override { return owner_.exit; }
 
 private:
-    FakePrivilegedExecution& owner_;
+    FakePrivilegedExecution &owner_;
 };
 
-}  // namespace
+}   // namespace
 
-std::unique_ptr<PrivilegedChild> FakePrivilegedExecution::start(const std::string& prog, const std::string& arg)
+std::unique_ptr<PrivilegedChild> FakePrivilegedExecution::start(const std::string &prog, const std::string &arg)
 {
     ++starts;
     program = prog;
@@ -73,10 +76,13 @@ std::unique_ptr<PrivilegedChild> FakePrivilegedExecution::start(const std::strin
 
 class FakeLockedFile : public LockedFile {
 public:
-    FakeLockedFile(FakeFiles& files, std::string path) : files_(files), path_(std::move(path)) {}
+    FakeLockedFile(FakeFiles &files, std::string path)
+        : files_(files)
+        , path_(std::move(path))
+    { }
     std::optional<FileStatus> status() override
     {
-        const auto* node = files_.find(path_);
+        const auto *node = files_.find(path_);
         if (!node)
             return std::nullopt;
         return FileStatus{node->identity, node->owner, node->group, node->mode};
@@ -86,10 +92,10 @@ public:
         files_.calls.push_back("fchown " + path_ + " " + std::to_string(owner) + ":" + std::to_string(group));
         if (files_.failChown)
             return false;
-        auto& node = files_.nodes.at(path_);
+        auto &node = files_.nodes.at(path_);
         node.owner = owner;
         node.group = group;
-        node.mode &= ~mode_t{06000};  // as the kernel does on a change of owner
+        node.mode &= ~mode_t{06000};   // as the kernel does on a change of owner
         return true;
     }
     bool changeMode(mode_t mode) override
@@ -104,16 +110,13 @@ public:
     }
 
 private:
-    FakeFiles& files_;
+    FakeFiles &files_;
     std::string path_;
 };
 
-FakeFiles::FakeFiles()
-{
-    addDirectory("/");
-}
+FakeFiles::FakeFiles() { addDirectory("/"); }
 
-void FakeFiles::addDirectory(const std::string& path, mode_t mode)
+void FakeFiles::addDirectory(const std::string &path, mode_t mode)
 {
     Node node;
     node.directory = true;
@@ -121,7 +124,7 @@ void FakeFiles::addDirectory(const std::string& path, mode_t mode)
     nodes[path] = node;
 }
 
-void FakeFiles::addFile(const std::string& path, std::string content, mode_t mode, uid_t owner, gid_t group)
+void FakeFiles::addFile(const std::string &path, std::string content, mode_t mode, uid_t owner, gid_t group)
 {
     Node node;
     node.content = std::move(content);
@@ -131,14 +134,14 @@ void FakeFiles::addFile(const std::string& path, std::string content, mode_t mod
     nodes[path] = node;
 }
 
-void FakeFiles::addSymlink(const std::string& path)
+void FakeFiles::addSymlink(const std::string &path)
 {
     Node node;
     node.symlink = true;
     nodes[path] = node;
 }
 
-const FakeFiles::Node* FakeFiles::find(std::string_view path) const
+const FakeFiles::Node *FakeFiles::find(std::string_view path) const
 {
     const auto it = nodes.find(path);
     return it == nodes.end() ? nullptr : &it->second;
@@ -148,11 +151,11 @@ bool FakeFiles::parentExists(std::string_view path) const
 {
     const auto slash = path.rfind('/');
     const std::string_view parent = slash == 0 || slash == std::string_view::npos ? "/" : path.substr(0, slash);
-    const auto* node = find(parent);
+    const auto *node = find(parent);
     return node && node->directory;
 }
 
-Files::DirectoryResult FakeFiles::makeDirectory(const std::string& path, mode_t mode)
+Files::DirectoryResult FakeFiles::makeDirectory(const std::string &path, mode_t mode)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(mode));
@@ -162,12 +165,12 @@ Files::DirectoryResult FakeFiles::makeDirectory(const std::string& path, mode_t 
     if (!parentExists(path))
         return DirectoryResult::Failed;
     addDirectory(path, mode);
-    nodes[path].owner = 4242;  // creator's real user until changed
+    nodes[path].owner = 4242;   // creator's real user until changed
     nodes[path].group = 4242;
     return DirectoryResult::Created;
 }
 
-bool FakeFiles::changeOwner(const std::string& path, uid_t owner, gid_t group)
+bool FakeFiles::changeOwner(const std::string &path, uid_t owner, gid_t group)
 {
     calls.push_back("chown " + path + " " + std::to_string(owner) + ":" + std::to_string(group));
     auto it = nodes.find(path);
@@ -178,7 +181,7 @@ bool FakeFiles::changeOwner(const std::string& path, uid_t owner, gid_t group)
     return true;
 }
 
-int FakeFiles::replaceFile(const std::string& path, std::string_view content)
+int FakeFiles::replaceFile(const std::string &path, std::string_view content)
 {
     calls.push_back("replace " + path);
     if (replaceError)
@@ -198,7 +201,7 @@ int FakeFiles::replaceFile(const std::string& path, std::string_view content)
     return 0;
 }
 
-int FakeFiles::removeFile(const std::string& path)
+int FakeFiles::removeFile(const std::string &path)
 {
     calls.push_back("unlink " + path);
     auto it = nodes.find(path);
@@ -210,7 +213,7 @@ int FakeFiles::removeFile(const std::string& path)
     return 0;
 }
 
-std::unique_ptr<LockedFile> FakeFiles::openLocked(const std::string& path)
+std::unique_ptr<LockedFile> FakeFiles::openLocked(const std::string &path)
 {
     calls.push_back("open-locked " + path);
     if (lockFails || !find(path))
@@ -218,4 +221,4 @@ std::unique_ptr<LockedFile> FakeFiles::openLocked(const std::string& path)
     return std::make_unique<FakeLockedFile>(*this, path);
 }
 
-}  // namespace tindrel::platform::fakes
+}   // namespace tindrel::platform::fakes

@@ -48,7 +48,7 @@ public:
     std::set<std::string, std::less<>> granted;
     std::vector<std::string> asked;
     std::vector<ExternalForm> forms;
-    bool acceptExternalForm(const ExternalForm& form) override;
+    bool acceptExternalForm(const ExternalForm &form) override;
     bool takeOverPrivileged() override { return privilegedHandover; }
     bool checkRight(std::string_view right) override;
 };
@@ -65,7 +65,7 @@ public:
     std::vector<std::size_t> writeSizes;
     bool inputClosed = false;
     int starts = 0;
-    std::unique_ptr<PrivilegedChild> start(const std::string& program, const std::string& argument) override;
+    std::unique_ptr<PrivilegedChild> start(const std::string &program, const std::string &argument) override;
 };
 
 class FakeLockedFile;
@@ -81,24 +81,24 @@ public:
         gid_t group = 0;
         FileIdentity identity{1, 42};
     };
-    std::map<std::string, Node, std::less<>> nodes;  // "/" always exists
-    int replaceError = 0;                           // errno to fail replaceFile with
+    std::map<std::string, Node, std::less<>> nodes;   // "/" always exists
+    int replaceError = 0;                             // errno to fail replaceFile with
     bool failChown = false;
     bool failChmod = false;
     bool lockFails = false;
-    std::vector<std::string> calls;                 // "mkdir /a 755", "chown /a 0:0", ...
+    std::vector<std::string> calls;   // "mkdir /a 755", "chown /a 0:0", ...
 
     FakeFiles();
-    void addDirectory(const std::string& path, mode_t mode = 0755);
-    void addFile(const std::string& path, std::string content, mode_t mode = 0644, uid_t owner = 0, gid_t group = 0);
-    void addSymlink(const std::string& path);
-    const Node* find(std::string_view path) const;
+    void addDirectory(const std::string &path, mode_t mode = 0755);
+    void addFile(const std::string &path, std::string content, mode_t mode = 0644, uid_t owner = 0, gid_t group = 0);
+    void addSymlink(const std::string &path);
+    const Node *find(std::string_view path) const;
 
-    DirectoryResult makeDirectory(const std::string& path, mode_t mode) override;
-    bool changeOwner(const std::string& path, uid_t owner, gid_t group) override;
-    int replaceFile(const std::string& path, std::string_view content) override;
-    int removeFile(const std::string& path) override;
-    std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
+    DirectoryResult makeDirectory(const std::string &path, mode_t mode) override;
+    bool changeOwner(const std::string &path, uid_t owner, gid_t group) override;
+    int replaceFile(const std::string &path, std::string_view content) override;
+    int removeFile(const std::string &path) override;
+    std::unique_ptr<LockedFile> openLocked(const std::string &path) override;
 
 private:
     friend class FakeLockedFile;
@@ -108,7 +108,7 @@ private:
 class FakeServiceManager : public ServiceManager {
 public:
     bool canRun = true;
-    std::vector<std::pair<std::string, std::string>> runs;  // (verb, target)
+    std::vector<std::pair<std::string, std::string>> runs;   // (verb, target)
     bool run(std::string_view verb, std::string_view target) override
     {
         runs.emplace_back(verb, target);
@@ -140,4 +140,4 @@ public:
     uid_t effectiveUser() override { return root ? 0 : 1000; }
 };
 
-}  // namespace tindrel::platform::fakes
+}   // namespace tindrel::platform::fakes

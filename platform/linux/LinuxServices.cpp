@@ -27,7 +27,7 @@
 namespace tindrel::platform::linux_impl {
 namespace {
 
-bool writeAll(int fd, const char* data, std::size_t size)
+bool writeAll(int fd, const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -61,15 +61,15 @@ ChildExit waitFor(pid_t pid)
 // argv/envp arrays prepared before fork: the child only calls
 // async-signal-safe functions.
 struct ExecArrays {
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    ExecArrays(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
+    std::vector<char *> argv;
+    std::vector<char *> envp;
+    ExecArrays(const std::vector<std::string> &arguments, const std::vector<std::string> &environment)
     {
-        for (const auto& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto &a : arguments)
+            argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        for (const auto& e : environment)
-            envp.push_back(const_cast<char*>(e.c_str()));
+        for (const auto &e : environment)
+            envp.push_back(const_cast<char *>(e.c_str()));
         envp.push_back(nullptr);
     }
 };
@@ -87,7 +87,7 @@ bool becomeFullyEffective()
 // negative), its standard output and error /dev/null. Returns the pid, or -1
 // when the child could not be created or the program could not be executed
 // (reported back through a close-on-exec pipe, then the child is reaped).
-pid_t spawn(const std::string& program, const std::vector<std::string>& arguments, int stdinFd, int closeInChild,
+pid_t spawn(const std::string &program, const std::vector<std::string> &arguments, int stdinFd, int closeInChild,
             bool elevate)
 {
     const ExecArrays arrays(arguments, minimalChildEnvironment());
@@ -131,36 +131,43 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
 
 class LinuxLockedFile : public LockedFile {
 public:
-    explicit LinuxLockedFile(UniqueFd fd) : fd_(std::move(fd)) {}
+    explicit LinuxLockedFile(UniqueFd fd)
+        : fd_(std::move(fd))
+    { }
     std::optional<FileStatus> status() override
     {
-        struct stat st {};
+        struct stat st { };
         if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))
             return std::nullopt;
         return FileStatus{{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-                          st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+                          st.st_uid,
+                          st.st_gid,
+                          static_cast<mode_t>(st.st_mode & 07777)};
     }
     bool changeOwner(uid_t owner, gid_t group) override { return ::fchown(fd_.get(), owner, group) == 0; }
     bool changeMode(mode_t mode) override { return ::fchmod(fd_.get(), mode) == 0; }
 
 private:
-    UniqueFd fd_;  // closing it releases the lock
+    UniqueFd fd_;   // closing it releases the lock
 };
 
 class PkexecChild : public PrivilegedChild {
 public:
-    PkexecChild(pid_t pid, UniqueFd input) : pid_(pid), input_(std::move(input)) {}
+    PkexecChild(pid_t pid, UniqueFd input)
+        : pid_(pid)
+        , input_(std::move(input))
+    { }
     ~PkexecChild() override
     {
         input_.reset();
         if (pid_ > 0)
             waitFor(pid_);
     }
-    PkexecChild(const PkexecChild&) = delete;
-    PkexecChild& operator=(const PkexecChild&) = delete;
+    PkexecChild(const PkexecChild &) = delete;
+    PkexecChild &operator=(const PkexecChild &) = delete;
     bool write(std::span<const std::byte> bytes) override
     {
-        return input_ && writeAll(input_.get(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return input_ && writeAll(input_.get(), reinterpret_cast<const char *>(bytes.data()), bytes.size());
     }
     void closeInput() override { input_.reset(); }
     ChildExit wait() override
@@ -176,13 +183,13 @@ private:
     UniqueFd input_;
 };
 
-std::string baseName(const std::string& path)
+std::string baseName(const std::string &path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string directoryName(const std::string& path)
+std::string directoryName(const std::string &path)
 {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos)
@@ -212,9 +219,9 @@ std::pair<UniqueFd, std::string> createTemporary(int dirFd, mode_t mode)
     return {};
 }
 
-}  // namespace
+}   // namespace
 
-const std::vector<std::string>& minimalChildEnvironment()
+const std::vector<std::string> &minimalChildEnvironment()
 {
     static const std::vector<std::string> environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"};
     return environment;
@@ -261,7 +268,7 @@ bool hardenProcess()
         return false;
     for (int sig = 1; sig < NSIG; ++sig) {
         if (sig != SIGKILL && sig != SIGSTOP)
-            ::signal(sig, SIG_DFL);  // fails harmlessly for numbers without a signal
+            ::signal(sig, SIG_DFL);   // fails harmlessly for numbers without a signal
     }
     if (::signal(SIGPIPE, SIG_IGN) == SIG_ERR)
         return false;
@@ -309,25 +316,25 @@ std::optional<std::string> ProcSelfLocator::ownPath()
 
 std::optional<FileIdentity> ProcSelfLocator::runningImage()
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat("/proc/self/exe", &st) != 0)
         return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-Files::DirectoryResult LinuxFiles::makeDirectory(const std::string& path, mode_t mode)
+Files::DirectoryResult LinuxFiles::makeDirectory(const std::string &path, mode_t mode)
 {
     if (::mkdir(path.c_str(), mode) == 0)
         return DirectoryResult::Created;
     return errno == EEXIST ? DirectoryResult::Existed : DirectoryResult::Failed;
 }
 
-bool LinuxFiles::changeOwner(const std::string& path, uid_t owner, gid_t group)
+bool LinuxFiles::changeOwner(const std::string &path, uid_t owner, gid_t group)
 {
     return ::fchownat(AT_FDCWD, path.c_str(), owner, group, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
+int LinuxFiles::replaceFile(const std::string &path, std::string_view content)
 {
     const std::string name = baseName(path);
     if (name.empty() || name == "." || name == "..")
@@ -336,7 +343,7 @@ int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
     if (!dir)
         return errno;
 
-    struct stat existing {};
+    struct stat existing { };
     const bool exists = ::fstatat(dir.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT)
         return errno;
@@ -344,8 +351,8 @@ int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
         return S_ISLNK(existing.st_mode) ? ELOOP : S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
 
     auto created = createTemporary(dir.get(), 0666);
-    UniqueFd& fd = created.first;
-    const std::string& temporary = created.second;
+    UniqueFd &fd = created.first;
+    const std::string &temporary = created.second;
     if (!fd)
         return errno;
     const auto fail = [&](int error) {
@@ -353,9 +360,8 @@ int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
         ::unlinkat(dir.get(), temporary.c_str(), 0);
         return error;
     };
-    if (exists
-        && (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0
-            || ::fchmod(fd.get(), existing.st_mode & 07777) != 0))
+    if (exists && (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0 ||
+                   ::fchmod(fd.get(), existing.st_mode & 07777) != 0))
         return fail(errno);
     if (!writeAll(fd.get(), content.data(), content.size()) || ::fsync(fd.get()) != 0)
         return fail(errno);
@@ -363,16 +369,13 @@ int LinuxFiles::replaceFile(const std::string& path, std::string_view content)
         return fail(errno);
     if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0)
         return fail(errno);
-    ::fsync(dir.get());  // make the rename itself durable; the data already is
+    ::fsync(dir.get());   // make the rename itself durable; the data already is
     return 0;
 }
 
-int LinuxFiles::removeFile(const std::string& path)
-{
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
-}
+int LinuxFiles::removeFile(const std::string &path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
-std::unique_ptr<LockedFile> LinuxFiles::openLocked(const std::string& path)
+std::unique_ptr<LockedFile> LinuxFiles::openLocked(const std::string &path)
 {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
@@ -380,7 +383,7 @@ std::unique_ptr<LockedFile> LinuxFiles::openLocked(const std::string& path)
     return std::make_unique<LinuxLockedFile>(std::move(fd));
 }
 
-ChildResult runProgramAndWait(const std::string& program, const std::vector<std::string>& arguments)
+ChildResult runProgramAndWait(const std::string &program, const std::vector<std::string> &arguments)
 {
     const pid_t pid = spawn(program, arguments, -1, -1, true);
     if (pid < 0)
@@ -388,7 +391,7 @@ ChildResult runProgramAndWait(const std::string& program, const std::vector<std:
     return {true, waitFor(pid)};
 }
 
-std::unique_ptr<PrivilegedChild> PkexecExecution::start(const std::string& program, const std::string& argument)
+std::unique_ptr<PrivilegedChild> PkexecExecution::start(const std::string &program, const std::string &argument)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -410,7 +413,7 @@ bool ProgramServiceManager::run(std::string_view verb, std::string_view target)
 
 DriverLoader::Result PackageDriverLoader::load()
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(package_.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::Failed;
     const auto result = runProgramAndWait(loader_, {loader_, package_});
@@ -430,15 +433,9 @@ DriverLoader::Result PackageDriverLoader::load()
     }
 }
 
-Syslog::Syslog(const char* ident)
-{
-    ::openlog(ident, LOG_PID | LOG_NDELAY, LOG_AUTHPRIV);
-}
+Syslog::Syslog(const char *ident) { ::openlog(ident, LOG_PID | LOG_NDELAY, LOG_AUTHPRIV); }
 
-Syslog::~Syslog()
-{
-    ::closelog();
-}
+Syslog::~Syslog() { ::closelog(); }
 
 void Syslog::error(std::string_view message)
 {
@@ -446,14 +443,8 @@ void Syslog::error(std::string_view message)
     ::syslog(LOG_ERR, "%s", text.c_str());
 }
 
-bool LinuxProcessIdentity::effectiveUserIsRoot()
-{
-    return ::geteuid() == 0;
-}
+bool LinuxProcessIdentity::effectiveUserIsRoot() { return ::geteuid() == 0; }
 
-uid_t LinuxProcessIdentity::effectiveUser()
-{
-    return ::geteuid();
-}
+uid_t LinuxProcessIdentity::effectiveUser() { return ::geteuid(); }
 
-}  // namespace tindrel::platform::linux_impl
+}   // namespace tindrel::platform::linux_impl

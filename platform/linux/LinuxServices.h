@@ -19,7 +19,7 @@ namespace tindrel::platform::linux_impl {
 bool hardenProcess();
 
 // The environment every child of the tool gets.
-const std::vector<std::string>& minimalChildEnvironment();
+const std::vector<std::string> &minimalChildEnvironment();
 
 // Start time (clock ticks since boot) of a process, from /proc/<pid>/stat.
 std::optional<std::uint64_t> processStartTime(pid_t pid);
@@ -28,7 +28,9 @@ std::optional<std::uint64_t> processStartTime(pid_t pid);
 // reported so the caller decides).
 class FdByteSource : public ByteSource {
 public:
-    explicit FdByteSource(int fd) : fd_(fd) {}
+    explicit FdByteSource(int fd)
+        : fd_(fd)
+    { }
     Result read(std::span<std::byte> buffer) override;
 
 private:
@@ -44,11 +46,11 @@ public:
 
 class LinuxFiles : public Files {
 public:
-    DirectoryResult makeDirectory(const std::string& path, mode_t mode) override;
-    bool changeOwner(const std::string& path, uid_t owner, gid_t group) override;
-    int replaceFile(const std::string& path, std::string_view content) override;
-    int removeFile(const std::string& path) override;
-    std::unique_ptr<LockedFile> openLocked(const std::string& path) override;
+    DirectoryResult makeDirectory(const std::string &path, mode_t mode) override;
+    bool changeOwner(const std::string &path, uid_t owner, gid_t group) override;
+    int replaceFile(const std::string &path, std::string_view content) override;
+    int removeFile(const std::string &path) override;
+    std::unique_ptr<LockedFile> openLocked(const std::string &path) override;
 };
 
 struct ChildResult {
@@ -60,14 +62,16 @@ struct ChildResult {
 // the minimal environment; standard input and output on /dev/null, as root
 // in all its user and group ids when the caller's effective user is root.
 // Waits for it to end.
-ChildResult runProgramAndWait(const std::string& program, const std::vector<std::string>& arguments);
+ChildResult runProgramAndWait(const std::string &program, const std::vector<std::string> &arguments);
 
 // Privileged execution through pkexec: `<pkexec> <program> <argument>`,
 // with a pipe to its standard input.
 class PkexecExecution : public PrivilegedExecution {
 public:
-    explicit PkexecExecution(std::string pkexecProgram) : pkexec_(std::move(pkexecProgram)) {}
-    std::unique_ptr<PrivilegedChild> start(const std::string& program, const std::string& argument) override;
+    explicit PkexecExecution(std::string pkexecProgram)
+        : pkexec_(std::move(pkexecProgram))
+    { }
+    std::unique_ptr<PrivilegedChild> start(const std::string &program, const std::string &argument) override;
 
 private:
     std::string pkexec_;
@@ -77,7 +81,9 @@ private:
 // separate arguments (never through a shell).
 class ProgramServiceManager : public ServiceManager {
 public:
-    explicit ProgramServiceManager(std::string program) : program_(std::move(program)) {}
+    explicit ProgramServiceManager(std::string program)
+        : program_(std::move(program))
+    { }
     bool run(std::string_view verb, std::string_view target) override;
 
 private:
@@ -91,9 +97,9 @@ private:
 class PackageDriverLoader : public DriverLoader {
 public:
     PackageDriverLoader(std::string package, std::string loader)
-        : package_(std::move(package)), loader_(std::move(loader))
-    {
-    }
+        : package_(std::move(package))
+        , loader_(std::move(loader))
+    { }
     Result load() override;
 
 private:
@@ -105,10 +111,10 @@ private:
 // destruction.
 class Syslog : public SystemLog {
 public:
-    explicit Syslog(const char* ident);
+    explicit Syslog(const char *ident);
     ~Syslog() override;
-    Syslog(const Syslog&) = delete;
-    Syslog& operator=(const Syslog&) = delete;
+    Syslog(const Syslog &) = delete;
+    Syslog &operator=(const Syslog &) = delete;
     void error(std::string_view message) override;
 };
 
@@ -118,4 +124,4 @@ public:
     uid_t effectiveUser() override;
 };
 
-}  // namespace tindrel::platform::linux_impl
+}   // namespace tindrel::platform::linux_impl

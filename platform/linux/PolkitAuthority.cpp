@@ -15,31 +15,30 @@ template <class T>
 using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 
 struct GErrorFree {
-    void operator()(GError* error) const { g_error_free(error); }
+    void operator()(GError *error) const { g_error_free(error); }
 };
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
-}  // namespace
+}   // namespace
 
-PolkitAuthority::PolkitAuthority(std::optional<ProcessSubject> parent) : parent_(parent) {}
+PolkitAuthority::PolkitAuthority(std::optional<ProcessSubject> parent)
+    : parent_(parent)
+{ }
 
 PolkitAuthority::~PolkitAuthority() = default;
 
-bool PolkitAuthority::acceptExternalForm(const ExternalForm& form)
+bool PolkitAuthority::acceptExternalForm(const ExternalForm &form)
 {
     return parent_ && formNamesSubject(form, *parent_);
 }
 
-bool PolkitAuthority::takeOverPrivileged()
-{
-    return ::getuid() == 0 && ::geteuid() == 0;
-}
+bool PolkitAuthority::takeOverPrivileged() { return ::getuid() == 0 && ::geteuid() == 0; }
 
 bool PolkitAuthority::checkRight(std::string_view right)
 {
     if (!parent_)
         return false;
-    GError* rawError = nullptr;
+    GError *rawError = nullptr;
     GObjectPtr<::PolkitAuthority> authority(polkit_authority_get_sync(nullptr, &rawError));
     GErrorPtr error(rawError);
     if (!authority)
@@ -59,4 +58,4 @@ bool PolkitAuthority::checkRight(std::string_view right)
     return result && !error && polkit_authorization_result_get_is_authorized(result.get());
 }
 
-}  // namespace tindrel::platform::linux_impl
+}   // namespace tindrel::platform::linux_impl

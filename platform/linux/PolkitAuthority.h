@@ -17,10 +17,10 @@ public:
     // external form is accepted and no right is granted.
     explicit PolkitAuthority(std::optional<ProcessSubject> parent);
     ~PolkitAuthority() override;
-    PolkitAuthority(const PolkitAuthority&) = delete;
-    PolkitAuthority& operator=(const PolkitAuthority&) = delete;
+    PolkitAuthority(const PolkitAuthority &) = delete;
+    PolkitAuthority &operator=(const PolkitAuthority &) = delete;
 
-    bool acceptExternalForm(const ExternalForm& form) override;
+    bool acceptExternalForm(const ExternalForm &form) override;
     // Granted when the real and effective user are both root: pkexec (or
     // root itself) started this run. A set-user-ID run by an ordinary user
     // has a non-root real user and gets nothing.
@@ -31,4 +31,4 @@ private:
     std::optional<ProcessSubject> parent_;
 };
 
-}  // namespace tindrel::platform::linux_impl
+}   // namespace tindrel::platform::linux_impl

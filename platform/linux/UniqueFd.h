@@ -10,16 +10,20 @@ namespace tindrel::platform::linux_impl {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
+    explicit UniqueFd(int fd)
+        : fd_(fd)
+    { }
+    UniqueFd(UniqueFd &&other) noexcept
+        : fd_(std::exchange(other.fd_, -1))
+    { }
+    UniqueFd &operator=(UniqueFd &&other) noexcept
     {
         if (this != &other)
             reset(std::exchange(other.fd_, -1));
         return *this;
     }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
     ~UniqueFd() { reset(); }
 
     int get() const { return fd_; }
@@ -42,4 +46,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace tindrel::platform::linux_impl
+}   // namespace tindrel::platform::linux_impl

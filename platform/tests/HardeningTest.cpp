@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-extern char** environ;
+extern char **environ;
 
 using tindrel::platform::linux_impl::hardenProcess;
 
@@ -40,7 +40,7 @@ int hardenHostileChild(bool closeStandardDescriptors)
     if (pid == 0) {
         ::setenv("LD_PRELOAD", "/tmp/evil.so", 1);
         ::setenv("GIO_MODULE_DIR", "/tmp/evil", 1);
-        const int stray = ::open("/dev/null", O_RDONLY);  // inherited, not close-on-exec
+        const int stray = ::open("/dev/null", O_RDONLY);   // inherited, not close-on-exec
         ::dup2(stray, 57);
         if (closeStandardDescriptors) {
             ::close(0);
@@ -75,7 +75,7 @@ int hardenHostileChild(bool closeStandardDescriptors)
         ::getrlimit(RLIMIT_FSIZE, &limit);
         if (limit.rlim_cur != RLIM_INFINITY)
             failed |= FileSizeUnlimited;
-        struct sigaction action {};
+        struct sigaction action { };
         ::sigaction(SIGTERM, nullptr, &action);
         const bool termDefault = action.sa_handler == SIG_DFL;
         ::sigaction(SIGPIPE, nullptr, &action);
@@ -96,14 +96,8 @@ int hardenHostileChild(bool closeStandardDescriptors)
     return WEXITSTATUS(status);
 }
 
-TEST(Hardening, PutsAHostileInheritedStateBackInOrder)
-{
-    EXPECT_EQ(hardenHostileChild(false), 0);
-}
+TEST(Hardening, PutsAHostileInheritedStateBackInOrder) { EXPECT_EQ(hardenHostileChild(false), 0); }
 
-TEST(Hardening, ReopensClosedStandardDescriptors)
-{
-    EXPECT_EQ(hardenHostileChild(true), 0);
-}
+TEST(Hardening, ReopensClosedStandardDescriptors) { EXPECT_EQ(hardenHostileChild(true), 0); }
 
-}  // namespace
+}   // namespace

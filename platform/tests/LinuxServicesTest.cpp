@@ -24,7 +24,7 @@ using ::testing::Not;
 
 namespace {
 
-std::string readText(const fs::path& path)
+std::string readText(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -32,12 +32,9 @@ std::string readText(const fs::path& path)
     return text.str();
 }
 
-void writeText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+void writeText(const fs::path &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
-std::vector<std::string> lines(const std::string& text)
+std::vector<std::string> lines(const std::string &text)
 {
     std::vector<std::string> out;
     std::stringstream in(text);
@@ -52,7 +49,9 @@ protected:
     mode_t oldMask = 0;
     void SetUp() override
     {
-        dir = fs::path(TINDREL_TEST_SCRATCH) / (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" + std::to_string(::getpid()));
+        dir = fs::path(TINDREL_TEST_SCRATCH) /
+              (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         oldMask = ::umask(022);
@@ -63,7 +62,7 @@ protected:
         ::umask(oldMask);
         fs::remove_all(dir);
     }
-    fs::path script(const std::string& name, const std::string& body)
+    fs::path script(const std::string &name, const std::string &body)
     {
         const fs::path path = dir / name;
         writeText(path, "#!/bin/sh\n" + body);
@@ -73,14 +72,14 @@ protected:
     std::vector<std::string> entries()
     {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir))
+        for (const auto &e : fs::directory_iterator(dir))
             names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
-    static mode_t modeOf(const fs::path& p)
+    static mode_t modeOf(const fs::path &p)
     {
-        struct stat st {};
+        struct stat st { };
         EXPECT_EQ(::lstat(p.c_str(), &st), 0);
         return st.st_mode & 07777;
     }
@@ -115,7 +114,7 @@ TEST_F(LinuxFilesTest, ReplaceKeepsModeAndOwnerOfAnExistingFile)
     EXPECT_EQ(readText(dir / "f"), "new");
     EXPECT_EQ(modeOf(dir / "f"), 0640u);
     if (root) {
-        struct stat st {};
+        struct stat st { };
         ASSERT_EQ(::stat((dir / "f").c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 1234u);
         EXPECT_EQ(st.st_gid, 5678u);
@@ -196,11 +195,11 @@ TEST_F(LinuxFilesTest, LockedOpenIsExclusiveAndChangesTheOpenedFile)
     ASSERT_EQ(::chmod((dir / "tool").c_str(), 0777), 0);
     auto first = files.openLocked(dir / "tool");
     ASSERT_TRUE(first);
-    EXPECT_FALSE(files.openLocked(dir / "tool"));  // already locked
+    EXPECT_FALSE(files.openLocked(dir / "tool"));   // already locked
     const auto status = first->status();
     ASSERT_TRUE(status);
     EXPECT_EQ(status->mode, 0777u);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat((dir / "tool").c_str(), &st), 0);
     EXPECT_EQ(status->identity, (FileIdentity{st.st_dev, st.st_ino}));
     EXPECT_TRUE(first->changeMode(04755));
@@ -217,7 +216,7 @@ TEST(ProcSelfLocator, NamesTheRunningExecutable)
     const auto path = self.ownPath();
     ASSERT_TRUE(path);
     EXPECT_EQ(*path, fs::read_symlink("/proc/self/exe").string());
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(path->c_str(), &st), 0);
     EXPECT_EQ(self.runningImage(), (FileIdentity{st.st_dev, st.st_ino}));
 }
@@ -252,8 +251,8 @@ TEST_F(ChildProgramTest, ServiceManagerGetsVerbAndTargetAsTwoArgumentsAndAMinima
 {
     const auto out = dir / "args";
     const auto env = dir / "env";
-    const auto manager = script("manager", "printf '%s\\n' \"$@\" > " + out.string() + "\n/usr/bin/env > " + env.string()
-                                               + "\nhead -c 300000 /dev/zero\nexit 3\n");
+    const auto manager = script("manager", "printf '%s\\n' \"$@\" > " + out.string() + "\n/usr/bin/env > " +
+                                               env.string() + "\nhead -c 300000 /dev/zero\nexit 3\n");
     ::setenv("TINDREL_SECRET_LEAK", "1", 1);
     ProgramServiceManager serviceManager(manager);
     // A failing run still counts as run; a flood of output cannot block it.
@@ -281,20 +280,19 @@ TEST_F(ChildProgramTest, DriverLoaderMapsAbsentPackageAndLoaderStatuses)
     const auto marker = dir / "ran";
     const auto package = dir / "driver";
     const auto status = dir / "status";
-    const auto loader = script("loader", "echo \"$1\" > " + marker.string() + "\nexit $(cat " + status.string() + ")\n");
+    const auto loader =
+        script("loader", "echo \"$1\" > " + marker.string() + "\nexit $(cat " + status.string() + ")\n");
     PackageDriverLoader driver(package, loader);
     EXPECT_EQ(driver.load(), DriverLoader::Result::NotFound);
     EXPECT_FALSE(fs::exists(marker));
 
     fs::create_directory(package);
     const std::pair<int, DriverLoader::Result> table[] = {
-        {0, DriverLoader::Result::Loaded},
-        {5, DriverLoader::Result::NotFound},
-        {6, DriverLoader::Result::BlockedByPolicy},
-        {7, DriverLoader::Result::AuthenticationFailed},
+        {0, DriverLoader::Result::Loaded},          {5, DriverLoader::Result::NotFound},
+        {6, DriverLoader::Result::BlockedByPolicy}, {7, DriverLoader::Result::AuthenticationFailed},
         {1, DriverLoader::Result::Failed},
     };
-    for (const auto& [code, expected] : table) {
+    for (const auto &[code, expected] : table) {
         writeText(status, std::to_string(code));
         EXPECT_EQ(driver.load(), expected) << code;
     }
@@ -306,7 +304,8 @@ TEST_F(ChildProgramTest, PrivilegedExecutionFeedsTheChildAndPassesItsStatus)
 {
     const auto args = dir / "args";
     const auto received = dir / "received";
-    const auto pkexec = script("pkexec", "echo \"$@\" > " + args.string() + "\ncat > " + received.string() + "\nexit 7\n");
+    const auto pkexec =
+        script("pkexec", "echo \"$@\" > " + args.string() + "\ncat > " + received.string() + "\nexit 7\n");
     PkexecExecution execution(pkexec);
     auto child = execution.start("/opt/raiseTool", "--self-repair");
     ASSERT_TRUE(child);
@@ -327,7 +326,7 @@ TEST_F(ChildProgramTest, PrivilegedChildThatStopsReadingOrIsKilledIsReportedNotF
     auto child = quits.start("/x", "--self-repair");
     ASSERT_TRUE(child);
     const std::string payload(1 << 20, 'q');
-    EXPECT_FALSE(child->write(std::as_bytes(std::span(payload))));  // EPIPE, not SIGPIPE
+    EXPECT_FALSE(child->write(std::as_bytes(std::span(payload))));   // EPIPE, not SIGPIPE
     EXPECT_TRUE(child->wait().exitedNormally);
 
     PkexecExecution killed(script("killed", "kill -9 $$\n"));
@@ -338,4 +337,4 @@ TEST_F(ChildProgramTest, PrivilegedChildThatStopsReadingOrIsKilledIsReportedNotF
     EXPECT_FALSE(exit.exitedNormally);
 }
 
-}  // namespace
+}   // namespace

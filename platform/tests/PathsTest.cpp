@@ -24,7 +24,7 @@ TEST(Paths, LogDirectoryIsCreatedOnDemandPrivateToTheUser)
 {
     const fs::path base = fs::temp_directory_path() / ("tindrel-paths-" + std::to_string(::getpid()));
     fs::remove_all(base);
-    const char* old = std::getenv("XDG_STATE_HOME");
+    const char *old = std::getenv("XDG_STATE_HOME");
     const std::string saved = old ? old : "";
     ::setenv("XDG_STATE_HOME", (base / "state").c_str(), 1);
     const auto log = libraryLogFile();
@@ -34,7 +34,7 @@ TEST(Paths, LogDirectoryIsCreatedOnDemandPrivateToTheUser)
         ::unsetenv("XDG_STATE_HOME");
     ASSERT_TRUE(log);
     EXPECT_EQ(*log, base / "state" / "tindrelcontrolpanel22" / "tindrelcontrolpanel22.log");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(log->parent_path().c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -22,20 +22,17 @@ void require(bool condition)
         std::abort();
 }
 
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-}  // namespace
+}   // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 2)
         return 0;
     const std::uint8_t flags = data[0];
     const std::size_t piece = data[1] == 0 ? SIZE_MAX : data[1];
-    const auto* begin = reinterpret_cast<const std::byte*>(data + 2);
+    const auto *begin = reinterpret_cast<const std::byte *>(data + 2);
     FakeInput input(std::vector<std::byte>(begin, begin + (size - 2)), piece, (flags & 0x40) != 0);
 
     FakeSelf self;
@@ -69,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(input.consumed() <= 32 + kBlockSize);
 
     bool changedFiles = false;
-    for (const auto& call : files.calls) {
-        if (startsWith(call, "replace ") || startsWith(call, "unlink ") || startsWith(call, "mkdir ")
-            || startsWith(call, "chown ")) {
+    for (const auto &call : files.calls) {
+        if (startsWith(call, "replace ") || startsWith(call, "unlink ") || startsWith(call, "mkdir ") ||
+            startsWith(call, "chown ")) {
             changedFiles = true;
             const std::string_view path = std::string_view(call).substr(call.find(' ') + 1);
             if (!startsWith(call, "mkdir ") && !startsWith(call, "chown "))
@@ -87,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (status == 2 || status == 255)
         require(!acted && driver.loads == 0);
-    for (const auto& [verb, target] : serviceManager.runs) {
+    for (const auto &[verb, target] : serviceManager.runs) {
         require(isServiceVerb(verb));
         require(isAcceptableServiceTarget(target));
     }
@@ -97,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!acted && authority.asked.empty() && driver.loads == 0);
     // A repair leaves the tool set-user-ID without group and other write.
     // (An authorized command may also delete or rewrite the tool's file.)
-    const auto* tool = files.find("/opt/tindrel/raiseTool");
+    const auto *tool = files.find("/opt/tindrel/raiseTool");
     if (!tool)
         require(changedFiles && status == 0);
     else if (tool->mode != 0777)

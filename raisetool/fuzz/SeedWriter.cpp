@@ -9,7 +9,7 @@
 
 using namespace tindrel::raisetool;
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
@@ -32,13 +32,13 @@ int main(int argc, char** argv)
     // non-root run and a repair run in small interrupted pieces.
     const unsigned char runs[][2] = {{0x3c, 0}, {0x78, 13}, {0x7d, 200}};
     int n = 0;
-    for (const auto& block : blocks) {
-        for (const auto& run : runs) {
+    for (const auto &block : blocks) {
+        for (const auto &run : runs) {
             std::ofstream out(dir / ("seed-" + std::to_string(n++)), std::ios::binary);
-            out.write(reinterpret_cast<const char*>(run), 2);
+            out.write(reinterpret_cast<const char *>(run), 2);
             if ((run[0] & 0x03) != 1)
                 out.write(std::string(32, 'A').data(), 32);
-            out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
+            out.write(reinterpret_cast<const char *>(block.data()), static_cast<std::streamsize>(block.size()));
         }
     }
     return 0;

@@ -39,21 +39,18 @@ const fs::path kTool = RAISETOOL_PATH;
 struct Caller {
     uid_t uid = 0;
     gid_t gid = 0;
-    std::size_t piece = SIZE_MAX;  // bytes per write
+    std::size_t piece = SIZE_MAX;   // bytes per write
 };
 
-using InputMaker = std::function<std::vector<std::byte>(const ProcessSubject&)>;
+using InputMaker = std::function<std::vector<std::byte>(const ProcessSubject &)>;
 
-std::vector<std::byte> bytes(std::span<const std::byte> span)
-{
-    return {span.begin(), span.end()};
-}
+std::vector<std::byte> bytes(std::span<const std::byte> span) { return {span.begin(), span.end()}; }
 
 // The authorization naming the caller, then the tail.
-InputMaker authorized(std::span<const std::byte> tail, std::function<void(ProcessSubject&)> alter = {})
+InputMaker authorized(std::span<const std::byte> tail, std::function<void(ProcessSubject &)> alter = {})
 {
     std::vector<std::byte> copy(tail.begin(), tail.end());
-    return [copy, alter](const ProcessSubject& me) {
+    return [copy, alter](const ProcessSubject &me) {
         ProcessSubject subject = me;
         if (alter)
             alter(subject);
@@ -67,12 +64,12 @@ InputMaker authorized(std::span<const std::byte> tail, std::function<void(Proces
 
 InputMaker raw(std::vector<std::byte> input)
 {
-    return [input](const ProcessSubject&) { return input; };
+    return [input](const ProcessSubject &) { return input; };
 }
 
 // Runs the tool from a forked caller process; returns its exit status, or
 // -1 when it did not end normally (or the caller failed).
-int runTool(const fs::path& tool, const std::vector<std::string>& args, const InputMaker& input, Caller caller = {})
+int runTool(const fs::path &tool, const std::vector<std::string> &args, const InputMaker &input, Caller caller = {})
 {
     int result[2];
     if (::pipe2(result, O_CLOEXEC) != 0)
@@ -81,20 +78,19 @@ int runTool(const fs::path& tool, const std::vector<std::string>& args, const In
     if (callerPid == 0) {
         ::close(result[0]);
         int status = -1;
-        if (caller.uid != 0
-            && (::setgroups(0, nullptr) != 0 || ::setresgid(caller.gid, caller.gid, caller.gid) != 0
-                || ::setresuid(caller.uid, caller.uid, caller.uid) != 0))
+        if (caller.uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(caller.gid, caller.gid, caller.gid) != 0 ||
+                                ::setresuid(caller.uid, caller.uid, caller.uid) != 0))
             ::_exit(1);
         const auto start = platform::linux_impl::processStartTime(::getpid());
         const auto data = input(ProcessSubject{::getpid(), start.value_or(0), ::getuid()});
         int in[2];
         if (!start || ::pipe(in) != 0)
             ::_exit(1);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
+        std::vector<char *> argv;
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
         argv.push_back(nullptr);
-        char* envp[] = {nullptr};
+        char *envp[] = {nullptr};
         const pid_t toolPid = ::fork();
         if (toolPid == 0) {
             ::dup2(in[0], 0);
@@ -130,12 +126,12 @@ int runTool(const fs::path& tool, const std::vector<std::string>& args, const In
     return status;
 }
 
-int run(const InputMaker& input, Caller caller = {}, const fs::path& tool = kTool)
+int run(const InputMaker &input, Caller caller = {}, const fs::path &tool = kTool)
 {
     return runTool(tool, {tool.string()}, input, caller);
 }
 
-std::string readText(const fs::path& path)
+std::string readText(const fs::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -149,16 +145,16 @@ struct StatInfo {
     mode_t mode;
 };
 
-StatInfo statOf(const fs::path& path)
+StatInfo statOf(const fs::path &path)
 {
-    struct stat st {};
+    struct stat st { };
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
     return {st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
 }
 
-Caller userCaller(const char* name, std::size_t piece = SIZE_MAX)
+Caller userCaller(const char *name, std::size_t piece = SIZE_MAX)
 {
-    const passwd* pw = ::getpwnam(name);
+    const passwd *pw = ::getpwnam(name);
     return pw ? Caller{pw->pw_uid, pw->pw_gid, piece} : Caller{};
 }
 
@@ -196,7 +192,7 @@ TEST_F(EndToEnd, AnyArgumentsButNoneOrTheRepairEnd255)
     const auto driver = authorized(makeLoadDriverBlock());
     // With argc 0 (or the kernel's forced empty argv[0]) and no input.
     EXPECT_EQ(runTool(kTool, {}, raw({})), 255);
-    for (const std::vector<std::string>& args :
+    for (const std::vector<std::string> &args :
          {std::vector<std::string>{kTool, "x"}, {kTool, "--self-repair", "x"}, {kTool, "--SELF-REPAIR"}, {kTool, ""}})
         EXPECT_EQ(runTool(kTool, args, driver), 255) << args.back();
 }
@@ -207,9 +203,9 @@ TEST_F(EndToEnd, AuthorizationMustNameTheActualParent)
     EXPECT_EQ(run(raw({})), 255);
     EXPECT_EQ(run(raw(std::vector<std::byte>(31))), 255);
     EXPECT_EQ(run(raw(std::vector<std::byte>(32 + kBlockSize))), 255);
-    EXPECT_EQ(run(authorized(block, [](ProcessSubject& s) { s.pid = ::getppid(); })), 255);
-    EXPECT_EQ(run(authorized(block, [](ProcessSubject& s) { s.startTime += 1; })), 255);
-    EXPECT_EQ(run(authorized(block, [](ProcessSubject& s) { s.uid = 1234; })), 255);
+    EXPECT_EQ(run(authorized(block, [](ProcessSubject &s) { s.pid = ::getppid(); })), 255);
+    EXPECT_EQ(run(authorized(block, [](ProcessSubject &s) { s.startTime += 1; })), 255);
+    EXPECT_EQ(run(authorized(block, [](ProcessSubject &s) { s.uid = 1234; })), 255);
     if (fs::exists(paths::kDriverPackage))
         GTEST_SKIP() << "a driver package is installed here";
     // The driver command needs no right: it runs and finds no package.
@@ -266,9 +262,9 @@ TEST_F(EndToEnd, OrdinaryUserCannotUseTheRepairRunOfASetUidTool)
     ASSERT_NE(nobody.uid, 0u);
     const auto tool = toolCopy(0, 0, 04775);
     const fs::path target = dir / "a.pc";
-    EXPECT_EQ(runTool(tool, {tool.string(), "--self-repair"}, raw(bytes(*makeWriteFileBlock(target.string(), "x"))),
-                      nobody),
-              255);
+    EXPECT_EQ(
+        runTool(tool, {tool.string(), "--self-repair"}, raw(bytes(*makeWriteFileBlock(target.string(), "x"))), nobody),
+        255);
     EXPECT_EQ(statOf(tool).mode, 04775u);
     EXPECT_FALSE(fs::exists(target));
 }
@@ -278,7 +274,7 @@ TEST_F(EndToEnd, SetUidToolServesAnOrdinaryCallerThatNamesItself)
     const Caller nobody = userCaller("nobody");
     const auto tool = toolCopy(0, 0, 04755);
     EXPECT_EQ(run(authorized(makeRawBlock(1, 4)), nobody, tool), 3);
-    EXPECT_EQ(run(authorized(makeRawBlock(1, 4), [](ProcessSubject& s) { s.uid = 0; }), nobody, tool), 255);
+    EXPECT_EQ(run(authorized(makeRawBlock(1, 4), [](ProcessSubject &s) { s.uid = 0; }), nobody, tool), 255);
     if (!fs::exists(paths::kDriverPackage)) {
         EXPECT_EQ(run(authorized(makeLoadDriverBlock()), nobody, tool), 5);
     }
@@ -312,7 +308,7 @@ protected:
 
 TEST_F(Polkit, WriteCreatesOneDirectoryLevelThenTheFile)
 {
-    ::umask(077);  // the caller's mask must not shape what root creates
+    ::umask(077);   // the caller's mask must not shape what root creates
     const fs::path target = dir / "conf.d" / "a.pc";
     EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "key=1\n"))), 0);
     EXPECT_EQ(readText(target), "key=1\n");
@@ -370,8 +366,8 @@ TEST_F(Polkit, DeleteRemovesAndAMissingFileEnds4)
 
 TEST_F(Polkit, UnacceptablePathsAndOversizedFieldsEnd4AndChangeNothing)
 {
-    for (const std::string& path : {std::string("relative.pc"), dir.string() + "/../escaped.pc", std::string(""),
-                                    dir.string() + "/"})
+    for (const std::string &path :
+         {std::string("relative.pc"), dir.string() + "/../escaped.pc", std::string(""), dir.string() + "/"})
         EXPECT_EQ(run(authorized(*makeWriteFileBlock(path, "x"))), 4) << path;
     Block noNul = *makeWriteFileBlock((dir / "a").string(), "x");
     std::memset(noNul.data() + kPathOffset, 'a', kPathSize);
@@ -433,4 +429,4 @@ TEST_F(Polkit, ToolWithoutSetUidRepairsItselfThroughPkexecForAGrantedCallerOnly)
     EXPECT_EQ(after.mode, 04755u);
 }
 
-}  // namespace
+}   // namespace

@@ -9,18 +9,15 @@ using namespace tindrel::raisetool;
 namespace {
 
 template <class T>
-const T& as(const DecodedBlock& decoded)
+const T &as(const DecodedBlock &decoded)
 {
     EXPECT_TRUE(std::holds_alternative<T>(decoded.command));
     return std::get<T>(decoded.command);
 }
 
-void fill(Block& block, std::size_t offset, std::size_t size, char c)
-{
-    std::memset(block.data() + offset, c, size);
-}
+void fill(Block &block, std::size_t offset, std::size_t size, char c) { std::memset(block.data() + offset, c, size); }
 
-}  // namespace
+}   // namespace
 
 TEST(Protocol, BuiltBlocksDecodeToTheirFieldsAtTheirOffsets)
 {
@@ -70,7 +67,7 @@ TEST(Protocol, FieldsWithoutTerminatingNulAreMalformedNotOverread)
         std::size_t offset, size;
         std::string_view field;
     };
-    for (const Case& c : {Case{0, 8, 256, "path"}, Case{0, 264, 16384, "content"}, Case{1, 8, 256, "path"},
+    for (const Case &c : {Case{0, 8, 256, "path"}, Case{0, 264, 16384, "content"}, Case{1, 8, 256, "path"},
                           Case{2, 8, 1024, "target"}, Case{2, 1032, 10, "verb"}}) {
         Block block = makeRawBlock(1, c.command);
         fill(block, c.offset, c.size, 'x');
@@ -83,7 +80,7 @@ TEST(Protocol, FieldsWithoutTerminatingNulAreMalformedNotOverread)
 TEST(Protocol, BytesAfterTheFirstNulCarryNoMeaning)
 {
     Block block = *makeServiceBlock("label", "stop");
-    fill(block, 8 + 6, 1024 - 6, 'z');  // garbage after the target's NUL
+    fill(block, 8 + 6, 1024 - 6, 'z');   // garbage after the target's NUL
     block[8 + 1023] = std::byte{0};
     const auto decoded = decodeBlock(block);
     EXPECT_EQ(as<ServiceCommand>(decoded).target, "label");
@@ -114,7 +111,7 @@ TEST(Protocol, ServiceVerbsAndTargets)
     for (std::string_view verb : {"", "restart", "Load", "load ", "stop;rm"})
         EXPECT_FALSE(isServiceVerb(verb));
     EXPECT_TRUE(isAcceptableServiceTarget("/etc/systemd/system/x.service"));
-    EXPECT_TRUE(isAcceptableServiceTarget("a b; rm -rf /"));  // one argument, never a shell
+    EXPECT_TRUE(isAcceptableServiceTarget("a b; rm -rf /"));   // one argument, never a shell
     EXPECT_FALSE(isAcceptableServiceTarget(""));
     EXPECT_FALSE(isAcceptableServiceTarget("--help"));
 }

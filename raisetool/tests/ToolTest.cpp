@@ -1,5 +1,5 @@
-#include "FakeServices.h"
 #include "Tool.h"
+#include "FakeServices.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,10 +14,7 @@ using ::testing::IsEmpty;
 
 namespace {
 
-std::vector<std::byte> bytesOf(std::span<const std::byte> span)
-{
-    return {span.begin(), span.end()};
-}
+std::vector<std::byte> bytesOf(std::span<const std::byte> span) { return {span.begin(), span.end()}; }
 
 class ToolTest : public ::testing::Test {
 protected:
@@ -49,17 +46,17 @@ protected:
         return run(mode, services);
     }
 
-    int runNormal(const Block& block) { return runWith(RunMode::Normal, withAuthorization(block)); }
+    int runNormal(const Block &block) { return runWith(RunMode::Normal, withAuthorization(block)); }
 };
 
 TEST(RunMode, OnlyTheBareProgramOrTheRepairArgumentStartAWork)
 {
-    const char* none[] = {nullptr};
-    const char* bare[] = {"raiseTool", nullptr};
-    const char* repair[] = {"raiseTool", "--self-repair", nullptr};
-    const char* stray[] = {"raiseTool", "--help", nullptr};
-    const char* repairPlus[] = {"raiseTool", "--self-repair", "x", nullptr};
-    const char* nullName[] = {nullptr, "--self-repair", nullptr};
+    const char *none[] = {nullptr};
+    const char *bare[] = {"raiseTool", nullptr};
+    const char *repair[] = {"raiseTool", "--self-repair", nullptr};
+    const char *stray[] = {"raiseTool", "--help", nullptr};
+    const char *repairPlus[] = {"raiseTool", "--self-repair", "x", nullptr};
+    const char *nullName[] = {nullptr, "--self-repair", nullptr};
     EXPECT_EQ(runModeFromArguments(0, none), RunMode::Refused);
     EXPECT_EQ(runModeFromArguments(1, bare), RunMode::Normal);
     EXPECT_EQ(runModeFromArguments(2, repair), RunMode::SelfRepair);
@@ -94,7 +91,7 @@ TEST_F(ToolTest, ShortBlockEndsWith2AndChangesNothing)
     auto bytes = withAuthorization(block);
     bytes.pop_back();
     EXPECT_EQ(runWith(RunMode::Normal, bytes), 2);
-    EXPECT_EQ(runWith(RunMode::Normal, bytes, 100, true, true), 2);  // input failing after the bytes
+    EXPECT_EQ(runWith(RunMode::Normal, bytes, 100, true, true), 2);   // input failing after the bytes
     EXPECT_EQ(runWith(RunMode::Normal, withAuthorization({})), 2);
     EXPECT_THAT(files.calls, IsEmpty());
     EXPECT_THAT(authority.asked, IsEmpty());
@@ -121,13 +118,11 @@ TEST_F(ToolTest, DriverLoadNeedsNoRightAndMapsEveryResult)
 {
     authority.granted.clear();
     const std::pair<DriverLoader::Result, int> table[] = {
-        {DriverLoader::Result::Loaded, 0},
-        {DriverLoader::Result::NotFound, 5},
-        {DriverLoader::Result::BlockedByPolicy, 6},
-        {DriverLoader::Result::AuthenticationFailed, 7},
+        {DriverLoader::Result::Loaded, 0},          {DriverLoader::Result::NotFound, 5},
+        {DriverLoader::Result::BlockedByPolicy, 6}, {DriverLoader::Result::AuthenticationFailed, 7},
         {DriverLoader::Result::Failed, 4},
     };
-    for (const auto& [result, status] : table) {
+    for (const auto &[result, status] : table) {
         driver.result = result;
         EXPECT_EQ(runNormal(makeLoadDriverBlock(0)), status);
     }
@@ -157,12 +152,13 @@ TEST_F(ToolTest, WriteCreatesOneMissingDirectoryLevelOwnedByRootGroup0)
 {
     files.addDirectory("/etc");
     EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/tindrel/x.pc", "a")), 0);
-    EXPECT_THAT(files.calls, ElementsAre("mkdir /etc/tindrel 755", "chown /etc/tindrel 0:0", "replace /etc/tindrel/x.pc"));
+    EXPECT_THAT(files.calls,
+                ElementsAre("mkdir /etc/tindrel 755", "chown /etc/tindrel 0:0", "replace /etc/tindrel/x.pc"));
     EXPECT_EQ(files.find("/etc/tindrel/x.pc")->content, "a");
 
     files.calls.clear();
     EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/tindrel/y.pc", "b")), 0);
-    EXPECT_THAT(files.calls, ElementsAre("mkdir /etc/tindrel 755", "replace /etc/tindrel/y.pc"));  // left alone
+    EXPECT_THAT(files.calls, ElementsAre("mkdir /etc/tindrel 755", "replace /etc/tindrel/y.pc"));   // left alone
 }
 
 TEST_F(ToolTest, WriteWithMissingParentCreatesNothingAndEnds4)
@@ -238,7 +234,8 @@ TEST_F(ToolTest, DeleteRemovesOrLogsTheFailureWithErrno)
 
 TEST(UnlinkMessage, ControlBytesInThePathCannotForgeLogLines)
 {
-    EXPECT_EQ(unlinkFailedMessage("/a\nfake: root login\\", 2), "Unlink file (/a\\x0afake: root login\\x5c) failed: 2.\n");
+    EXPECT_EQ(unlinkFailedMessage("/a\nfake: root login\\", 2),
+              "Unlink file (/a\\x0afake: root login\\x5c) failed: 2.\n");
     EXPECT_EQ(unlinkFailedMessage("/\xff", 13), "Unlink file (/\\xff) failed: 13.\n");
 }
 
@@ -273,7 +270,7 @@ TEST_F(ToolTest, NonRootRunPassesOneBlockToAPrivilegedCopyInPieces)
     EXPECT_EQ(runWith(RunMode::Normal, bytes, SIZE_MAX, true), 3);
     EXPECT_EQ(privileged.program, "/opt/tindrel/raiseTool");
     EXPECT_EQ(privileged.argument, "--self-repair");
-    EXPECT_EQ(privileged.received, bytesOf(block));  // nothing after the block
+    EXPECT_EQ(privileged.received, bytesOf(block));   // nothing after the block
     for (std::size_t size : privileged.writeSizes)
         EXPECT_LE(size, 4096u);
     EXPECT_TRUE(privileged.inputClosed);
@@ -313,7 +310,7 @@ TEST(RepairedMode, SetsSetUidAndClearsGroupAndOtherWrite)
 class RepairTest : public ToolTest {
 protected:
     RepairTest() { files.addFile("/opt/tindrel/raiseTool", "elf", 0775, 1000, 1000); }
-    const FakeFiles::Node& tool() { return *files.find("/opt/tindrel/raiseTool"); }
+    const FakeFiles::Node &tool() { return *files.find("/opt/tindrel/raiseTool"); }
 };
 
 TEST_F(RepairTest, RepairMakesTheToolRootOwnedSetUidThenRunsTheBlockWithoutAuthorizationBytes)
@@ -345,7 +342,7 @@ TEST_F(RepairTest, EveryRepairFailureEnds255BeforeTheBlock)
     files.lockFails = true;
     EXPECT_EQ(runWith(RunMode::SelfRepair, block), 255);
     files.lockFails = false;
-    self.image = FileIdentity{1, 43};  // the path names another file than the running image
+    self.image = FileIdentity{1, 43};   // the path names another file than the running image
     EXPECT_EQ(runWith(RunMode::SelfRepair, block), 255);
     self.image = FileIdentity{1, 42};
     files.failChown = true;
@@ -365,4 +362,4 @@ TEST_F(RepairTest, RepairRunWithShortBlockEnds2AfterRepairing)
     EXPECT_EQ(tool().mode, 04755u);
 }
 
-}  // namespace
+}   // namespace

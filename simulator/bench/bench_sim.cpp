@@ -26,10 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 std::atomic<long> valueEvents{0};
 
-void noOp(TindrelVoltageInputHandle, void *, double)
-{
-    valueEvents.fetch_add(1, std::memory_order_relaxed);
-}
+void noOp(TindrelVoltageInputHandle, void *, double) { valueEvents.fetch_add(1, std::memory_order_relaxed); }
 
 bool load(const std::string &rig)
 {
@@ -128,7 +125,7 @@ int attachTime()
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {

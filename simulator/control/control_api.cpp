@@ -34,9 +34,9 @@ std::string lastErrorDetail()
 }
 
 constexpr SimCalls kLibraryCalls = {
-    &TindrelSim_list,          &TindrelSim_attachDevice,  &TindrelSim_detachDevice,    &TindrelSim_addServer,
-    &TindrelSim_removeServer,  &TindrelSim_injectError,   &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
-    &TindrelSim_loadRigFile,   &lastErrorDetail,
+    &TindrelSim_list,         &TindrelSim_attachDevice, &TindrelSim_detachDevice,  &TindrelSim_addServer,
+    &TindrelSim_removeServer, &TindrelSim_injectError,  &TindrelSim_setInputValue, &TindrelSim_getPropertyValue,
+    &TindrelSim_loadRigFile,  &lastErrorDetail,
 };
 
 // The C interface names no server object, so the process keeps its one
@@ -52,7 +52,7 @@ ProcessControlServer &processControlServer()
     return instance;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
@@ -81,8 +81,8 @@ TindrelReturnCode TindrelSim_stopControlServer(void)
         std::lock_guard lock(state.mutex);
         stopping = std::move(state.server);
     }
-    stopping.reset(); // joins the server thread outside the lock
+    stopping.reset();   // joins the server thread outside the lock
     return TINDREL_OK;
 }
 
-} // extern "C"
+}   // extern "C"

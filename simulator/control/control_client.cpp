@@ -73,7 +73,7 @@ bool waitReady(int fd, short events, std::chrono::steady_clock::time_point deadl
     }
 }
 
-} // namespace
+}   // namespace
 
 std::string usageText()
 {
@@ -266,4 +266,4 @@ int runTool(const std::vector<std::string> &args, const SocketEnvironment &env, 
     return kExitOk;
 }
 
-} // namespace tindrel::control
+}   // namespace tindrel::control

@@ -31,7 +31,7 @@ std::optional<long long> wholeNumber(std::string_view text)
 
 bool isSocket(const std::string &path)
 {
-    struct stat info {};
+    struct stat info { };
     return lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
@@ -50,7 +50,7 @@ void scanDirectory(const std::string &dir, bool inRuntimeDir, uid_t uid, std::ve
     }
 }
 
-} // namespace
+}   // namespace
 
 SocketEnvironment currentSocketEnvironment()
 {
@@ -137,9 +137,6 @@ SocketChoice socketForPid(const SocketEnvironment &env, pid_t pid)
     return {"", error + ")"};
 }
 
-bool processIsAlive(pid_t pid)
-{
-    return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
-}
+bool processIsAlive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
-} // namespace tindrel::control
+}   // namespace tindrel::control

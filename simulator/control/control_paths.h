@@ -17,7 +17,7 @@
 namespace tindrel::control {
 
 struct SocketEnvironment {
-    std::string runtimeDir; // empty when XDG_RUNTIME_DIR is unusable
+    std::string runtimeDir;   // empty when XDG_RUNTIME_DIR is unusable
     uid_t uid = 0;
 };
 
@@ -40,9 +40,9 @@ struct SocketCandidate {
 std::vector<SocketCandidate> findSockets(const SocketEnvironment &env);
 
 struct SocketChoice {
-    std::string path;  // empty when none could be chosen
-    std::string error; // why, for the user
-    bool ambiguous = false; // several programs run: the user has to choose
+    std::string path;         // empty when none could be chosen
+    std::string error;        // why, for the user
+    bool ambiguous = false;   // several programs run: the user has to choose
 };
 
 // Picks the socket of the single live process among the candidates. Sockets
@@ -54,6 +54,6 @@ SocketChoice socketForPid(const SocketEnvironment &env, pid_t pid);
 
 bool processIsAlive(pid_t pid);
 
-} // namespace tindrel::control
+}   // namespace tindrel::control
 
 #endif

@@ -74,9 +74,8 @@ std::string runSet(const Request &request, const SimCalls &calls)
 std::string runGet(const Request &request, const SimCalls &calls)
 {
     double value = 0.0;
-    const TindrelReturnCode rc =
-        calls.getPropertyValue(request.args[0].text.c_str(), channelClassArg(request, 1), request.args[2].integer,
-                               request.args[3].text.c_str(), &value);
+    const TindrelReturnCode rc = calls.getPropertyValue(request.args[0].text.c_str(), channelClassArg(request, 1),
+                                                        request.args[2].integer, request.args[3].text.c_str(), &value);
     if (rc != TINDREL_OK)
         return failureReply(rc, calls);
     char text[64];
@@ -191,7 +190,8 @@ std::string usageOf(const CommandSpec &command)
 std::string oneLine(std::string_view text)
 {
     std::string line(text);
-    std::replace_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
     return line;
 }
 
@@ -211,7 +211,7 @@ std::vector<std::string_view> splitWords(std::string_view line)
     return words;
 }
 
-} // namespace
+}   // namespace
 
 std::span<const CommandSpec> commandTable() { return kCommands; }
 
@@ -255,7 +255,7 @@ std::optional<std::string> decodeArg(std::string_view encoded)
         const int high = hexValue(encoded[i + 1]);
         const int low = hexValue(encoded[i + 2]);
         if (high < 0 || low < 0 || (high == 0 && low == 0))
-            return std::nullopt; // NUL cannot pass through C strings
+            return std::nullopt;   // NUL cannot pass through C strings
         raw.push_back(static_cast<char>(high * 16 + low));
         i += 2;
     }
@@ -315,8 +315,8 @@ std::variant<Request, ProtocolError> parseRequest(std::string_view line)
         if (param.kind == ArgKind::Int) {
             const std::optional<int32_t> value = parseInt(arg.text);
             if (!value)
-                return ProtocolError{kBadRequest, std::string("<") + param.name +
-                                                      "> must be a 32-bit integer, not '" + oneLine(arg.text) + "'"};
+                return ProtocolError{kBadRequest, std::string("<") + param.name + "> must be a 32-bit integer, not '" +
+                                                      oneLine(arg.text) + "'"};
             arg.integer = *value;
         } else if (param.kind == ArgKind::Number) {
             const std::optional<double> value = parseNumber(arg.text);
@@ -330,10 +330,7 @@ std::variant<Request, ProtocolError> parseRequest(std::string_view line)
     return request;
 }
 
-std::string execute(const Request &request, const SimCalls &calls)
-{
-    return request.command->handler(request, calls);
-}
+std::string execute(const Request &request, const SimCalls &calls) { return request.command->handler(request, calls); }
 
 std::string handleLine(std::string_view line, const SimCalls &calls)
 {
@@ -385,4 +382,4 @@ std::string commandUsage()
     return text;
 }
 
-} // namespace tindrel::control
+}   // namespace tindrel::control

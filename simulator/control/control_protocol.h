@@ -28,11 +28,11 @@ namespace tindrel::control {
 inline constexpr size_t kMaxRequestLine = 4096;
 
 enum class ArgKind {
-    Word,   // any non-empty text
-    Int,    // a 32-bit integer, decimal or 0x hexadecimal
-    Number, // a finite floating-point number
-    Path,   // a file path; the tool makes it absolute before sending it
-    Rest    // the rest of the line, words joined by single spaces (may be empty)
+    Word,     // any non-empty text
+    Int,      // a 32-bit integer, decimal or 0x hexadecimal
+    Number,   // a finite floating-point number
+    Path,     // a file path; the tool makes it absolute before sending it
+    Rest      // the rest of the line, words joined by single spaces (may be empty)
 };
 
 struct ParamSpec {
@@ -54,8 +54,8 @@ struct SimCalls {
                                      int32_t code, const char *description);
     TindrelReturnCode (*setInputValue)(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
                                        const char *property, double value);
-    TindrelReturnCode (*getPropertyValue)(const char *deviceId, Tindrel_ChannelClass channelClass,
-                                          int channelIndex, const char *property, double *value);
+    TindrelReturnCode (*getPropertyValue)(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
+                                          const char *property, double *value);
     TindrelReturnCode (*loadRigFile)(const char *path, char *err, size_t errLen);
     // The detail text of the calling thread's last error.
     std::string (*lastErrorDetail)();
@@ -116,13 +116,13 @@ std::string errorReply(TindrelReturnCode code, std::string_view detail);
 struct Reply {
     bool ok = false;
     TindrelReturnCode code = 0;
-    std::string text; // the payload of "ok", the detail of "error"
+    std::string text;   // the payload of "ok", the detail of "error"
 };
 std::optional<Reply> parseReply(std::string_view line);
 
 // "  attach <deviceId>   plug a device (and everything below it) in", one per command.
 std::string commandUsage();
 
-} // namespace tindrel::control
+}   // namespace tindrel::control
 
 #endif

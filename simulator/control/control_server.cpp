@@ -39,7 +39,7 @@ bool someoneListens(const sockaddr_un &address)
            (errno != ECONNREFUSED && errno != ENOENT);
 }
 
-} // namespace
+}   // namespace
 
 ControlServer::StartResult ControlServer::start(const std::string &path, const SimCalls &calls,
                                                 std::chrono::milliseconds clientTimeout)
@@ -69,7 +69,7 @@ ControlServer::StartResult ControlServer::start(const std::string &path, const S
     if (!bindSocket()) {
         if (errno != EADDRINUSE)
             return failWith(errno == EACCES ? TINDREL_EACCESS : TINDREL_EIO, errnoText("cannot listen on", path));
-        struct stat info {};
+        struct stat info { };
         if (lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode))
             return failWith(TINDREL_EEXIST, path + " exists and is not a socket; it is left alone");
         if (someoneListens(address))
@@ -79,7 +79,7 @@ ControlServer::StartResult ControlServer::start(const std::string &path, const S
             return failWith(TINDREL_EIO, errnoText("cannot listen on", path));
     }
     chmod(path.c_str(), S_IRUSR | S_IWUSR);
-    struct stat bound {};
+    struct stat bound { };
     if (stat(path.c_str(), &bound) == 0) {
         server->socketDevice_ = bound.st_dev;
         server->socketInode_ = bound.st_ino;
@@ -97,29 +97,29 @@ ControlServer::StartResult ControlServer::start(const std::string &path, const S
 }
 
 ControlServer::ControlServer(std::string path, const SimCalls &calls, std::chrono::milliseconds clientTimeout)
-    : path_(std::move(path)), calls_(calls), clientTimeout_(clientTimeout)
-{
-}
+    : path_(std::move(path))
+    , calls_(calls)
+    , clientTimeout_(clientTimeout)
+{ }
 
 ControlServer::~ControlServer()
 {
     if (thread_.joinable()) {
         const char stop = 's';
-        while (write(wakeWrite_.get(), &stop, 1) < 0 && errno == EINTR) {
-        }
+        while (write(wakeWrite_.get(), &stop, 1) < 0 && errno == EINTR) { }
         thread_.join();
     }
     // Remove the socket file only if it is still the one this server made.
-    struct stat info {};
-    if (listener_ && stat(path_.c_str(), &info) == 0 && info.st_dev == socketDevice_ &&
-        info.st_ino == socketInode_)
+    struct stat info { };
+    if (listener_ && stat(path_.c_str(), &info) == 0 && info.st_dev == socketDevice_ && info.st_ino == socketInode_)
         unlink(path_.c_str());
 }
 
 bool ControlServer::waitFor(int fd, short events, std::chrono::steady_clock::time_point deadline)
 {
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
         pollfd fds[2] = {{fd, events, 0}, {wakeRead_.get(), POLLIN, 0}};
@@ -129,7 +129,7 @@ bool ControlServer::waitFor(int fd, short events, std::chrono::steady_clock::tim
         if (n < 0 || fds[1].revents != 0)
             return false;
         if (fds[0].revents != 0)
-            return true; // ready, or an error the next read or write reports
+            return true;   // ready, or an error the next read or write reports
     }
 }
 
@@ -178,7 +178,7 @@ void ControlServer::serve(int client)
         bool complete = false;
         while (!complete) {
             if (!waitFor(client, POLLIN, deadline))
-                return; // stopping, or the client took too long
+                return;   // stopping, or the client took too long
             char chunk[1024];
             const ssize_t n = recv(client, chunk, sizeof chunk, 0);
             if (n < 0) {
@@ -188,8 +188,8 @@ void ControlServer::serve(int client)
             }
             if (n == 0) {
                 if (line.empty())
-                    return; // connected and left without asking anything
-                complete = true; // a last line without its newline
+                    return;        // connected and left without asking anything
+                complete = true;   // a last line without its newline
                 break;
             }
             line.append(chunk, static_cast<size_t>(n));
@@ -220,4 +220,4 @@ void ControlServer::serve(int client)
     }
 }
 
-} // namespace tindrel::control
+}   // namespace tindrel::control

@@ -20,7 +20,7 @@ namespace tindrel::control {
 class ControlServer {
 public:
     struct StartResult {
-        std::unique_ptr<ControlServer> server; // null on failure
+        std::unique_ptr<ControlServer> server;   // null on failure
         TindrelReturnCode code = TINDREL_OK;
         std::string detail;
     };
@@ -57,6 +57,6 @@ private:
     std::thread thread_;
 };
 
-} // namespace tindrel::control
+}   // namespace tindrel::control
 
 #endif

@@ -11,8 +11,12 @@ namespace tindrel::control {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    explicit UniqueFd(int fd)
+        : fd_(fd)
+    { }
+    UniqueFd(UniqueFd &&other) noexcept
+        : fd_(std::exchange(other.fd_, -1))
+    { }
     UniqueFd &operator=(UniqueFd &&other) noexcept
     {
         if (this != &other)
@@ -36,6 +40,6 @@ private:
     int fd_ = -1;
 };
 
-} // namespace tindrel::control
+}   // namespace tindrel::control
 
 #endif

@@ -35,13 +35,13 @@ bool entryIsDirectory(DIR *stream, const dirent *entry)
         return true;
     if (entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK)
         return false;
-    struct stat info {};
+    struct stat info { };
     if (fstatat(dirfd(stream), entry->d_name, &info, 0) != 0)
         return false;
     return S_ISDIR(info.st_mode);
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
@@ -82,7 +82,7 @@ int mos_readdir(void * /*iop*/, mosdir_t *dir)
             continue;
         const size_t length = std::strlen(entry->d_name);
         if (length >= sizeof dir->name)
-            continue; // cannot be named through this reader; no file system here makes one
+            continue;   // cannot be named through this reader; no file system here makes one
         std::memcpy(dir->name, entry->d_name, length + 1);
         dir->isdir = entryIsDirectory(stream, entry) ? 1 : 0;
         dir->eof = 0;
@@ -109,4 +109,4 @@ int mos_endswith(const char *str, const char *suffix)
     return suffixLength <= length && std::memcmp(str + length - suffixLength, suffix, suffixLength) == 0;
 }
 
-} // extern "C"
+}   // extern "C"

@@ -110,7 +110,7 @@ std::optional<ReadFailure> readConfigFile(const std::string &path, std::string &
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat info {};
+    struct stat info { };
     if (fstat(fd, &info) != 0)
         return ReadFailure{TINDREL_EIO, std::string("cannot read: ") + std::strerror(errno)};
     if (!S_ISREG(info.st_mode))
@@ -167,7 +167,7 @@ int parseText(pconf_t **pc, char *errbuf, size_t errbufLen, std::string_view tex
     return TINDREL_OK;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
@@ -335,14 +335,14 @@ int pconf_set(pconf_t *pc, const char *value, const char *fmt, ...)
                     child = &table->insert(part, toml::table{}).first->second;
                 }
                 if (!child->is_table())
-                    return TINDREL_ENOTDIR; // a plain value cannot hold keys
+                    return TINDREL_ENOTDIR;   // a plain value cannot hold keys
                 table = child->as_table();
             }
             const toml::node *existing = table->get(parts->back());
             if (existing == nullptr && !pc->createMissing)
                 return TINDREL_ENOENT;
             if (existing != nullptr && existing->is_table())
-                return TINDREL_EISDIR; // would silently drop everything below it
+                return TINDREL_EISDIR;   // would silently drop everything below it
             table->insert_or_assign(parts->back(), std::string(value));
             return TINDREL_OK;
         },
@@ -391,4 +391,4 @@ int pconf_renderpc(pconf_t *pc, char *buf, size_t bufLen)
         TINDREL_ENOMEMORY);
 }
 
-} // extern "C"
+}   // extern "C"

@@ -52,7 +52,7 @@ std::optional<int64_t> pconfParseInteger(std::string_view text)
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && text.front() == '-')
-            return std::nullopt; // "+-5"
+            return std::nullopt;   // "+-5"
     }
     if (text.empty())
         return std::nullopt;
@@ -102,4 +102,4 @@ bool pconfIsValidUtf8(std::string_view text)
     return true;
 }
 
-} // namespace tindrel
+}   // namespace tindrel

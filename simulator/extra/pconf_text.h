@@ -25,6 +25,6 @@ std::optional<int64_t> pconfParseInteger(std::string_view text);
 
 bool pconfIsValidUtf8(std::string_view text);
 
-} // namespace tindrel
+}   // namespace tindrel
 
 #endif

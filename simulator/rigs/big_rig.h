@@ -18,8 +18,8 @@ inline std::string bigRig(int channels)
         out += "{\"id\": \"" + hub + "\", \"deviceId\": 129, \"class\": 8, \"name\": \"Hub " + std::to_string(h) +
                "\", \"serial\": " + std::to_string(900000 + h) + ", \"channels\": [{\"class\": \"Hub\"}]},\n";
         for (int p = 0; p < 6 && h * 6 + p < devices; ++p) {
-            out += "{\"id\": \"" + hub + "-" + std::to_string(p) + "\", \"parent\": \"" + hub + "\", \"hubPort\": " +
-                   std::to_string(p) +
+            out += "{\"id\": \"" + hub + "-" + std::to_string(p) + "\", \"parent\": \"" + hub +
+                   "\", \"hubPort\": " + std::to_string(p) +
                    ", \"deviceId\": 55, \"class\": 21, \"name\": \"Digital I/O\", \"channels\": ["
                    "{\"class\": \"DigitalInput\", \"count\": 10}, {\"class\": \"DigitalOutput\", \"count\": 10}]},\n";
         }
@@ -29,4 +29,4 @@ inline std::string bigRig(int channels)
     return out;
 }
 
-} // namespace tindrel_rigs
+}   // namespace tindrel_rigs

@@ -1,5 +1,5 @@
-#include <unistd.h>
 #include <array>
+#include <unistd.h>
 // Channel classes beyond the digital ones: value events, motion, methods,
 // and the rig format, through the C interface.
 #include <atomic>
@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <tuple>
-#include <memory>
 #include <vector>
 
 #include "test_support.h"
@@ -63,7 +63,7 @@ void onVoltage(TindrelVoltageInputHandle, void *ctx, double v)
     static_cast<Recorder<Stamped> *>(ctx)->add({Clock::now(), v});
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(Classes, ValueEventsFollowTheDataIntervalAndChangeTrigger)
 {
@@ -123,16 +123,10 @@ TEST_F(Classes, VoltageRangesNarrowTheLimitsAndRefuseCodesTheDeviceLacks)
 
 namespace {
 
-void onStopped(TindrelStepperHandle, void *ctx)
-{
-    static_cast<Recorder<int> *>(ctx)->add(1);
-}
-void onError(TindrelHandle, void *ctx, int32_t code, const char *)
-{
-    static_cast<Recorder<int> *>(ctx)->add(code);
-}
+void onStopped(TindrelStepperHandle, void *ctx) { static_cast<Recorder<int> *>(ctx)->add(1); }
+void onError(TindrelHandle, void *ctx, int32_t code, const char *) { static_cast<Recorder<int> *>(ctx)->add(code); }
 
-} // namespace
+}   // namespace
 
 TEST_F(Classes, StepperTracksItsTargetAndStops)
 {
@@ -222,7 +216,7 @@ void dictRemove(TindrelDictionaryHandle, void *c, const char *k)
     static_cast<Recorder<DictEvent> *>(c)->add({"remove", k, ""});
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(Classes, DictionaryStoresScansAndReportsChanges)
 {
@@ -368,7 +362,8 @@ TEST_F(Classes, DataAdaptersAnswerOverSPIAndI2C)
     EXPECT_EQ(TindrelDataAdapter_sendPacket(s, cmd, 0), TINDREL_EINVALIDARG);
     std::vector<uint8_t> big(4096);
     EXPECT_EQ(TindrelDataAdapter_sendPacket(s, big.data(), big.size()), TINDREL_ETOOBIG);
-    EXPECT_EQ(TindrelDataAdapter_setDataAdapterVoltage(s, static_cast<Tindrel_DataAdapterVoltage>(2)), TINDREL_EINVALIDARG);
+    EXPECT_EQ(TindrelDataAdapter_setDataAdapterVoltage(s, static_cast<Tindrel_DataAdapterVoltage>(2)),
+              TINDREL_EINVALIDARG);
 
     const uint8_t write[] = {0x10, 0xAB, 0xCD};
     len = 0;
@@ -394,7 +389,7 @@ void noteAttach(TindrelManagerHandle, void *ctx, TindrelHandle h)
     static_cast<Recorder<std::tuple<int, int, int>> *>(ctx)->add({cls, devId, sub});
 }
 
-} // namespace
+}   // namespace
 
 TEST(DefaultRig, HasEveryClassAndTheDevicesTheWindowsBranchOn)
 {
@@ -425,8 +420,8 @@ TEST(DefaultRig, HasEveryClassAndTheDevicesTheWindowsBranchOn)
         classDevice.insert({cls, dev});
         classSub.insert({cls, sub});
     }
-    for (int cls : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 20, 21, 22, 23, 24, 25, 26, 27, 28,
-                    29, 30, 31, 32, 34, 35, 36, 37, 39, 40})
+    for (int cls : {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 20,
+                    21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 34, 35, 36, 37, 39, 40})
         EXPECT_TRUE(classes.count(cls)) << "no channel of class " << cls;
     for (int dev : {16, 17, 71})
         EXPECT_TRUE(classDevice.count({TINDREL_CHCLASS_DIGITALOUTPUT, dev})) << "no digital output on device " << dev;
@@ -445,9 +440,11 @@ TEST(RigFile, ProblemsNameFileLineAndColumn)
         const char *expect;
     };
     const Case cases[] = {
-        {"{\n  \"devices\": [\n    {\"id\": \"a\", \"deviceId\": 1, \"class\": 2, \"name\": \"x\", \"serial\": 1, \"colour\": 3}\n  ]\n}",
+        {"{\n  \"devices\": [\n    {\"id\": \"a\", \"deviceId\": 1, \"class\": 2, \"name\": \"x\", \"serial\": 1, "
+         "\"colour\": 3}\n  ]\n}",
          "bad.json:3:70: unknown key \"colour\" in a device"},
-        {"{\n  \"devices\": [\n    {\"id\": \"a\", \"deviceId\": \"one\"}]}", "bad.json:3:17: \"deviceId\" must be a whole number"},
+        {"{\n  \"devices\": [\n    {\"id\": \"a\", \"deviceId\": \"one\"}]}",
+         "bad.json:3:17: \"deviceId\" must be a whole number"},
         {"{\n  \"devices\": [\n    {\"id\": \"a\",, }]}", "bad.json:3:16:"},
         {"{\"devices\": [{\"id\": \"a\", \"deviceId\": 1, \"class\": 2, \"name\": \"x\", \"serial\": 1,\n"
          " \"channels\": [{\"class\": \"Teapot\"}]}]}",
@@ -505,27 +502,51 @@ TEST(DefaultRig, EveryClassRunsWhileOpen)
     TindrelNet_enableServerDiscovery(TINDRELSERVER_DEVICE);
     Recorder<int> fix;
     std::vector<std::unique_ptr<Channel>> open;
-    const Tindrel_ChannelClass classes[] = {
-        TINDREL_CHCLASS_ACCELEROMETER,   TINDREL_CHCLASS_BLDCMOTOR,        TINDREL_CHCLASS_CAPACITIVETOUCH,
-        TINDREL_CHCLASS_CURRENTINPUT,    TINDREL_CHCLASS_DATAADAPTER,      TINDREL_CHCLASS_DCMOTOR,
-        TINDREL_CHCLASS_DICTIONARY,      TINDREL_CHCLASS_DIGITALINPUT,     TINDREL_CHCLASS_DIGITALOUTPUT,
-        TINDREL_CHCLASS_DISTANCESENSOR,  TINDREL_CHCLASS_ENCODER,          TINDREL_CHCLASS_FIRMWAREUPGRADE,
-        TINDREL_CHCLASS_FREQUENCYCOUNTER, TINDREL_CHCLASS_GPS,             TINDREL_CHCLASS_LCD,
-        TINDREL_CHCLASS_GYROSCOPE,       TINDREL_CHCLASS_HUB,              TINDREL_CHCLASS_HUMIDITYSENSOR,
-        TINDREL_CHCLASS_IR,              TINDREL_CHCLASS_LEDARRAY,         TINDREL_CHCLASS_LIGHTSENSOR,
-        TINDREL_CHCLASS_MAGNETOMETER,    TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER,
-        TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER, TINDREL_CHCLASS_PHSENSOR, TINDREL_CHCLASS_POWERGUARD,
-        TINDREL_CHCLASS_PRESSURESENSOR,  TINDREL_CHCLASS_RCSERVO,          TINDREL_CHCLASS_RESISTANCEINPUT,
-        TINDREL_CHCLASS_RFID,            TINDREL_CHCLASS_SOUNDSENSOR,      TINDREL_CHCLASS_SPATIAL,
-        TINDREL_CHCLASS_STEPPER,         TINDREL_CHCLASS_TEMPERATURESENSOR, TINDREL_CHCLASS_VOLTAGEINPUT,
-        TINDREL_CHCLASS_VOLTAGEOUTPUT,   TINDREL_CHCLASS_VOLTAGERATIOINPUT};
+    const Tindrel_ChannelClass classes[] = {TINDREL_CHCLASS_ACCELEROMETER,
+                                            TINDREL_CHCLASS_BLDCMOTOR,
+                                            TINDREL_CHCLASS_CAPACITIVETOUCH,
+                                            TINDREL_CHCLASS_CURRENTINPUT,
+                                            TINDREL_CHCLASS_DATAADAPTER,
+                                            TINDREL_CHCLASS_DCMOTOR,
+                                            TINDREL_CHCLASS_DICTIONARY,
+                                            TINDREL_CHCLASS_DIGITALINPUT,
+                                            TINDREL_CHCLASS_DIGITALOUTPUT,
+                                            TINDREL_CHCLASS_DISTANCESENSOR,
+                                            TINDREL_CHCLASS_ENCODER,
+                                            TINDREL_CHCLASS_FIRMWAREUPGRADE,
+                                            TINDREL_CHCLASS_FREQUENCYCOUNTER,
+                                            TINDREL_CHCLASS_GPS,
+                                            TINDREL_CHCLASS_LCD,
+                                            TINDREL_CHCLASS_GYROSCOPE,
+                                            TINDREL_CHCLASS_HUB,
+                                            TINDREL_CHCLASS_HUMIDITYSENSOR,
+                                            TINDREL_CHCLASS_IR,
+                                            TINDREL_CHCLASS_LEDARRAY,
+                                            TINDREL_CHCLASS_LIGHTSENSOR,
+                                            TINDREL_CHCLASS_MAGNETOMETER,
+                                            TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER,
+                                            TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER,
+                                            TINDREL_CHCLASS_PHSENSOR,
+                                            TINDREL_CHCLASS_POWERGUARD,
+                                            TINDREL_CHCLASS_PRESSURESENSOR,
+                                            TINDREL_CHCLASS_RCSERVO,
+                                            TINDREL_CHCLASS_RESISTANCEINPUT,
+                                            TINDREL_CHCLASS_RFID,
+                                            TINDREL_CHCLASS_SOUNDSENSOR,
+                                            TINDREL_CHCLASS_SPATIAL,
+                                            TINDREL_CHCLASS_STEPPER,
+                                            TINDREL_CHCLASS_TEMPERATURESENSOR,
+                                            TINDREL_CHCLASS_VOLTAGEINPUT,
+                                            TINDREL_CHCLASS_VOLTAGEOUTPUT,
+                                            TINDREL_CHCLASS_VOLTAGERATIOINPUT};
     for (Tindrel_ChannelClass cls : classes) {
         auto ch = std::make_unique<Channel>(cls);
         if (cls == TINDREL_CHCLASS_GPS)
             TindrelGPS_setOnPositionFixStateChangeHandler(
-                ch->as<TindrelGPSHandle>(), [](TindrelGPSHandle, void *c, int s) { static_cast<Recorder<int> *>(c)->add(s); },
-                &fix);
-        EXPECT_EQ(Tindrel_openWaitForAttachment(ch->h, 5000), TINDREL_OK) << "class " << cls << ": " << lastErrorDetail();
+                ch->as<TindrelGPSHandle>(),
+                [](TindrelGPSHandle, void *c, int s) { static_cast<Recorder<int> *>(c)->add(s); }, &fix);
+        EXPECT_EQ(Tindrel_openWaitForAttachment(ch->h, 5000), TINDREL_OK)
+            << "class " << cls << ": " << lastErrorDetail();
         open.push_back(std::move(ch));
     }
     EXPECT_TRUE(fix.waitFor([](auto &v) { return !v.empty() && v.back() == 1; }));

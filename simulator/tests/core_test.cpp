@@ -47,10 +47,7 @@ protected:
 };
 
 // Opens h waiting for attachment; fails the test on error.
-void openWait(TindrelHandle h)
-{
-    ASSERT_EQ(Tindrel_openWaitForAttachment(h, 5000), TINDREL_OK) << lastErrorDetail();
-}
+void openWait(TindrelHandle h) { ASSERT_EQ(Tindrel_openWaitForAttachment(h, 5000), TINDREL_OK) << lastErrorDetail(); }
 
 struct Attached {
     TindrelHandle h;
@@ -67,17 +64,11 @@ void onAttach(TindrelHandle h, void *ctx)
     static_cast<Recorder<Attached> *>(ctx)->add({h, name, index});
 }
 
-void onDetach(TindrelHandle h, void *ctx)
-{
-    static_cast<Recorder<Attached> *>(ctx)->add({h, "", -1});
-}
+void onDetach(TindrelHandle h, void *ctx) { static_cast<Recorder<Attached> *>(ctx)->add({h, "", -1}); }
 
-void onState(TindrelDigitalInputHandle, void *ctx, int state)
-{
-    static_cast<Recorder<int> *>(ctx)->add(state);
-}
+void onState(TindrelDigitalInputHandle, void *ctx, int state) { static_cast<Recorder<int> *>(ctx)->add(state); }
 
-} // namespace
+}   // namespace
 
 TEST_F(Core, OpenAttachesMatchingChannelAsynchronouslyAndAgainAfterReplug)
 {
@@ -113,21 +104,27 @@ TEST_F(Core, MatchingHonoursEveryAddressField)
     };
     const Case cases[] = {
         {"any digital output", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle) {}, true},
-        {"wrong serial", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setDeviceSerialNumber(h, 1); }, false},
+        {"wrong serial", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setDeviceSerialNumber(h, 1); },
+         false},
         {"label", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setDeviceLabel(h, "desk"); }, true},
-        {"wrong label", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setDeviceLabel(h, "attic"); }, false},
-        {"missing channel index", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setChannel(h, 7); }, false},
+        {"wrong label", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setDeviceLabel(h, "attic"); },
+         false},
+        {"missing channel index", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setChannel(h, 7); },
+         false},
         {"hub port 2", TINDREL_CHCLASS_DIGITALINPUT, [](TindrelHandle h) { Tindrel_setHubPort(h, 2); }, true},
-        {"hub port 4 needs port mode", TINDREL_CHCLASS_DIGITALINPUT, [](TindrelHandle h) { Tindrel_setHubPort(h, 4); }, false},
+        {"hub port 4 needs port mode", TINDREL_CHCLASS_DIGITALINPUT, [](TindrelHandle h) { Tindrel_setHubPort(h, 4); },
+         false},
         {"hub port 4 in port mode", TINDREL_CHCLASS_DIGITALINPUT,
          [](TindrelHandle h) {
              Tindrel_setHubPort(h, 4);
              Tindrel_setIsHubPortDevice(h, 1);
          },
          true},
-        {"remote while the server is away", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setIsRemote(h, 1); }, false},
+        {"remote while the server is away", TINDREL_CHCLASS_DIGITALOUTPUT,
+         [](TindrelHandle h) { Tindrel_setIsRemote(h, 1); }, false},
         {"local", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setIsLocal(h, 1); }, true},
-        {"server name", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setServerName(h, "benchsrv"); }, false},
+        {"server name", TINDREL_CHCLASS_DIGITALOUTPUT, [](TindrelHandle h) { Tindrel_setServerName(h, "benchsrv"); },
+         false},
     };
     for (const Case &c : cases) {
         Channel ch(c.cls);
@@ -442,7 +439,7 @@ void mgrDetach(TindrelManagerHandle, void *ctx, TindrelHandle h)
     static_cast<ManagerSeen *>(ctx)->detached.add(describe(h));
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(Core, ManagerSeesEveryChannelAndDeviceDetachDetachesAllItsChannels)
 {
@@ -538,7 +535,7 @@ void serverRemoved(void *ctx, TindrelServerHandle s)
     static_cast<Recorder<ServerEvent> *>(ctx)->add({false, s->name, s->host, "", "", s->type, 0});
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(Core, DiscoveryAnnouncesServersOfEnabledTypesWithTheirRecords)
 {

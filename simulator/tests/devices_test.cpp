@@ -67,7 +67,7 @@ bool eventually(Get get)
     return false;
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(Devices, RetainedDeviceHandleOutlivesTheManagerCallback)
 {
@@ -195,7 +195,11 @@ TEST_F(Devices, PositionControllerMovesOnlyWhenEngaged)
     openOn(ch, 8001);
     std::atomic<int> negative{0};
     TindrelMotorPositionController_setOnDutyCycleUpdateHandler(
-        m, [](TindrelMotorPositionControllerHandle, void *c, double d) { if (d < 0) ++*static_cast<std::atomic<int> *>(c); },
+        m,
+        [](TindrelMotorPositionControllerHandle, void *c, double d) {
+            if (d < 0)
+                ++*static_cast<std::atomic<int> *>(c);
+        },
         &negative);
     TindrelMotorPositionController_setDataInterval(m, 25);
     ASSERT_EQ(TindrelMotorPositionController_setTargetPosition(m, -2000), TINDREL_OK);
@@ -236,10 +240,12 @@ TEST_F(Devices, BridgeGainsAndThermocoupleSettingsDependOnTheDevice)
     openOn(tc, 8002);
     EXPECT_EQ(TindrelVoltageRatioInput_setBridgeGain(plain.as<TindrelVoltageRatioInputHandle>(), TINDREL_BRIDGE_GAIN_2),
               TINDREL_OK);
-    EXPECT_EQ(TindrelVoltageRatioInput_setBridgeGain(bridge24.as<TindrelVoltageRatioInputHandle>(), TINDREL_BRIDGE_GAIN_2),
-              TINDREL_EINVALIDARG);
-    EXPECT_EQ(TindrelVoltageRatioInput_setBridgeGain(bridge24.as<TindrelVoltageRatioInputHandle>(), TINDREL_BRIDGE_GAIN_8),
-              TINDREL_OK);
+    EXPECT_EQ(
+        TindrelVoltageRatioInput_setBridgeGain(bridge24.as<TindrelVoltageRatioInputHandle>(), TINDREL_BRIDGE_GAIN_2),
+        TINDREL_EINVALIDARG);
+    EXPECT_EQ(
+        TindrelVoltageRatioInput_setBridgeGain(bridge24.as<TindrelVoltageRatioInputHandle>(), TINDREL_BRIDGE_GAIN_8),
+        TINDREL_OK);
     auto t = tc.as<TindrelTemperatureSensorHandle>();
     EXPECT_EQ(TindrelTemperatureSensor_setThermocoupleType(t, TINDREL_THERMOCOUPLE_TYPE_K), TINDREL_OK);
     EXPECT_EQ(TindrelTemperatureSensor_setRTDType(t, TINDREL_RTD_TYPE_PT100_3850), TINDREL_EUNSUPPORTED);
@@ -254,9 +260,13 @@ TEST_F(Devices, RFIDReportsTagsAndGuardsWrites)
     Channel ch(TINDREL_CHCLASS_RFID);
     auto r = ch.as<TindrelRFIDHandle>();
     TindrelRFID_setOnTagHandler(
-        r, [](TindrelRFIDHandle, void *c, const char *tag, Tindrel_RFIDProtocol) { static_cast<Seen *>(c)->tags.add(tag); },
+        r,
+        [](TindrelRFIDHandle, void *c, const char *tag, Tindrel_RFIDProtocol) {
+            static_cast<Seen *>(c)->tags.add(tag);
+        },
         &seen);
-    TindrelRFID_setOnTagLostHandler(r, [](TindrelRFIDHandle, void *c) { static_cast<Seen *>(c)->lost.add(1); }, &seen);
+    TindrelRFID_setOnTagLostHandler(
+        r, [](TindrelRFIDHandle, void *c) { static_cast<Seen *>(c)->lost.add(1); }, &seen);
     ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_RFID, 0, "TagPresent", 0), TINDREL_OK);
     openOn(ch, 8003);
     EXPECT_EQ(TindrelRFID_write(r, "0102030405", TINDREL_RFID_PROTOCOL_EM4100, 0), TINDREL_EINVALIDSTATE)
@@ -285,7 +295,10 @@ TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
     auto ir = ch.as<TindrelIRHandle>();
     Recorder<std::string> learned;
     TindrelIR_setOnLearnHandler(
-        ir, [](TindrelIRHandle, void *c, const char *code, Tindrel_IRCodeInfo *) { static_cast<Recorder<std::string> *>(c)->add(code); },
+        ir,
+        [](TindrelIRHandle, void *c, const char *code, Tindrel_IRCodeInfo *) {
+            static_cast<Recorder<std::string> *>(c)->add(code);
+        },
         &learned);
     openOn(ch, 8003, 0);
     char code[16];
@@ -346,7 +359,8 @@ TEST_F(Devices, FrequencyCounterCountsAndResets)
     auto f = ch.as<TindrelFrequencyCounterHandle>();
     Recorder<double> freq;
     TindrelFrequencyCounter_setOnFrequencyChangeHandler(
-        f, [](TindrelFrequencyCounterHandle, void *c, double hz) { static_cast<Recorder<double> *>(c)->add(hz); }, &freq);
+        f, [](TindrelFrequencyCounterHandle, void *c, double hz) { static_cast<Recorder<double> *>(c)->add(hz); },
+        &freq);
     openOn(ch, 8003);
     TindrelFrequencyCounter_setDataInterval(f, 100);
     ASSERT_TRUE(freq.waitCount(3));

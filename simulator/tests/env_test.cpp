@@ -30,7 +30,7 @@ bool opens(int serial)
     return Tindrel_openWaitForAttachment(ch.h, serial == 300333 ? 5000 : 200) == TINDREL_OK;
 }
 
-} // namespace
+}   // namespace
 
 TEST(EnvRig, NamedRigIsLoadedAtFirstUse)
 {

@@ -42,14 +42,8 @@ void loadRig(const std::string &json)
     ASSERT_EQ(TindrelSim_loadRigText(json.c_str(), "test rig", err, sizeof err), TINDREL_OK) << err;
 }
 
-Channel::Channel(Tindrel_ChannelClass cls)
-{
-    EXPECT_EQ(createTypedTindrelChannelHandle(&h, cls), TINDREL_OK);
-}
+Channel::Channel(Tindrel_ChannelClass cls) { EXPECT_EQ(createTypedTindrelChannelHandle(&h, cls), TINDREL_OK); }
 
-Channel::~Channel()
-{
-    Tindrel_delete(&h);
-}
+Channel::~Channel() { Tindrel_delete(&h); }
 
-} // namespace simtest
+}   // namespace simtest

@@ -36,7 +36,10 @@ public:
         std::unique_lock<std::mutex> lk(m_);
         return cv_.wait_for(lk, d, [&] { return pred(items_); });
     }
-    bool waitCount(size_t n) { return waitFor([n](const std::vector<T> &v) { return v.size() >= n; }); }
+    bool waitCount(size_t n)
+    {
+        return waitFor([n](const std::vector<T> &v) { return v.size() >= n; });
+    }
     std::vector<T> items() const
     {
         std::lock_guard<std::mutex> lk(m_);
@@ -86,4 +89,4 @@ public:
     }
 };
 
-} // namespace simtest
+}   // namespace simtest

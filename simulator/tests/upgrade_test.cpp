@@ -15,12 +15,9 @@ const char *kRig = R"RIG({
   ]
 })RIG";
 
-void onProgress(TindrelFirmwareUpgradeHandle, void *ctx, double p)
-{
-    static_cast<Recorder<double> *>(ctx)->add(p);
-}
+void onProgress(TindrelFirmwareUpgradeHandle, void *ctx, double p) { static_cast<Recorder<double> *>(ctx)->add(p); }
 
-} // namespace
+}   // namespace
 
 TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
 {
@@ -78,7 +75,8 @@ TEST(Upgrade, HubPortPowerCyclesItsDevices)
     Recorder<int> detached;
     Channel hub(TINDREL_CHCLASS_HUB), motor(TINDREL_CHCLASS_DCMOTOR);
     ASSERT_EQ(Tindrel_openWaitForAttachment(hub.h, 5000), TINDREL_OK);
-    Tindrel_setOnDetachHandler(motor.h, [](TindrelHandle, void *c) { static_cast<Recorder<int> *>(c)->add(1); }, &detached);
+    Tindrel_setOnDetachHandler(
+        motor.h, [](TindrelHandle, void *c) { static_cast<Recorder<int> *>(c)->add(1); }, &detached);
     ASSERT_EQ(Tindrel_openWaitForAttachment(motor.h, 5000), TINDREL_OK);
     auto hb = hub.as<TindrelHubHandle>();
     ASSERT_EQ(TindrelHub_setPortPower(hb, 3, 0), TINDREL_OK);

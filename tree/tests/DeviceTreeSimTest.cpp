@@ -72,10 +72,10 @@ public:
         return f(tree_);
     }
 
-    std::vector<QString> newDevices;        // names, in order of creation
+    std::vector<QString> newDevices;   // names, in order of creation
     std::vector<DeviceTree::AttachResult> attaches;
-    std::vector<bool> detachRemoved;        // per detach event: did it remove a row?
-    int hiddenAttaches = 0;                 // class 13
+    std::vector<bool> detachRemoved;   // per detach event: did it remove a row?
+    int hiddenAttaches = 0;            // class 13
 
 private:
     static void onAttach(TindrelManagerHandle, void *ctx, TindrelHandle ch)
@@ -142,7 +142,7 @@ protected:
     void TearDown() override { TindrelSim_clear(); }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(DeviceTreeSim, TwoChannelsOfOneDeviceShareOneNodeAndOneLookup)
 {
@@ -238,8 +238,8 @@ TEST_F(DeviceTreeSim, HubPortsHoldTheirDevicesAndClass13IsNeverShown)
         const auto *portMode = dynamic_cast<const TindrelDevice *>(port->children().front().get());
         ASSERT_NE(portMode, nullptr);
         EXPECT_EQ(portMode->hubPort, 2);
-        EXPECT_EQ(portMode->serialNumber, std::nullopt);  // blank serial column
-        EXPECT_EQ(portMode->devSerial, 2000);             // still the hub's serial
+        EXPECT_EQ(portMode->serialNumber, std::nullopt);   // blank serial column
+        EXPECT_EQ(portMode->devSerial, 2000);              // still the hub's serial
         // The hub was new with the first port device; the second found the port.
         EXPECT_EQ(fed.attaches.back().refresh, port);
         EXPECT_EQ(fed.attaches.back().top, port);
@@ -254,7 +254,7 @@ TEST_F(DeviceTreeSim, HubPortsHoldTheirDevicesAndClass13IsNeverShown)
         EXPECT_TRUE(port->shouldExpand());
         ASSERT_EQ(port->childCountForTable(), 1);
         EXPECT_EQ(port->childForTable(0)->name(), QStringLiteral("Humidity Sensor"));
-        EXPECT_EQ(port->children().size(), 3u);  // the port-mode devices stay in the list
+        EXPECT_EQ(port->children().size(), 3u);   // the port-mode devices stay in the list
     });
 
     // A second port sorts by plain text ("Port 10" before "Port 2"); emptied, it goes.

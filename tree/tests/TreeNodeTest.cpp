@@ -68,7 +68,7 @@ QStringList childNames(const TindrelTreeNode &n)
     return out;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(TreeNodeEquality, DevicesCompareByIdentityFieldsOnly)
 {
@@ -189,13 +189,13 @@ TEST(TreeNodeSort, SortedInsertionMatchesAppendThenSortEvenAfterRenames)
             DeviceSpec s;
             s.name = QStringLiteral("D%1").arg(rng() % 12);
             s.serial = static_cast<int32_t>(rng() % 5);
-            s.devId = i;  // tells equal-sorting nodes apart
+            s.devId = i;   // tells equal-sorting nodes apart
             fast.insertChildSorted(device(s));
             slow.addChild(device(s));
             slow.sort();
             const size_t pick = rng() % fast.children().size();
             switch (rng() % 4) {
-            case 0: {  // rename a node in both lists
+            case 0: {   // rename a node in both lists
                 const QString n = QStringLiteral("R%1").arg(rng() % 12);
                 auto *f = static_cast<TindrelDevice *>(fast.children()[pick].get());
                 for (const auto &c : slow.children())
@@ -204,7 +204,7 @@ TEST(TreeNodeSort, SortedInsertionMatchesAppendThenSortEvenAfterRenames)
                 f->setName(n);
                 break;
             }
-            case 1: {  // a device gains a channel: its channel column changes
+            case 1: {   // a device gains a channel: its channel column changes
                 auto *f = static_cast<TindrelDevice *>(fast.children()[pick].get());
                 const int index = static_cast<int>(rng() % 4);
                 for (const auto &c : slow.children())
@@ -291,13 +291,13 @@ TEST(TreeNodeFirmware, UpgradeOfferedByVersionRestoreModeOrLoaderId)
         bool expected;
     };
     const Case cases[] = {
-        {100, 1, 5, std::nullopt, false},  // no record: never
+        {100, 1, 5, std::nullopt, false},   // no record: never
         {100, 23, 102, std::nullopt, false},
         {100, 1, 5, 110, true},
         {110, 1, 5, 110, false},
         {120, 1, 5, 110, false},
-        {120, 23, 5, 110, true},   // restore mode
-        {120, 1, 102, 110, true},  // loader ids
+        {120, 23, 5, 110, true},    // restore mode
+        {120, 1, 102, 110, true},   // loader ids
         {120, 1, 103, 110, true},
         {120, 1, 143, 110, true},
         {120, 1, 145, 110, true},
@@ -331,12 +331,12 @@ TEST(TreeNodeFind, PreOrderFirstMatchBelowTheRootOnly)
     inner.devClass = TINDREL_DEVCLASS_VINT;
     inner.hubPort = 1;
     auto *deep = port->addChild(device(inner));
-    auto *later = local->addChild(device(inner));  // an equal node later in pre-order
+    auto *later = local->addChild(device(inner));   // an equal node later in pre-order
 
     EXPECT_EQ(TindrelTreeNode::FindNode(*device(inner), root), deep);
     EXPECT_EQ(TindrelTreeNode::FindNode(*device(inner), *local), deep);
     EXPECT_EQ(TindrelTreeNode::FindNode(*device(inner), *port), deep);
-    EXPECT_EQ(TindrelTreeNode::FindNode(*device(inner), *deep), nullptr);  // itself is not compared
+    EXPECT_EQ(TindrelTreeNode::FindNode(*device(inner), *deep), nullptr);   // itself is not compared
     EXPECT_EQ(TindrelTreeNode::FindNode(HubPortNode(1, 100), root), port);
     EXPECT_EQ(TindrelTreeNode::FindNode(HubPortNode(2, 100), root), nullptr);
     EXPECT_EQ(TindrelTreeNode::FindNode(*computer(true, "x"), root), nullptr);

@@ -52,4 +52,4 @@ void ChannelHandle::reset()
     destroy_ = nullptr;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -75,4 +75,4 @@ private:
     std::vector<std::function<void(TindrelHandle)>> removers_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

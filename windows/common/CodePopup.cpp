@@ -2,7 +2,9 @@
 
 namespace tindrel {
 
-CodePopup::CodePopup(std::span<const CodeTitle> table, QWidget *parent) : QComboBox(parent), table_(table)
+CodePopup::CodePopup(std::span<const CodeTitle> table, QWidget *parent)
+    : QComboBox(parent)
+    , table_(table)
 {
     connect(this, &QComboBox::activated, this, [this](int index) {
         const QString title = itemText(index);
@@ -44,4 +46,4 @@ void CodePopup::selectCode(int code)
         setCurrentIndex(-1);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

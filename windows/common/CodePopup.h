@@ -38,4 +38,4 @@ private:
     std::span<const CodeTitle> table_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

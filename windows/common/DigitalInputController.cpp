@@ -11,15 +11,15 @@
 namespace tindrel {
 
 DigitalInputController::DigitalInputController(QWidget *parent)
-    : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
-                                            TindrelDigitalInput_delete>(),
-                      Form::Window, parent),
-      settingsBox(new QGroupBox(QStringLiteral("Settings"), this)),
-      powerSupplyCombo(new QComboBox(settingsBox)),
-      inputModeCombo(new QComboBox(settingsBox)),
-      dataBox(new AttachBox(QStringLiteral("State"), this)),
-      stateTextField(new QLabel(QStringLiteral("F"))),
-      stateBox(new QFrame(dataBox))
+    : ExampleWindowOf(
+          ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create, TindrelDigitalInput_delete>(),
+          Form::Window, parent)
+    , settingsBox(new QGroupBox(QStringLiteral("Settings"), this))
+    , powerSupplyCombo(new QComboBox(settingsBox))
+    , inputModeCombo(new QComboBox(settingsBox))
+    , dataBox(new AttachBox(QStringLiteral("State"), this))
+    , stateTextField(new QLabel(QStringLiteral("F")))
+    , stateBox(new QFrame(dataBox))
 {
     setWindowTitle(QStringLiteral("Digital Input"));
 
@@ -102,4 +102,4 @@ void DigitalInputController::setInputMode(int item)
                                            static_cast<Tindrel_InputMode>(digital::inputModeCodeForItem(item))));
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -39,4 +39,4 @@ private:
     static void stateChangeCallback(TindrelDigitalInputHandle ch, void *ctx, int state);
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

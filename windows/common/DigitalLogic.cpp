@@ -29,4 +29,4 @@ int powerSupplyItemForCode(int code) { return code == 1 ? 0 : code == 2 ? 1 : 2;
 int inputModeCodeForItem(int item) { return item == 0 ? 1 : 2; }
 int inputModeItemForCode(int code) { return code == 1 ? 0 : 1; }
 
-}  // namespace tindrel::digital
+}   // namespace tindrel::digital

@@ -40,4 +40,4 @@ int inputModeItemForCode(int code);
 // The only digital input device with input mode and power supply settings.
 inline constexpr int configurableInputDeviceId = 55;
 
-}  // namespace tindrel::digital
+}   // namespace tindrel::digital

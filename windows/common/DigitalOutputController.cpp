@@ -17,17 +17,17 @@ namespace tindrel {
 using digital::forwardVoltages;
 
 DigitalOutputController::DigitalOutputController(QWidget *parent)
-    : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalOutputHandle, TindrelDigitalOutput_create,
-                                            TindrelDigitalOutput_delete>(),
-                      Form::Window, parent),
-      settingsBox(new AttachBox(QStringLiteral("Settings"), this)),
-      settingsBoxLED(new QGroupBox(QStringLiteral("LED Driver"), settingsBox)),
-      forwardVoltageCombo(new CodePopup(forwardVoltages, settingsBoxLED)),
-      dutyCycleBox(new QGroupBox(QStringLiteral("Duty Cycle"), settingsBox)),
-      dutyCycleSlider(new SliderRow(SliderRow::SendRule::EveryMove, "%.2f", "%.2f", false, dutyCycleBox)),
-      currentLimitSlider(new SliderRow(SliderRow::SendRule::OnRelease, "%.3f", "%.3f A", false, settingsBoxLED)),
-      stateButton(new QWidget(settingsBox)),
-      outputStateButton(new QPushButton(QStringLiteral("ON"), stateButton))
+    : ExampleWindowOf(
+          ChannelHandle::opsFor<TindrelDigitalOutputHandle, TindrelDigitalOutput_create, TindrelDigitalOutput_delete>(),
+          Form::Window, parent)
+    , settingsBox(new AttachBox(QStringLiteral("Settings"), this))
+    , settingsBoxLED(new QGroupBox(QStringLiteral("LED Driver"), settingsBox))
+    , forwardVoltageCombo(new CodePopup(forwardVoltages, settingsBoxLED))
+    , dutyCycleBox(new QGroupBox(QStringLiteral("Duty Cycle"), settingsBox))
+    , dutyCycleSlider(new SliderRow(SliderRow::SendRule::EveryMove, "%.2f", "%.2f", false, dutyCycleBox))
+    , currentLimitSlider(new SliderRow(SliderRow::SendRule::OnRelease, "%.3f", "%.3f A", false, settingsBoxLED))
+    , stateButton(new QWidget(settingsBox))
+    , outputStateButton(new QPushButton(QStringLiteral("ON"), stateButton))
 {
     setWindowTitle(QStringLiteral("Digital Output"));
 
@@ -146,4 +146,4 @@ void DigitalOutputController::setForwardVoltage(int code)
                                                     static_cast<Tindrel_LEDForwardVoltage>(code)));
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

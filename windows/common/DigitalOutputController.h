@@ -28,7 +28,7 @@ public:
     QGroupBox *dutyCycleBox;
     SliderRow *dutyCycleSlider;
     SliderRow *currentLimitSlider;
-    QWidget *stateButton;  // the row holding the on/off button
+    QWidget *stateButton;   // the row holding the on/off button
     QPushButton *outputStateButton;
 
 protected:
@@ -40,4 +40,4 @@ private:
     void showOutputState(bool on);
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

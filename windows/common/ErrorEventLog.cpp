@@ -10,10 +10,10 @@
 namespace tindrel {
 
 ErrorEventLog::ErrorEventLog(QWidget *owner)
-    : QWidget(owner, Qt::Tool),
-      errorEventLog(new QTextEdit(this)),
-      errorEventLogCounter(new QLabel(QStringLiteral("0"), this)),
-      clearButton(new QPushButton(QStringLiteral("Clear"), this))
+    : QWidget(owner, Qt::Tool)
+    , errorEventLog(new QTextEdit(this))
+    , errorEventLogCounter(new QLabel(QStringLiteral("0"), this))
+    , clearButton(new QPushButton(QStringLiteral("Clear"), this))
 {
     setWindowTitle(owner ? owner->windowTitle() + QStringLiteral(" Error Event Log")
                          : QStringLiteral("Error Event Log"));
@@ -50,4 +50,4 @@ void ErrorEventLog::setCount(int count) { errorEventLogCounter->setText(QString:
 
 void ErrorEventLog::clearText() { errorEventLog->setPlainText(QString()); }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -28,4 +28,4 @@ signals:
     void clearRequested();
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

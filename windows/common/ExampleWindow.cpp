@@ -15,13 +15,13 @@
 namespace tindrel {
 
 ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form form, QWidget *parent)
-    : QWidget(parent),
-      errorCounter_(errorCounter),
-      ops_(ops),
-      form_(form),
-      infoFrame_(new QGroupBox(this)),
-      infoBox_(form == Form::View ? new TindrelInfoBoxN(infoFrame_) : new TindrelInfoBox(infoFrame_)),
-      content_(new QVBoxLayout)
+    : QWidget(parent)
+    , errorCounter_(errorCounter)
+    , ops_(ops)
+    , form_(form)
+    , infoFrame_(new QGroupBox(this))
+    , infoBox_(form == Form::View ? new TindrelInfoBoxN(infoFrame_) : new TindrelInfoBox(infoFrame_))
+    , content_(new QVBoxLayout)
 {
     auto *frameLayout = new QVBoxLayout(infoFrame_);
     frameLayout->setContentsMargins(4, 4, 4, 4);
@@ -210,9 +210,10 @@ void ExampleWindow::errorCallback(TindrelHandle, void *ctx, int32_t code, const 
     post(ctx, &ExampleWindow::errorHandler, QVariant(box));
 }
 
-AttachBox::AttachBox(const QString &title, ExampleWindow *window) : QGroupBox(title, window)
+AttachBox::AttachBox(const QString &title, ExampleWindow *window)
+    : QGroupBox(title, window)
 {
     window->registerAttachBox(this);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

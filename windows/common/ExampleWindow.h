@@ -72,9 +72,9 @@ protected:
     ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form form, QWidget *parent = nullptr);
 
     // Hooks, all on the main thread.
-    virtual void registerValueHandlers() {}  // after the common callbacks
-    virtual void onAttach() {}               // reads and settings; attach boxes are already shown
-    virtual void onDetach() {}               // reset the value displays
+    virtual void registerValueHandlers() { }   // after the common callbacks
+    virtual void onAttach() { }                // reads and settings; attach boxes are already shown
+    virtual void onDetach() { }                // reset the value displays
 
     // The layout under the information box where a window puts its boxes.
     QVBoxLayout *contentLayout() const { return content_; }
@@ -107,9 +107,8 @@ protected:
     static void post(void *ctx, void (Self::*handler)(const QVariant &), QVariant box)
     {
         auto *window = static_cast<ExampleWindow *>(ctx);
-        window->postToMainThread([window, handler, box = std::move(box)] {
-            (static_cast<Self *>(window)->*handler)(box);
-        });
+        window->postToMainThread(
+            [window, handler, box = std::move(box)] { (static_cast<Self *>(window)->*handler)(box); });
     }
 
     void *contextPointer() { return static_cast<ExampleWindow *>(this); }
@@ -151,8 +150,7 @@ public:
 protected:
     explicit ExampleWindowOf(ChannelHandle::Ops ops, Form form = Form::Window, QWidget *parent = nullptr)
         : ExampleWindow(counter, ops, form, parent)
-    {
-    }
+    { }
 
 private:
     static inline int counter = 0;
@@ -165,4 +163,4 @@ public:
     AttachBox(const QString &title, ExampleWindow *window);
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -47,20 +47,20 @@ void writeAddress(QSettings &defaults, const TindrelChannel &channel, const Tind
         defaults.remove(openkeys::serverName);
 }
 
-}  // namespace
+}   // namespace
 
-ExampleWindowDispatch::ExampleWindowDispatch(const WindowRegistry &registry, AlertService &alerts,
-                                             QSettings &defaults)
-    : registry_(registry), alerts_(alerts), defaults_(defaults)
-{
-}
+ExampleWindowDispatch::ExampleWindowDispatch(const WindowRegistry &registry, AlertService &alerts, QSettings &defaults)
+    : registry_(registry)
+    , alerts_(alerts)
+    , defaults_(defaults)
+{ }
 
 std::unique_ptr<ViewFormController> ExampleWindowDispatch::openWindowForLeaf(TindrelTreeNode *node,
                                                                              QWidget *alertParent)
 {
     const Leaf leaf = leafOf(node);
     if (!leaf.channel || !leaf.device)
-        return nullptr;  // a computer or hub port row without children: nothing to open
+        return nullptr;   // a computer or hub port row without children: nothing to open
 
     writeAddress(defaults_, *leaf.channel, *leaf.device);
     const QString name = windowNameForChannel(leaf.channel->chClsName, leaf.channel->chClass, leaf.channel->chSubClass);
@@ -73,8 +73,9 @@ std::unique_ptr<ViewFormController> ExampleWindowDispatch::openWindowForLeaf(Tin
     if (const auto *entry = registry_.findViewForm(name))
         return WindowRegistry::openViewForm(*entry, env);
 
-    alerts_.showAlert(alertParent, QStringLiteral("No Example"), QStringLiteral("There is no example for this Tindrel"));
+    alerts_.showAlert(alertParent, QStringLiteral("No Example"),
+                      QStringLiteral("There is no example for this Tindrel"));
     return nullptr;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -33,4 +33,4 @@ private:
     QSettings &defaults_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

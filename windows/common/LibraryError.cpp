@@ -29,4 +29,4 @@ QString errorMessage(TindrelReturnCode code)
     return QStringLiteral("Error %1").arg(code);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

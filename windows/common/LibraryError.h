@@ -16,4 +16,4 @@ std::optional<QString> lastErrorDetail();
 // the code's description when the detail cannot be fetched.
 QString errorMessage(TindrelReturnCode code);
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -14,7 +14,7 @@ void show(QWidget *parent, QMessageBox::Icon icon, const QString &title, const Q
     box.exec();
 }
 
-}  // namespace
+}   // namespace
 
 void MessageBoxAlertService::showAlert(QWidget *parent, const QString &title, const QString &text)
 {
@@ -41,4 +41,4 @@ int MessageBoxAlertService::askAlert(QWidget *parent, const QString &title, cons
     return chosen < 0 ? 0 : static_cast<int>(chosen);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

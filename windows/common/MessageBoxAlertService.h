@@ -12,4 +12,4 @@ public:
     void showCritical(QWidget *parent, const QString &title, const QString &text) override;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

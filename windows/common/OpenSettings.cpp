@@ -22,7 +22,7 @@ int leadingInt(QStringView text)
         any = true;
         value = value * 10 + (text[i].unicode() - u'0');
         if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
-            return 0;  // out of range: treated as no number rather than wrapped
+            return 0;   // out of range: treated as no number rather than wrapped
     }
     if (!any)
         return 0;
@@ -50,7 +50,7 @@ QString flagWord(const QString &argument)
     return argument;
 }
 
-}  // namespace
+}   // namespace
 
 OpenSettings readOpenSettings(const QSettings &defaults)
 {
@@ -114,18 +114,17 @@ void applyArguments(OpenSettings &s, const QStringList &arguments)
 
 QString usageText(const QString &programPath)
 {
-    return QStringLiteral(
-               "Invaid Command Line Argument\nUsage:\n %1 Flags[...]\n\nFlags:\n"
-               "-n serialNumber: defaults to -1 (any serial number)\n\n"
-               "-l logFile: enable logging to specified logFile\n\n"
-               "-v port: defaults to 0\n\n"
-               "-c deviceChannel: defaults to 0\n\n"
-               "-h hubPort?: device is a hub port, defaults to 0\n\n"
-               "-L deviceLabel, assign a label to the device\n\n"
-               "-r remote, will autoconnect to available servers, no other configuration is required\n\n"
-               "-s serverName\tuse only if a specific server is known, otherwise use -r for any server\n\n"
-               "-p password\tomit for no password")
+    return QStringLiteral("Invaid Command Line Argument\nUsage:\n %1 Flags[...]\n\nFlags:\n"
+                          "-n serialNumber: defaults to -1 (any serial number)\n\n"
+                          "-l logFile: enable logging to specified logFile\n\n"
+                          "-v port: defaults to 0\n\n"
+                          "-c deviceChannel: defaults to 0\n\n"
+                          "-h hubPort?: device is a hub port, defaults to 0\n\n"
+                          "-L deviceLabel, assign a label to the device\n\n"
+                          "-r remote, will autoconnect to available servers, no other configuration is required\n\n"
+                          "-s serverName\tuse only if a specific server is known, otherwise use -r for any server\n\n"
+                          "-p password\tomit for no password")
         .arg(programPath);
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

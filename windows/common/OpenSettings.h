@@ -13,15 +13,15 @@ namespace tindrel {
 // (written by the tree's double-click) and then overridden by the process
 // arguments. Pure data; applying it to a handle is TindrelInfoBox's job.
 struct OpenSettings {
-    int serialNumber = 0;  // "n": 0 means any serial number
-    int hubPort = 0;       // "v"
-    int channel = 0;       // "c"
-    bool hubPortDevice = false;  // "h"
-    bool remote = false;         // "r"
-    std::optional<QString> logFile;     // "l"
-    std::optional<QString> label;       // "L"
-    std::optional<QString> serverName;  // "s": implies remote
-    std::optional<QString> password;    // "p": only used together with "s"
+    int serialNumber = 0;                // "n": 0 means any serial number
+    int hubPort = 0;                     // "v"
+    int channel = 0;                     // "c"
+    bool hubPortDevice = false;          // "h"
+    bool remote = false;                 // "r"
+    std::optional<QString> logFile;      // "l"
+    std::optional<QString> label;        // "L"
+    std::optional<QString> serverName;   // "s": implies remote
+    std::optional<QString> password;     // "p": only used together with "s"
 
     // Serial number as handed to the library: 0 becomes "any" (-1).
     int librarySerialNumber() const;
@@ -42,7 +42,7 @@ inline constexpr const char *label = "L";
 inline constexpr const char *remote = "r";
 inline constexpr const char *serverName = "s";
 inline constexpr const char *password = "p";
-}  // namespace openkeys
+}   // namespace openkeys
 
 // The leading optionally signed decimal number of text ("12abc" -> 12,
 // "-3" -> -3); 0 when there is none or it does not fit in an int.
@@ -59,4 +59,4 @@ void applyArguments(OpenSettings &settings, const QStringList &arguments);
 // The alert shown when the open settings could not be applied.
 QString usageText(const QString &programPath);
 
-}  // namespace tindrel
+}   // namespace tindrel

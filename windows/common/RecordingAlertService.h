@@ -16,7 +16,10 @@ public:
         bool critical = false;
     };
 
-    void showAlert(QWidget *, const QString &title, const QString &text) override { alerts.append({title, text, false}); }
+    void showAlert(QWidget *, const QString &title, const QString &text) override
+    {
+        alerts.append({title, text, false});
+    }
     void showCritical(QWidget *, const QString &title, const QString &text) override
     {
         alerts.append({title, text, true});
@@ -39,4 +42,4 @@ public:
     int answer = 0;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

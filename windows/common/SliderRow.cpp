@@ -8,14 +8,14 @@
 namespace tindrel {
 
 SliderRow::SliderRow(SendRule rule, std::string limitFormat, std::string valueFormat, bool integral, QWidget *parent)
-    : QWidget(parent),
-      slider(new QSlider(Qt::Horizontal, this)),
-      minLabel(new QLabel(this)),
-      maxLabel(new QLabel(this)),
-      valueLabel(new QLabel(this)),
-      rule_(rule),
-      limitFormat_(std::move(limitFormat)),
-      valueFormat_(std::move(valueFormat))
+    : QWidget(parent)
+    , slider(new QSlider(Qt::Horizontal, this))
+    , minLabel(new QLabel(this))
+    , maxLabel(new QLabel(this))
+    , valueLabel(new QLabel(this))
+    , rule_(rule)
+    , limitFormat_(std::move(limitFormat))
+    , valueFormat_(std::move(valueFormat))
 {
     scale_.integral = integral;
     slider->setTracking(true);
@@ -74,4 +74,4 @@ void SliderRow::restoreLabel() { showValue(accepted_); }
 
 void SliderRow::showValue(double value) { valueLabel->setText(formatNumber(valueFormat_.c_str(), value)); }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -57,4 +57,4 @@ private:
     bool settingValue_ = false;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

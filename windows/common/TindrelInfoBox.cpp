@@ -45,19 +45,19 @@ T libraryValue(Getter getter, TindrelHandle ch)
     return value;
 }
 
-}  // namespace
+}   // namespace
 
 TindrelInfoBox::TindrelInfoBox(QWidget *parent)
-    : QWidget(parent),
-      deviceTxt(new QLabel(this)),
-      versionTxt(new QLabel(this)),
-      channelTxt(new QLabel(this)),
-      serialNumTxt(new QLabel(this)),
-      serialNumLbl(new QLabel(serialCaption, this)),
-      hubPortTxt(new QLabel(this)),
-      hubPortLbl(new QLabel(QStringLiteral("Hub Port:"), this)),
-      remoteLbl(new QLabel(QStringLiteral("Remote"), this)),
-      pictureBox(new QLabel(this))
+    : QWidget(parent)
+    , deviceTxt(new QLabel(this))
+    , versionTxt(new QLabel(this))
+    , channelTxt(new QLabel(this))
+    , serialNumTxt(new QLabel(this))
+    , serialNumLbl(new QLabel(serialCaption, this))
+    , hubPortTxt(new QLabel(this))
+    , hubPortLbl(new QLabel(QStringLiteral("Hub Port:"), this))
+    , remoteLbl(new QLabel(QStringLiteral("Remote"), this))
+    , pictureBox(new QLabel(this))
 {
     initPictureResources();
     pictureBox->setFixedSize(pictureSize);
@@ -197,10 +197,11 @@ bool TindrelInfoBox::openCmdLine(TindrelHandle ch, const WindowEnvironment &env,
             opened = true;
     }
     if (final != TINDREL_OK || anyFailed) {
-        const QString program = env.arguments.isEmpty() ? QCoreApplication::applicationFilePath() : env.arguments.first();
+        const QString program =
+            env.arguments.isEmpty() ? QCoreApplication::applicationFilePath() : env.arguments.first();
         env.alerts.showCritical(alertParent, usageText(program), QString());
     }
     return opened;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

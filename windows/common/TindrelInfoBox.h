@@ -52,4 +52,4 @@ public:
     using TindrelInfoBox::TindrelInfoBox;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

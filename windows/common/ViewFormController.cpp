@@ -7,7 +7,8 @@
 namespace tindrel {
 
 ViewFormController::ViewFormController(std::unique_ptr<ExampleWindow> window, QObject *parent)
-    : QObject(parent), window_(std::move(window))
+    : QObject(parent)
+    , window_(std::move(window))
 {
     connect(window_.get(), &ExampleWindow::windowWillClose, this, [this] {
         QPointer<ViewFormController> alive(this);
@@ -36,4 +37,4 @@ void ViewFormController::show()
     window_->raise();
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -29,4 +29,4 @@ private:
     bool emitting_ = false;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -21,4 +21,4 @@ struct WindowEnvironment {
 // window also take the product picture as their application icon.
 inline constexpr const char *controlPanelProcessName = "Tindrel Control Panel";
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -49,7 +49,7 @@ char conversionOf(const char *format)
     return found;
 }
 
-}  // namespace
+}   // namespace
 
 QString formatNumber(const char *format, double value)
 {
@@ -98,7 +98,8 @@ int SliderScale::toPosition(double value) const
     const int last = positions();
     if (last == 0 || std::isnan(value))
         return 0;
-    double position = integral ? std::round(value) - std::ceil(minimum) : (value - minimum) / (maximum - minimum) * last;
+    double position =
+        integral ? std::round(value) - std::ceil(minimum) : (value - minimum) / (maximum - minimum) * last;
     return static_cast<int>(std::clamp(std::round(position), 0.0, static_cast<double>(last)));
 }
 
@@ -111,7 +112,7 @@ double SliderScale::toValue(int position) const
     if (integral)
         return std::ceil(minimum) + position;
     if (position == last)
-        return maximum;  // exact end points, free of rounding
+        return maximum;   // exact end points, free of rounding
     return minimum + (maximum - minimum) * position / last;
 }
 
@@ -131,4 +132,4 @@ std::optional<QString> titleForCode(std::span<const CodeTitle> table, int code)
     return std::nullopt;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -36,8 +36,8 @@ struct SliderScale {
     bool integral = false;
     int steps = 1000;
 
-    int positions() const;  // largest position; the smallest is 0
-    int toPosition(double value) const;  // clamped into the range
+    int positions() const;                // largest position; the smallest is 0
+    int toPosition(double value) const;   // clamped into the range
     double toValue(int position) const;
 };
 
@@ -50,4 +50,4 @@ struct CodeTitle {
 std::optional<int> codeForTitle(std::span<const CodeTitle> table, QStringView title);
 std::optional<QString> titleForCode(std::span<const CodeTitle> table, int code);
 
-}  // namespace tindrel
+}   // namespace tindrel

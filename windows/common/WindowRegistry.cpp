@@ -5,7 +5,9 @@
 
 namespace tindrel {
 
-WindowRegistry::WindowRegistry(std::span<const Entry> entries) : entries_(entries.begin(), entries.end()) {}
+WindowRegistry::WindowRegistry(std::span<const Entry> entries)
+    : entries_(entries.begin(), entries.end())
+{ }
 
 const WindowRegistry::Entry *WindowRegistry::find(QStringView name, ExampleWindow::Form form) const
 {
@@ -42,4 +44,4 @@ std::unique_ptr<ViewFormController> WindowRegistry::openViewForm(const Entry &en
     return controller;
 }
 
-}  // namespace tindrel
+}   // namespace tindrel

@@ -49,4 +49,4 @@ private:
     std::vector<Entry> entries_;
 };
 
-}  // namespace tindrel
+}   // namespace tindrel

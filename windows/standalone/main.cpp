@@ -35,7 +35,7 @@ int usage(const tindrel::WindowRegistry &registry, const QString &problem)
     return 2;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {

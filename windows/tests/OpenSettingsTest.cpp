@@ -23,7 +23,7 @@ OpenSettings parsed(std::initializer_list<const char *> words, OpenSettings star
     return start;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(LeadingInt, ReadsOptionallySignedLeadingDigits)
 {
@@ -42,7 +42,8 @@ TEST(LeadingInt, ReadsOptionallySignedLeadingDigits)
 
 TEST(OpenSettingsArguments, BareAndDashFlagWordsAreTheSame)
 {
-    const OpenSettings bare = parsed({"n", "5", "v", "2", "c", "1", "h", "r", "s", "srv", "p", "pw", "L", "lab", "l", "/tmp/x.log"});
+    const OpenSettings bare =
+        parsed({"n", "5", "v", "2", "c", "1", "h", "r", "s", "srv", "p", "pw", "L", "lab", "l", "/tmp/x.log"});
     const OpenSettings dashed =
         parsed({"-n", "5", "-v", "2", "-c", "1", "-h", "-r", "-s", "srv", "-p", "pw", "-L", "lab", "-l", "/tmp/x.log"});
     EXPECT_EQ(bare, dashed);
@@ -127,7 +128,8 @@ TEST(OpenSettingsDefaults, ReadsTypedKeysAndTreatsMissingStringsAsUnset)
 TEST(OpenSettingsUsage, NamesTheProgramAndEveryFlag)
 {
     const QString text = usageText(QStringLiteral("/opt/x"));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Invaid Command Line Argument\nUsage:\n /opt/x Flags[...]\n\nFlags:\n")));
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("Invaid Command Line Argument\nUsage:\n /opt/x Flags[...]\n\nFlags:\n")));
     EXPECT_TRUE(text.endsWith(QStringLiteral("-s serverName\tuse only if a specific server is known, otherwise use -r "
                                              "for any server\n\n-p password\tomit for no password")));
     for (const char *flag : {"-n ", "-l ", "-v ", "-c ", "-h ", "-L ", "-r ", "-s ", "-p "})

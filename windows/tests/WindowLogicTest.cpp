@@ -1,5 +1,5 @@
-#include "DigitalLogic.h"
 #include "WindowLogic.h"
+#include "DigitalLogic.h"
 
 #include <gtest/gtest.h>
 

@@ -33,7 +33,9 @@ inline bool loadRig(const char *json)
 // User defaults in a private file, and the alerts a window raises.
 class Surroundings {
 public:
-    Surroundings() : defaults_(dir_.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat) {}
+    Surroundings()
+        : defaults_(dir_.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat)
+    { }
 
     QSettings &defaults() { return defaults_; }
     RecordingAlertService alerts;
@@ -85,4 +87,4 @@ inline double simProperty(const char *device, Tindrel_ChannelClass cls, int inde
     return value;
 }
 
-}  // namespace tindrel::testing
+}   // namespace tindrel::testing

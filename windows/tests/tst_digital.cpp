@@ -52,7 +52,7 @@ QStringList items(const QComboBox &combo)
     return out;
 }
 
-}  // namespace
+}   // namespace
 
 class DigitalWindowsTest : public QObject {
     Q_OBJECT
@@ -80,7 +80,8 @@ private slots:
         QVERIFY(!plain->dutyCycleBox->isVisible());
         QVERIFY(!plain->settingsBoxLED->isVisible());
         QVERIFY(plain->outputStateButton->isVisible());
-        const int buttonCentre = plain->outputStateButton->mapTo(plain->settingsBox, plain->outputStateButton->rect().center()).x();
+        const int buttonCentre =
+            plain->outputStateButton->mapTo(plain->settingsBox, plain->outputStateButton->rect().center()).x();
         QVERIFY(qAbs(buttonCentre - plain->settingsBox->width() / 2) <= 3);
         QVERIFY(plain->height() <= led->height() - led->settingsBoxLED->height());
     }
@@ -111,10 +112,10 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("choices");
         QTest::addColumn<QString>("selected");
-        QTest::newRow("device 71, code 8") << 7100 << "LED Driver 71" << QStringList{"3.2 V", "4.0 V", "4.8 V", "5.6 V"}
-                                           << "5.6 V";
-        QTest::newRow("device 16, code of another device") << 1600 << "LED Driver 16"
-                                                           << QStringList{"1.7 V", "2.75 V", "3.9 V", "5.0 V"} << "";
+        QTest::newRow("device 71, code 8")
+            << 7100 << "LED Driver 71" << QStringList{"3.2 V", "4.0 V", "4.8 V", "5.6 V"} << "5.6 V";
+        QTest::newRow("device 16, code of another device")
+            << 1600 << "LED Driver 16" << QStringList{"1.7 V", "2.75 V", "3.9 V", "5.0 V"} << "";
         QTest::newRow("other device: no choices") << 9900 << "LED Driver 99" << QStringList{} << "";
     }
     void forwardVoltageSelectionFollowsTheDevice()
@@ -135,8 +136,10 @@ private slots:
         QTest::addColumn<int>("serial");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("duty");
-        QTest::newRow("subclass 16") << 3016 << "Dimmer 16" << "0.25";
-        QTest::newRow("subclass 18") << 3018 << "Dimmer 18" << "0.00";
+        QTest::newRow("subclass 16") << 3016 << "Dimmer 16"
+                                     << "0.25";
+        QTest::newRow("subclass 18") << 3018 << "Dimmer 18"
+                                     << "0.00";
     }
     void dutyCycleChannelsWithoutLedBox()
     {

@@ -34,25 +34,30 @@ template <class Tag>
 class MarkerWindow : public ExampleWindowOf<MarkerWindow<Tag>> {
 public:
     explicit MarkerWindow(ExampleWindow::Form form)
-        : ExampleWindowOf<MarkerWindow<Tag>>(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
-                                                                   TindrelDigitalInput_delete>(),
-                                             form)
+        : ExampleWindowOf<MarkerWindow<Tag>>(
+              ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
+                                    TindrelDigitalInput_delete>(),
+              form)
     {
         ++made;
     }
     static inline int made = 0;
 };
-struct TextTag {};
-struct GraphicTag {};
-struct BothTag {};
+struct TextTag { };
+struct GraphicTag { };
+struct BothTag { };
 using TextWindow = MarkerWindow<TextTag>;
 using GraphicWindow = MarkerWindow<GraphicTag>;
 
 constexpr WindowRegistry::Entry lcdEntries[] = {
-    {"TextLCD", ExampleWindow::Form::Window, [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
-    {"GraphicLCD", ExampleWindow::Form::View, [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
-    {"Both", ExampleWindow::Form::View, [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
-    {"Both", ExampleWindow::Form::Window, [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
+    {"TextLCD", ExampleWindow::Form::Window,
+     [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
+    {"GraphicLCD", ExampleWindow::Form::View,
+     [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
+    {"Both", ExampleWindow::Form::View,
+     [] { return static_cast<ExampleWindow *>(new GraphicWindow(ExampleWindow::Form::View)); }},
+    {"Both", ExampleWindow::Form::Window,
+     [] { return static_cast<ExampleWindow *>(new TextWindow(ExampleWindow::Form::Window)); }},
 };
 
 struct Tree {
@@ -159,7 +164,6 @@ private:
         const int cls = result.channel ? result.channel->chClass : 0;
         if (!remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT))
             ++self->localDigital;
-
     }
     std::mutex mutex_;
     TindrelManagerHandle manager_ = nullptr;
@@ -180,7 +184,7 @@ void collectDigitalLeaves(const TindrelTreeNode &node, QList<TindrelTreeNode *> 
     }
 }
 
-}  // namespace
+}   // namespace
 
 class DispatchTest : public QObject {
     Q_OBJECT
@@ -261,7 +265,8 @@ private slots:
         Tree remote(true, QStringLiteral("labserver"));
         remote.device->hubPort = 4;
         remote.device->hubPortDevice = true;
-        dispatch.openWindowForLeaf(remote.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 2), nullptr);
+        dispatch.openWindowForLeaf(remote.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 2),
+                                   nullptr);
         QCOMPARE(s.defaults().value("r").toBool(), true);
         QCOMPARE(s.defaults().value("s").toString(), QStringLiteral("labserver"));
         QCOMPARE(s.defaults().value("v").toInt(), 4);
@@ -269,7 +274,8 @@ private slots:
         QCOMPARE(s.defaults().value("c").toInt(), 2);
 
         Tree local;
-        dispatch.openWindowForLeaf(local.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 0), nullptr);
+        dispatch.openWindowForLeaf(local.addChannel("TindrelDigitalInput", TINDREL_CHCLASS_DIGITALINPUT, 0, 0),
+                                   nullptr);
         QCOMPARE(s.defaults().value("r").toBool(), false);
         QVERIFY(!s.defaults().contains("s"));
         QCOMPARE(s.defaults().value("h").toBool(), false);

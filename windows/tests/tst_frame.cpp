@@ -40,8 +40,7 @@ public:
     CountingWindow()
         : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
                                                 TindrelDigitalInput_delete>())
-    {
-    }
+    { }
     void onStateChangeHandler(const QVariant &) { ++handled; }
     int handled = 0;
 
@@ -67,8 +66,7 @@ public:
                                                  *h = nullptr;
                                                  return TINDREL_OK;
                                              }})
-    {
-    }
+    { }
 };
 
 // Toggles the state of the given channels of device "di" until stopped.
@@ -76,14 +74,13 @@ class ValuePump {
 public:
     explicit ValuePump(int channels)
         : thread_([this, channels] {
-              for (int i = 0; !stop_; ++i) {
-                  for (int c = 0; c < channels; ++c)
-                      TindrelSim_setInputValue("di", TINDREL_CHCLASS_DIGITALINPUT, c, "State", i % 2);
-                  ++rounds;
-              }
-          })
-    {
-    }
+            for (int i = 0; !stop_; ++i) {
+                for (int c = 0; c < channels; ++c)
+                    TindrelSim_setInputValue("di", TINDREL_CHCLASS_DIGITALINPUT, c, "State", i % 2);
+                ++rounds;
+            }
+        })
+    { }
     ~ValuePump()
     {
         stop_ = true;
@@ -96,7 +93,7 @@ private:
     std::thread thread_;
 };
 
-}  // namespace
+}   // namespace
 
 class FrameTest : public QObject {
     Q_OBJECT

@@ -26,7 +26,7 @@ QStringList withProgram(QStringList words)
     return words;
 }
 
-}  // namespace
+}   // namespace
 
 class OpenCmdLineTest : public QObject {
     Q_OBJECT

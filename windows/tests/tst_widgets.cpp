@@ -13,7 +13,7 @@ namespace {
 
 constexpr CodeTitle ranges[] = {{"10 mV", 1}, {"40 mV", 2}, {"Automatic", 11}};
 
-}  // namespace
+}   // namespace
 
 class WidgetsTest : public QObject {
     Q_OBJECT
@@ -95,7 +95,7 @@ private slots:
         popup.selectCode(11);
         QCOMPARE(popup.currentText(), QStringLiteral("Automatic"));
         QCOMPARE(popup.currentCode(), 11);
-        popup.selectCode(1);  // in the table, not among the items
+        popup.selectCode(1);   // in the table, not among the items
         QCOMPARE(popup.currentIndex(), -1);
         QVERIFY(!popup.currentCode());
         popup.selectCode(99);

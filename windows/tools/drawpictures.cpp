@@ -24,12 +24,12 @@ enum class Plug { Usb, HubPort };
 enum class Parts { Terminals, Relays, PinHeader, HubPorts, Heatsink, Sensor, Screen, Module };
 
 struct Product {
-    QString file;     // picture name, by the information box's rule
-    QString caption;  // text printed on the board
+    QString file;      // picture name, by the information box's rule
+    QString caption;   // text printed on the board
     QColor board;
     Plug plug;
     Parts parts;
-    int count;        // terminals, relays, header pins or hub ports
+    int count;   // terminals, relays, header pins or hub ports
 };
 
 // What a board carries, by the class of its first channel.
@@ -73,7 +73,8 @@ Product productFor(const QJsonObject &device)
     if (sku.isEmpty())
         sku = QStringLiteral("TDR%1_0").arg(deviceId, 4, 10, QLatin1Char('0'));
     const QJsonArray channels = device.value(QStringLiteral("channels")).toArray();
-    const QString firstClass = channels.isEmpty() ? QString() : channels.first().toObject().value(QStringLiteral("class")).toString();
+    const QString firstClass =
+        channels.isEmpty() ? QString() : channels.first().toObject().value(QStringLiteral("class")).toString();
     int channelCount = 0;
     for (const auto &c : channels)
         channelCount += c.toObject().value(QStringLiteral("count")).toInt(1);
@@ -87,7 +88,8 @@ Product productFor(const QJsonObject &device)
     for (const auto &look : looks)
         if (firstClass == QLatin1String(look.channelClass))
             p.parts = look.parts;
-    if (p.parts == Parts::PinHeader && device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Relay")))
+    if (p.parts == Parts::PinHeader &&
+        device.value(QStringLiteral("name")).toString().contains(QStringLiteral("Relay")))
         p.parts = Parts::Relays;
     p.count = std::clamp(p.parts == Parts::PinHeader ? channelCount * 2 : channelCount, 1, 64);
     if (p.parts == Parts::HubPorts)
@@ -239,7 +241,7 @@ void drawCaption(QPainter &p, const Product &product)
                product.caption);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv)
 {

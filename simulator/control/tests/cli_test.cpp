@@ -8,7 +8,7 @@ namespace {
 
 CommandLine parse(std::vector<std::string> args) { return parseCommandLine(args, "/home/me/rigs"); }
 
-} // namespace
+}   // namespace
 
 TEST(ToolCommandLine, BuildsTheRequestLine)
 {

@@ -205,7 +205,7 @@ protected:
     std::string socketPath;
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(ToolEndToEnd, ListsDetachesAndAttachesDevices)
 {
@@ -254,7 +254,7 @@ TEST_F(ToolEndToEnd, RefusalsCarryTheLibrarysDetail)
 
 TEST_F(ToolEndToEnd, InjectsAnErrorEventOnAChannel)
 {
-    ErrorEvents errors; // outlives the channel, whose handler points at it
+    ErrorEvents errors;   // outlives the channel, whose handler points at it
     struct OwnedChannel {
         TindrelHandle handle = nullptr;
         ~OwnedChannel()
@@ -318,10 +318,10 @@ TEST(ControlServerLifecycle, OneServerPerProcessAndStopIsIdempotent)
     // Without a path the server takes the default one of this process.
     ASSERT_EQ(TindrelSim_startControlServer(nullptr), TINDREL_OK);
     const char *runtime = getenv("XDG_RUNTIME_DIR");
-    const std::string expected = runtime && runtime[0] == '/'
-                                     ? std::string(runtime) + "/tindrelsim-" + std::to_string(getpid()) + ".sock"
-                                     : "/tmp/tindrelsim-" + std::to_string(getuid()) + "-" +
-                                           std::to_string(getpid()) + ".sock";
+    const std::string expected =
+        runtime && runtime[0] == '/'
+            ? std::string(runtime) + "/tindrelsim-" + std::to_string(getpid()) + ".sock"
+            : "/tmp/tindrelsim-" + std::to_string(getuid()) + "-" + std::to_string(getpid()) + ".sock";
     EXPECT_EQ(access(expected.c_str(), F_OK), 0) << expected;
     EXPECT_EQ(TindrelSim_stopControlServer(), TINDREL_OK);
 }

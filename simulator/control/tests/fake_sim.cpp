@@ -44,16 +44,14 @@ TindrelReturnCode injectError(const char *id, Tindrel_ChannelClass cls, int inde
 
 TindrelReturnCode setInput(const char *id, Tindrel_ChannelClass cls, int index, const char *property, double value)
 {
-    return record("set " + std::string(id) + " " + std::to_string(cls) + " " + std::to_string(index) + " " +
-                  property + " " + std::to_string(value));
+    return record("set " + std::string(id) + " " + std::to_string(cls) + " " + std::to_string(index) + " " + property +
+                  " " + std::to_string(value));
 }
 
-TindrelReturnCode getProperty(const char *id, Tindrel_ChannelClass cls, int index, const char *property,
-                              double *value)
+TindrelReturnCode getProperty(const char *id, Tindrel_ChannelClass cls, int index, const char *property, double *value)
 {
     *value = state().value;
-    return record("get " + std::string(id) + " " + std::to_string(cls) + " " + std::to_string(index) + " " +
-                  property);
+    return record("get " + std::string(id) + " " + std::to_string(cls) + " " + std::to_string(index) + " " + property);
 }
 
 TindrelReturnCode load(const char *path, char *err, size_t errLen)
@@ -73,7 +71,7 @@ std::string lastError()
     return state().lastError;
 }
 
-} // namespace
+}   // namespace
 
 State &state()
 {
@@ -101,8 +99,8 @@ std::vector<std::string> calls()
 
 tindrel::control::SimCalls table()
 {
-    return {&list, &attach, &detach, &addServer, &removeServer, &injectError, &setInput, &getProperty, &load,
-            &lastError};
+    return {&list,        &attach,   &detach,      &addServer, &removeServer,
+            &injectError, &setInput, &getProperty, &load,      &lastError};
 }
 
-} // namespace fakesim
+}   // namespace fakesim

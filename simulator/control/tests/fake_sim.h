@@ -13,12 +13,12 @@ namespace fakesim {
 
 struct State {
     std::mutex mutex;
-    std::vector<std::string> calls;  // "detach dev1", "error dev1 6 0 4111 text"...
+    std::vector<std::string> calls;   // "detach dev1", "error dev1 6 0 4111 text"...
     TindrelReturnCode result = TINDREL_OK;
-    std::string lastError;           // what lastErrorDetail() reports
+    std::string lastError;   // what lastErrorDetail() reports
     std::string listJson = "{}";
-    std::string loadError;           // written into the load error buffer on failure
-    double value = 0.0;              // what getPropertyValue reports
+    std::string loadError;   // written into the load error buffer on failure
+    double value = 0.0;      // what getPropertyValue reports
 };
 
 // The state behind the fake calls; reset() at the start of each test.
@@ -27,6 +27,6 @@ void reset();
 std::vector<std::string> calls();
 tindrel::control::SimCalls table();
 
-} // namespace fakesim
+}   // namespace fakesim
 
 #endif

@@ -20,11 +20,15 @@ TEST(ControlPaths, OnlyOurOwnSocketNamesCarryAPid)
         const char *name;
         bool inRuntimeDir;
     } refused[] = {
-        {"tindrelsim-1001-4242.sock", false}, // another user's
-        {"tindrelsim-4242.sock", false},      // no uid in /tmp
-        {"tindrelsim-1000-4242.sock", true},  // uid form in the runtime directory
-        {"tindrelsim-.sock", true},          {"tindrelsim-42a.sock", true}, {"tindrelsim-0.sock", true},
-        {"tindrelsim--5.sock", true},        {"tindrelsim-42.socket", true}, {"other-42.sock", true},
+        {"tindrelsim-1001-4242.sock", false},   // another user's
+        {"tindrelsim-4242.sock", false},        // no uid in /tmp
+        {"tindrelsim-1000-4242.sock", true},    // uid form in the runtime directory
+        {"tindrelsim-.sock", true},
+        {"tindrelsim-42a.sock", true},
+        {"tindrelsim-0.sock", true},
+        {"tindrelsim--5.sock", true},
+        {"tindrelsim-42.socket", true},
+        {"other-42.sock", true},
         {"tindrelsim-99999999999.sock", true},
     };
     for (const auto &c : refused)

@@ -23,7 +23,7 @@ std::string parseFailure(std::string_view line)
     return "(parsed)";
 }
 
-} // namespace
+}   // namespace
 
 TEST(ProtocolEncoding, ArgumentsSurviveEncodingWhateverTheyHold)
 {
@@ -41,7 +41,7 @@ TEST(ProtocolParse, RefusesMalformedRequestsWithAReason)
 {
     struct Case {
         std::string line;
-        const char *expected; // part of the detail
+        const char *expected;   // part of the detail
     };
     const Case cases[] = {
         {"", "empty request"},
@@ -176,7 +176,8 @@ TEST_F(Protocol, GetPrintsTheValueExactly)
 TEST_F(Protocol, ArbitraryBytesNeverBreakTheParser)
 {
     // Lines made of the characters that matter to the parser, plus random bytes.
-    const std::string alphabet = "% 0123456789aAfFxX-+.e\t\r\xff\x01" "detachsrorlistget";
+    const std::string alphabet = "% 0123456789aAfFxX-+.e\t\r\xff\x01"
+                                 "detachsrorlistget";
     uint32_t seed = 12345;
     const auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;

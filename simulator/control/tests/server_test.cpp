@@ -76,13 +76,13 @@ protected:
     std::string path;
 };
 
-} // namespace
+}   // namespace
 
 TEST_F(ControlServerTest, AnswersRequestsOnAPrivateSocket)
 {
     auto server = startServer();
     ASSERT_TRUE(server);
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_TRUE(S_ISSOCK(info.st_mode));
     EXPECT_EQ(info.st_mode & 0777, 0600u);

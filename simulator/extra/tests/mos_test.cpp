@@ -33,7 +33,7 @@ std::map<std::string, bool> readAll(const std::string &path)
     return entries;
 }
 
-} // namespace
+}   // namespace
 
 TEST(Mos, ListsFilesAndDirectoriesWithoutDotEntries)
 {
@@ -75,8 +75,9 @@ TEST(Mos, EndsWith)
         const char *suffix;
         int expected;
     };
-    const Case cases[] = {{"1001.dpc", ".dpc", 1}, {"1001.dpc.bak", ".dpc", 0}, {".dpc", ".dpc", 1},
-                          {"dpc", ".dpc", 0},      {"anything", "", 1},         {"", "", 1},
+    const Case cases[] = {{"1001.dpc", ".dpc", 1}, {"1001.dpc.bak", ".dpc", 0},
+                          {".dpc", ".dpc", 1},     {"dpc", ".dpc", 0},
+                          {"anything", "", 1},     {"", "", 1},
                           {nullptr, ".dpc", 0},    {"x", nullptr, 0}};
     for (const Case &c : cases)
         EXPECT_EQ(mos_endswith(c.str, c.suffix) != 0, c.expected != 0)

@@ -35,10 +35,7 @@ void parseOrFail(Config &config, const std::string &text)
 }
 
 // Renders the configuration and parses the text again.
-void reparse(Config &from, Config &to)
-{
-    parseOrFail(to, render(from.pc));
-}
+void reparse(Config &from, Config &to) { parseOrFail(to, render(from.pc)); }
 
 const char kDaemonFile[] = R"(# written by hand
 [tindrel]
@@ -56,7 +53,7 @@ bind = "0.0.0.0"
 path = 'C:\literal\path'
 )";
 
-} // namespace
+}   // namespace
 
 TEST(PconfRoundTrip, KeepsKeysTheCallerNeverTouched)
 {
@@ -84,9 +81,16 @@ TEST(PconfRoundTrip, KeepsKeysTheCallerNeverTouched)
 
 TEST(PconfRoundTrip, StringsWithSpecialCharactersSurvive)
 {
-    const std::vector<std::string> values = {
-        "plain", "", "with \"quotes\" and 'apostrophes'", "back\\slash", "two\nlines", "tab\there",
-        "caf\xC3\xA9 \xE2\x9C\x93", "# not a comment", "[not.a.table]", "ends with backslash\\"};
+    const std::vector<std::string> values = {"plain",
+                                             "",
+                                             "with \"quotes\" and 'apostrophes'",
+                                             "back\\slash",
+                                             "two\nlines",
+                                             "tab\there",
+                                             "caf\xC3\xA9 \xE2\x9C\x93",
+                                             "# not a comment",
+                                             "[not.a.table]",
+                                             "ends with backslash\\"};
     Config config;
     ASSERT_EQ(pconf_create(&config.pc), 0);
     ASSERT_EQ(pconf_setcreatemissing(config.pc, 1), 0);
@@ -154,8 +158,7 @@ TEST(PconfParse, ReadsAFileFromDisk)
     dir.write("tindrel22networkserver.pc", kDaemonFile);
     Config config;
     char err[8192];
-    ASSERT_EQ(pconf_parsepc(&config.pc, err, sizeof err, "%s/tindrel22networkserver.pc", dir.path().c_str()), 0)
-        << err;
+    ASSERT_EQ(pconf_parsepc(&config.pc, err, sizeof err, "%s/tindrel22networkserver.pc", dir.path().c_str()), 0) << err;
     EXPECT_EQ(pconf_getbool(config.pc, 1, "tindrel.enabled"), 0);
 }
 
@@ -190,10 +193,10 @@ TEST(PconfGetters, IntegersFromTomlIntegersAndDecimalStrings)
     constexpr int32_t kDef = -999;
     constexpr uint32_t kUDef = 77;
     const Case cases[] = {
-        {"i", 5661, 5661},       {"s", 8989, 8989},         {"neg", -12, kUDef},     {"negint", -7, kUDef},
-        {"hex", 16, 16},         {"spaced", 42, 42},        {"plus", 3, 3},          {"big", kDef, 4294967295u},
-        {"huge", kDef, kUDef},   {"bigstr", kDef, kUDef},   {"garbage", kDef, kUDef}, {"empty", kDef, kUDef},
-        {"float", kDef, kUDef},  {"bool", kDef, kUDef},     {"missing", kDef, kUDef},
+        {"i", 5661, 5661},      {"s", 8989, 8989},       {"neg", -12, kUDef},      {"negint", -7, kUDef},
+        {"hex", 16, 16},        {"spaced", 42, 42},      {"plus", 3, 3},           {"big", kDef, 4294967295u},
+        {"huge", kDef, kUDef},  {"bigstr", kDef, kUDef}, {"garbage", kDef, kUDef}, {"empty", kDef, kUDef},
+        {"float", kDef, kUDef}, {"bool", kDef, kUDef},   {"missing", kDef, kUDef},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(pconf_get32(config.pc, kDef, "%s", c.key), c.signedValue) << c.key;
@@ -250,7 +253,8 @@ TEST(PconfSet, CreateMissingBuildsParentsButNeverDropsData)
 TEST(PconfRemove, RemovesTheKeyAndEverythingBelow)
 {
     Config config;
-    parseOrFail(config, "[tindrel]\nkeep = 1\n[tindrel.network.publish]\nname = \"x\"\n[tindrel.www]\nenabled = true\n");
+    parseOrFail(config,
+                "[tindrel]\nkeep = 1\n[tindrel.network.publish]\nname = \"x\"\n[tindrel.www]\nenabled = true\n");
     EXPECT_EQ(pconf_remove(config.pc, "tindrel.network.publish.name"), 0);
     EXPECT_EQ(pconf_getstr(config.pc, nullptr, "tindrel.network.publish.name"), nullptr);
     EXPECT_NE(pconf_remove(config.pc, "tindrel.network.publish.name"), 0) << "already gone";
