@@ -25,8 +25,13 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+launcher=()
+# A compiler cache, where the machine has one, makes rebuilds of other checkouts cheap.
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 if [ ! -f "$here/$build/build.ninja" ]; then
-  cmake -S "$here" -B "$here/$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake -S "$here" -B "$here/$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
 else
   cmake "$here/$build" "$@" >/dev/null
 fi
