@@ -3,6 +3,8 @@
 // the Linux implementations live in linux/, in-memory fakes in fakes/.
 #pragma once
 
+#include "AuthorizationForm.h"
+
 #include <sys/types.h>
 
 #include <array>
@@ -51,15 +53,15 @@ public:
     static constexpr std::size_t kExternalFormSize = 32;
     using ExternalForm = std::array<std::byte, kExternalFormSize>;
     virtual ~Authority() = default;
-    // True when the external form names this process's actual caller.
-    // Accepting a form grants nothing by itself.
-    virtual bool acceptExternalForm(const ExternalForm &form) = 0;
+    // True when the external form names `caller`, this process's actual
+    // caller. Accepting a form grants nothing by itself.
+    virtual bool acceptExternalForm(const ExternalForm &form, const ProcessSubject &caller) = 0;
     // Repair run: true when the privileged execution service really handed
     // the process administrator rights.
     virtual bool takeOverPrivileged() = 0;
-    // True only on an explicit yes for the named right; errors, a missing
-    // agent or a dismissed dialog are a no.
-    virtual bool checkRight(std::string_view right) = 0;
+    // True only on an explicit yes for the named right, asked for `caller`;
+    // errors, a missing agent or a dismissed dialog are a no.
+    virtual bool checkRight(std::string_view right, const ProcessSubject &caller) = 0;
 };
 
 struct ChildExit {
@@ -146,6 +148,13 @@ public:
     virtual ~ProcessIdentity() = default;
     virtual bool effectiveUserIsRoot() = 0;
     virtual uid_t effectiveUser() = 0;
+    virtual uid_t realUser() = 0;
+    // The parent process as it is at this moment (it changes when the
+    // parent ends and the process is handed to another one).
+    virtual pid_t parentProcess() = 0;
+    // Start time of a process (clock ticks since boot); nothing when the
+    // process record cannot be read.
+    virtual std::optional<std::uint64_t> startTime(pid_t pid) = 0;
 };
 
 }   // namespace tindrel::platform

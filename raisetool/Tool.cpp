@@ -1,5 +1,6 @@
 #include "Tool.h"
 
+#include "AllowList.h"
 #include "Paths.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@ namespace {
 using platform::ByteSource;
 using platform::DriverLoader;
 using platform::Files;
+using platform::ProcessSubject;
 
 int code(Status status) { return static_cast<int>(status); }
 
@@ -165,14 +167,47 @@ std::string unlinkFailedMessage(std::string_view path, int error)
     return "Unlink file (" + shown + ") failed: " + std::to_string(error) + ".\n";
 }
 
-Status execute(const DecodedBlock &block, Services &s)
+std::optional<ProcessSubject> identifyCaller(platform::ProcessIdentity &identity)
+{
+    const pid_t parent = identity.parentProcess();
+    const auto start = identity.startTime(parent);
+    // A parent that ended while we read its record may have left its pid to
+    // another process; the record would then describe someone else.
+    if (!start || identity.parentProcess() != parent)
+        return std::nullopt;
+    return ProcessSubject{parent, *start, identity.realUser()};
+}
+
+Status execute(const DecodedBlock &block, const ProcessSubject &caller, Services &s)
 {
     if (std::holds_alternative<LoadDriver>(block.command))
         return loadDriver(s);
     if (std::holds_alternative<UnknownCommand>(block.command))
         return Status::NotAuthorized;
-    if (!s.authority.checkRight(rightName(block.right)))
-        return Status::NotAuthorized;
+    // Every other command acts as root, so whatever right the block names,
+    // an administrator must have allowed it: a right that the caller may
+    // grant itself with its own password is never enough on its own.
+    const auto refusal = [&](std::string_view right) -> std::optional<Status> {
+        const bool granted = s.authority.checkRight(right, caller);
+        // The answer is about the caller we named; if our parent changed
+        // meanwhile, the one who asked is gone and nobody is served.
+        if (s.identity.parentProcess() != caller.pid)
+            return Status::CannotStart;
+        return granted ? std::nullopt : std::optional<Status>(Status::NotAuthorized);
+    };
+    const std::string_view named = rightName(block.right);
+    if (const auto refused = refusal(named))
+        return *refused;
+    if (named != paths::kAdminAction) {
+        if (const auto refused = refusal(paths::kAdminAction))
+            return *refused;
+    }
+    // Only the panel's own files and service, whoever asks.
+    if (!isAllowed(block.command)) {
+        if (const auto *remove = std::get_if<DeleteFile>(&block.command))
+            s.log.error(unlinkFailedMessage(remove->path, EPERM));
+        return Status::Failed;
+    }
     return std::visit(Overloaded{
                           [&](const WriteFile &c) { return writeFile(c, s); },
                           [&](const DeleteFile &c) { return deleteFile(c, s); },
@@ -191,9 +226,12 @@ int run(RunMode mode, Services &s)
     const auto ownPath = s.self.ownPath();
     if (!ownPath)
         return code(Status::CannotStart);
+    const auto caller = identifyCaller(s.identity);
+    if (!caller)
+        return code(Status::CannotStart);
     if (mode == RunMode::Normal) {
         platform::Authority::ExternalForm form;
-        if (readFully(s.input, form) != form.size() || !s.authority.acceptExternalForm(form))
+        if (readFully(s.input, form) != form.size() || !s.authority.acceptExternalForm(form, *caller))
             return code(Status::CannotStart);
         if (!s.identity.effectiveUserIsRoot())
             return runPrivilegedCopy(*ownPath, s);
@@ -203,7 +241,7 @@ int run(RunMode mode, Services &s)
     Block block;
     if (readFully(s.input, block) != block.size())
         return code(Status::ShortBlock);
-    return code(execute(decodeBlock(block), s));
+    return code(execute(decodeBlock(block), *caller, s));
 }
 
 }   // namespace tindrel::raisetool

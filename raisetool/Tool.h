@@ -36,9 +36,14 @@ int run(RunMode mode, Services &services);
 // interrupted reads. Returns the number of bytes read.
 std::size_t readFully(platform::ByteSource &input, std::span<std::byte> buffer);
 
-// Carries out one decoded block (after the block has been read), including
-// the right check. Exposed for the fuzzer and tests.
-Status execute(const DecodedBlock &block, Services &services);
+// The caller: the parent process and its start time, read so that a parent
+// that changed while its record was read is noticed (then nothing).
+std::optional<platform::ProcessSubject> identifyCaller(platform::ProcessIdentity &identity);
+
+// Carries out one decoded block (after the block has been read) for the
+// caller, including the right check and the allow-list. Exposed for the
+// fuzzer and tests.
+Status execute(const DecodedBlock &block, const platform::ProcessSubject &caller, Services &services);
 
 // The mode the repair gives the tool's file.
 mode_t repairedMode(mode_t mode);

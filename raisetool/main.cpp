@@ -35,18 +35,11 @@ int main(int argc, char **argv)
     if (!hardenProcess())
         return static_cast<int>(raisetool::Status::CannotStart);
 
-    // The caller is our parent as it is now, identified once.
-    const pid_t parent = ::getppid();
-    const uid_t realUser = ::getuid();
-    std::optional<platform::ProcessSubject> subject;
-    if (const auto start = processStartTime(parent))
-        subject = platform::ProcessSubject{parent, *start, realUser};
-
     const auto mode = raisetool::runModeFromArguments(argc, argv);
 
     FdByteSource input(STDIN_FILENO);
     ProcSelfLocator self;
-    PolkitAuthority authority(subject);
+    PolkitAuthority authority;
     PkexecExecution privileged{std::string(paths::kPrivilegedExecutionProgram)};
     LinuxFiles files;
     ProgramServiceManager serviceManager{std::string(paths::kServiceManagerProgram)};

@@ -28,16 +28,24 @@ ByteSource::Result FakeInput::read(std::span<std::byte> buffer)
     return {Status::Data, n};
 }
 
-bool FakeAuthority::acceptExternalForm(const ExternalForm &form)
+bool FakeAuthority::acceptExternalForm(const ExternalForm &form, const ProcessSubject &caller)
 {
     forms.push_back(form);
+    callers.push_back(caller);
     return acceptForm;
 }
 
-bool FakeAuthority::checkRight(std::string_view right)
+bool FakeAuthority::checkRight(std::string_view right, const ProcessSubject &caller)
 {
     asked.emplace_back(right);
-    return granted.contains(right);
+    callers.push_back(caller);
+    const auto it = granted.find(right);
+    const bool yes = it != granted.end();
+    if (yes && it->second == Proof::Administrator)
+        administratorAuthorized = true;
+    if (afterAnswer)
+        afterAnswer();
+    return yes;
 }
 
 namespace {

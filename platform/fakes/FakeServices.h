@@ -41,16 +41,26 @@ public:
     std::optional<FileIdentity> runningImage() override { return image; }
 };
 
+// Grants rights as an authority would after a dialog: each granted right
+// notes who proved it, an administrator or the caller with its own password.
 class FakeAuthority : public Authority {
 public:
+    enum class Proof { Administrator, OwnPassword };
     bool acceptForm = true;
     bool privilegedHandover = true;
-    std::set<std::string, std::less<>> granted;
+    std::map<std::string, Proof, std::less<>> granted;
     std::vector<std::string> asked;
     std::vector<ExternalForm> forms;
-    bool acceptExternalForm(const ExternalForm &form) override;
+    std::vector<ProcessSubject> callers;   // subject of every form and right check
+    // Set once a right was granted on an administrator's authentication.
+    bool administratorAuthorized = false;
+    // Runs after every answer (tests use it to change the parent).
+    std::function<void()> afterAnswer;
+
+    void grant(std::string right, Proof proof = Proof::Administrator) { granted[std::move(right)] = proof; }
+    bool acceptExternalForm(const ExternalForm &form, const ProcessSubject &caller) override;
     bool takeOverPrivileged() override { return privilegedHandover; }
-    bool checkRight(std::string_view right) override;
+    bool checkRight(std::string_view right, const ProcessSubject &caller) override;
 };
 
 class FakePrivilegedExecution : public PrivilegedExecution {
@@ -136,8 +146,27 @@ public:
 class FakeIdentity : public ProcessIdentity {
 public:
     bool root = true;
+    uid_t real = 1000;
+    // Parent reported by successive calls; the last one repeats.
+    std::deque<pid_t> parents{4000};
+    std::map<pid_t, std::uint64_t> startTimes{{4000, 777}};
+    int parentReads = 0;
     bool effectiveUserIsRoot() override { return root; }
     uid_t effectiveUser() override { return root ? 0 : 1000; }
+    uid_t realUser() override { return real; }
+    pid_t parentProcess() override
+    {
+        ++parentReads;
+        const pid_t parent = parents.front();
+        if (parents.size() > 1)
+            parents.pop_front();
+        return parent;
+    }
+    std::optional<std::uint64_t> startTime(pid_t pid) override
+    {
+        const auto it = startTimes.find(pid);
+        return it == startTimes.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+    }
 };
 
 }   // namespace tindrel::platform::fakes

@@ -447,4 +447,10 @@ bool LinuxProcessIdentity::effectiveUserIsRoot() { return ::geteuid() == 0; }
 
 uid_t LinuxProcessIdentity::effectiveUser() { return ::geteuid(); }
 
+uid_t LinuxProcessIdentity::realUser() { return ::getuid(); }
+
+pid_t LinuxProcessIdentity::parentProcess() { return ::getppid(); }
+
+std::optional<std::uint64_t> LinuxProcessIdentity::startTime(pid_t pid) { return processStartTime(pid); }
+
 }   // namespace tindrel::platform::linux_impl

@@ -122,6 +122,9 @@ class LinuxProcessIdentity : public ProcessIdentity {
 public:
     bool effectiveUserIsRoot() override;
     uid_t effectiveUser() override;
+    uid_t realUser() override;
+    pid_t parentProcess() override;
+    std::optional<std::uint64_t> startTime(pid_t pid) override;
 };
 
 }   // namespace tindrel::platform::linux_impl

@@ -21,30 +21,22 @@ using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
 }   // namespace
 
-PolkitAuthority::PolkitAuthority(std::optional<ProcessSubject> parent)
-    : parent_(parent)
-{ }
-
-PolkitAuthority::~PolkitAuthority() = default;
-
-bool PolkitAuthority::acceptExternalForm(const ExternalForm &form)
+bool PolkitAuthority::acceptExternalForm(const ExternalForm &form, const ProcessSubject &caller)
 {
-    return parent_ && formNamesSubject(form, *parent_);
+    return formNamesSubject(form, caller);
 }
 
 bool PolkitAuthority::takeOverPrivileged() { return ::getuid() == 0 && ::geteuid() == 0; }
 
-bool PolkitAuthority::checkRight(std::string_view right)
+bool PolkitAuthority::checkRight(std::string_view right, const ProcessSubject &caller)
 {
-    if (!parent_)
-        return false;
     GError *rawError = nullptr;
     GObjectPtr<::PolkitAuthority> authority(polkit_authority_get_sync(nullptr, &rawError));
     GErrorPtr error(rawError);
     if (!authority)
         return false;
     GObjectPtr<PolkitSubject> subject(polkit_unix_process_new_for_owner(
-        static_cast<gint>(parent_->pid), static_cast<guint64>(parent_->startTime), static_cast<gint>(parent_->uid)));
+        static_cast<gint>(caller.pid), static_cast<guint64>(caller.startTime), static_cast<gint>(caller.uid)));
     if (!subject)
         return false;
     const std::string action(right);

@@ -3,8 +3,11 @@
 // services, checking the tool's safety rules on every input.
 //
 // Input: byte 0 selects the run (bits 0-1 mode, 2 effective root, 3 admin
-// granted, 4 user granted, 5 form accepted, 6 reads interrupted), byte 1 the
-// read piece size (0 means whole), the rest is standard input.
+// granted, 4 user granted, 5 form accepted, 6 reads interrupted, 7 the user
+// right is granted on the caller's own password rather than by an
+// administrator), byte 1 the read piece size (0 means whole), the rest is
+// standard input.
+#include "AllowList.h"
 #include "FakeServices.h"
 #include "Tool.h"
 
@@ -39,14 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FakeAuthority authority;
     authority.acceptForm = (flags & 0x20) != 0;
     if (flags & 0x08)
-        authority.granted.insert("com.tindrels.raisetool.admin");
+        authority.grant("com.tindrels.raisetool.admin");
     if (flags & 0x10)
-        authority.granted.insert("com.tindrels.raisetool.user");
+        authority.grant("com.tindrels.raisetool.user",
+                        (flags & 0x80) ? FakeAuthority::Proof::OwnPassword : FakeAuthority::Proof::Administrator);
     FakePrivilegedExecution privileged;
     FakeFiles files;
     files.addDirectory("/etc");
     files.addFile("/etc/existing", "old");
     files.addSymlink("/etc/link");
+    files.addDirectory("/etc/tindrel22networkserver");
+    files.addFile("/etc/tindrel22networkserver/tindrel22networkserver.pc", "old");
+    files.addDirectory("/etc/systemd");
+    files.addDirectory("/etc/systemd/system");
+    files.addSymlink("/etc/systemd/system/tindrel22networkserver.service");
     files.addFile("/opt/tindrel/raiseTool", "elf", 0777, 1000, 1000);
     FakeServiceManager serviceManager;
     FakeDriver driver;
@@ -71,8 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             startsWith(call, "chown ")) {
             changedFiles = true;
             const std::string_view path = std::string_view(call).substr(call.find(' ') + 1);
-            if (!startsWith(call, "mkdir ") && !startsWith(call, "chown "))
+            if (!startsWith(call, "mkdir ") && !startsWith(call, "chown ")) {
                 require(isAcceptablePath(path));
+                // Only the panel's own files are ever written or removed.
+                require(isAllowed(DeleteFile{std::string(path)}));
+            }
         }
     }
     const bool acted = changedFiles || !serviceManager.runs.empty();
@@ -81,12 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (acted) {
         require(status != 2 && status != 3 && status != 255);
         require(!authority.asked.empty() && authority.granted.contains(authority.asked.back()));
+        // Root acted: an administrator must have said yes, not merely the
+        // caller with its own password.
+        require(authority.administratorAuthorized);
     }
     if (status == 2 || status == 255)
         require(!acted && driver.loads == 0);
     for (const auto &[verb, target] : serviceManager.runs) {
         require(isServiceVerb(verb));
         require(isAcceptableServiceTarget(target));
+        require(isAllowed(ServiceCommand{target, verb}));
     }
     // The non-root run hands everything to the privileged copy and does
     // nothing itself.

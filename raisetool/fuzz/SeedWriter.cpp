@@ -27,10 +27,16 @@ int main(int argc, char **argv)
         *makeServiceBlock("/etc/systemd/system/x.service", "unload"),
         makeLoadDriverBlock(),
         makeRawBlock(1, 4),
+        *makeWriteFileBlock("/etc/tindrel22networkserver/tindrel22networkserver.pc", "k=v\n", 2),
+        *makeWriteFileBlock("/etc/tindrel22networkserver/dictionary.d/lab", "a\n"),
+        *makeDeleteFileBlock("/etc/tindrel22networkserver/tindrel22networkserver.pc", 2),
+        *makeServiceBlock("/etc/systemd/system/tindrel22networkserver.service", "load"),
+        *makeWriteFileBlock("/etc/sudoers.d/me", "me ALL=(ALL) ALL\n", 2),
     };
     // Root with both rights and an accepted form, read whole; then a
     // non-root run and a repair run in small interrupted pieces.
-    const unsigned char runs[][2] = {{0x3c, 0}, {0x78, 13}, {0x7d, 200}};
+    // The last one grants the user right on the caller's own password only.
+    const unsigned char runs[][2] = {{0x3c, 0}, {0x78, 13}, {0x7d, 200}, {0xb4, 0}};
     int n = 0;
     for (const auto &block : blocks) {
         for (const auto &run : runs) {

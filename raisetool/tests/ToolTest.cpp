@@ -1,5 +1,6 @@
 #include "Tool.h"
 #include "FakeServices.h"
+#include "Paths.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,12 @@ namespace {
 
 std::vector<std::byte> bytesOf(std::span<const std::byte> span) { return {span.begin(), span.end()}; }
 
+const std::string kServerDir = "/etc/tindrel22networkserver";
+const std::string kConfig(tindrel::paths::kServerConfigFile);
+const std::string kDictionaryDir(tindrel::paths::kServerDictionaryDir);
+const std::string kServiceFile(tindrel::paths::kServerServiceDescription);
+const std::string kLabel(tindrel::paths::kServerServiceLabel);
+
 class ToolTest : public ::testing::Test {
 protected:
     FakeSelf self;
@@ -28,7 +35,13 @@ protected:
     FakeIdentity identity;
     std::unique_ptr<FakeInput> input;
 
-    ToolTest() { authority.granted = {"com.tindrels.raisetool.admin"}; }
+    ToolTest()
+    {
+        authority.grant("com.tindrels.raisetool.admin");
+        files.addDirectory("/etc");
+        files.addDirectory("/etc/systemd");
+        files.addDirectory("/etc/systemd/system");
+    }
 
     // Authorization bytes followed by the block (or the given raw tail).
     static std::vector<std::byte> withAuthorization(std::span<const std::byte> tail)
@@ -99,9 +112,9 @@ TEST_F(ToolTest, ShortBlockEndsWith2AndChangesNothing)
 
 TEST_F(ToolTest, BlockArrivingInSmallInterruptedPiecesIsReadWhole)
 {
-    const auto block = *makeWriteFileBlock("/etc/x.pc", "key=value\n");
+    const auto block = *makeWriteFileBlock(kConfig, "key=value\n");
     EXPECT_EQ(runWith(RunMode::Normal, withAuthorization(block), 7, true), 0);
-    EXPECT_EQ(files.find("/etc/x.pc")->content, "key=value\n");
+    EXPECT_EQ(files.find(kConfig)->content, "key=value\n");
     Authority::ExternalForm form;
     form.fill(std::byte{0x5a});
     EXPECT_EQ(authority.forms.at(0), form);
@@ -142,56 +155,130 @@ TEST_F(ToolTest, RightFieldChoosesTheActionAndRefusalChangesNothing)
                                              "system.unknown", "system.unknown"));
     EXPECT_THAT(files.calls, IsEmpty());
     EXPECT_THAT(serviceManager.runs, IsEmpty());
+}
 
-    authority.granted = {"com.tindrels.raisetool.user"};
-    EXPECT_EQ(runNormal(*makeDeleteFileBlock("/etc/a", 2)), 0);
-    EXPECT_EQ(files.find("/etc/a"), nullptr);
+TEST_F(ToolTest, CallerWithOnlyItsOwnPasswordChangesNothing)
+{
+    // The attack: a desktop user names the "user" right, which an older
+    // policy let it grant itself with its own password.
+    files.addDirectory(kServerDir);
+    files.addFile(kConfig, "old");
+    authority.granted.clear();
+    authority.grant("com.tindrels.raisetool.user", FakeAuthority::Proof::OwnPassword);
+    for (std::uint32_t right : {1u, 2u, 9u}) {
+        EXPECT_EQ(runNormal(*makeWriteFileBlock(kConfig, "owned", right)), 3);
+        EXPECT_EQ(runNormal(*makeDeleteFileBlock(kConfig, right)), 3);
+        EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "stop", right)), 3);
+    }
+    EXPECT_EQ(files.find(kConfig)->content, "old");
+    EXPECT_THAT(files.calls, IsEmpty());
+    EXPECT_THAT(serviceManager.runs, IsEmpty());
+    EXPECT_FALSE(authority.administratorAuthorized);
+    EXPECT_EQ(std::count(authority.asked.begin(), authority.asked.end(), "com.tindrels.raisetool.admin"), 6);
+}
+
+TEST_F(ToolTest, UserRightServesOnlyWhenAnAdministratorAlsoAllowedIt)
+{
+    files.addDirectory(kServerDir);
+    files.addFile(kConfig, "old");
+    authority.grant("com.tindrels.raisetool.user");
+    EXPECT_EQ(runNormal(*makeDeleteFileBlock(kConfig, 2)), 0);
+    EXPECT_EQ(files.find(kConfig), nullptr);
+    EXPECT_THAT(authority.asked, ElementsAre("com.tindrels.raisetool.user", "com.tindrels.raisetool.admin"));
+    EXPECT_TRUE(authority.administratorAuthorized);
+}
+
+TEST_F(ToolTest, AnythingOutsideThePanelsFilesAndServiceEnds4AndChangesNothing)
+{
+    files.addDirectory("/etc/sudoers.d");
+    files.addFile("/etc/passwd", "root:x:0:0::/root:/bin/sh\n");
+    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/sudoers.d/me", "me ALL=(ALL) NOPASSWD: ALL\n")), 4);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kDictionaryDir + "/../../sudoers.d/me", "x")), 4);
+    EXPECT_EQ(runNormal(*makeDeleteFileBlock("/etc/passwd")), 4);
+    EXPECT_EQ(runNormal(*makeServiceBlock("ssh.service", "stop")), 4);
+    EXPECT_EQ(runNormal(*makeServiceBlock("/etc/systemd/system/evil.service", "load")), 4);
+    EXPECT_THAT(files.calls, IsEmpty());
+    EXPECT_THAT(serviceManager.runs, IsEmpty());
+    EXPECT_EQ(files.find("/etc/sudoers.d/me"), nullptr);
+    EXPECT_NE(files.find("/etc/passwd"), nullptr);
+    EXPECT_THAT(log.lines, ElementsAre("Unlink file (/etc/passwd) failed: 1.\n"));
+}
+
+TEST_F(ToolTest, CallerIsTheParentReadOnceAroundItsRecord)
+{
+    identity.real = 1234;
+    EXPECT_EQ(runNormal(makeLoadDriverBlock()), 0);
+    ASSERT_FALSE(authority.callers.empty());
+    EXPECT_EQ(authority.callers.front(), (ProcessSubject{4000, 777, 1234}));
+
+    // The parent ended while its record was read: its pid may be someone
+    // else's now.
+    identity.parents = {4000, 1};
+    EXPECT_EQ(runNormal(makeLoadDriverBlock()), 255);
+    EXPECT_EQ(input->reads, 0u);
+    identity.parents = {4001};   // no record
+    EXPECT_EQ(runNormal(makeLoadDriverBlock()), 255);
+    EXPECT_EQ(driver.loads, 1);
+}
+
+TEST_F(ToolTest, ParentChangedDuringTheRightCheckEnds255AndChangesNothing)
+{
+    files.addDirectory(kServerDir);
+    authority.afterAnswer = [this] { identity.parents = {1}; };
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kConfig, "x")), 255);
+    EXPECT_THAT(files.calls, IsEmpty());
+    identity.parents = {4000};
+    authority.afterAnswer = [this, n = 0]() mutable {
+        if (++n == 2)
+            identity.parents = {1};
+    };
+    authority.grant("com.tindrels.raisetool.user");
+    EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "start", 2)), 255);   // after the second answer
+    EXPECT_THAT(serviceManager.runs, IsEmpty());
 }
 
 TEST_F(ToolTest, WriteCreatesOneMissingDirectoryLevelOwnedByRootGroup0)
 {
-    files.addDirectory("/etc");
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/tindrel/x.pc", "a")), 0);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kConfig, "a")), 0);
     EXPECT_THAT(files.calls,
-                ElementsAre("mkdir /etc/tindrel 755", "chown /etc/tindrel 0:0", "replace /etc/tindrel/x.pc"));
-    EXPECT_EQ(files.find("/etc/tindrel/x.pc")->content, "a");
+                ElementsAre("mkdir " + kServerDir + " 755", "chown " + kServerDir + " 0:0", "replace " + kConfig));
+    EXPECT_EQ(files.find(kConfig)->content, "a");
 
     files.calls.clear();
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/tindrel/y.pc", "b")), 0);
-    EXPECT_THAT(files.calls, ElementsAre("mkdir /etc/tindrel 755", "replace /etc/tindrel/y.pc"));   // left alone
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kConfig, "b")), 0);
+    EXPECT_THAT(files.calls, ElementsAre("mkdir " + kServerDir + " 755", "replace " + kConfig));   // left alone
 }
 
 TEST_F(ToolTest, WriteWithMissingParentCreatesNothingAndEnds4)
 {
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/nope/deeper/x.pc", "a")), 4);
-    EXPECT_EQ(files.find("/nope/deeper"), nullptr);
-    EXPECT_EQ(files.find("/nope/deeper/x.pc"), nullptr);
-    EXPECT_THAT(files.calls, ElementsAre("mkdir /nope/deeper 755"));
+    const std::string dictionary = kDictionaryDir + "/lab.dict";
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(dictionary, "a")), 4);
+    EXPECT_EQ(files.find(kDictionaryDir), nullptr);
+    EXPECT_EQ(files.find(dictionary), nullptr);
+    EXPECT_THAT(files.calls, ElementsAre("mkdir " + kDictionaryDir + " 755"));
 }
 
 TEST_F(ToolTest, WriteReplacesWholeContentIncludingToEmpty)
 {
-    files.addDirectory("/etc");
-    files.addFile("/etc/a", "a long old content", 0600, 7, 8);
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/a", "new")), 0);
-    EXPECT_EQ(files.find("/etc/a")->content, "new");
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/a", "")), 0);
-    EXPECT_EQ(files.find("/etc/a")->content, "");
-    EXPECT_EQ(files.find("/etc/a")->mode, 0600u);
+    files.addFile(kServiceFile, "a long old content", 0600, 7, 8);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kServiceFile, "new")), 0);
+    EXPECT_EQ(files.find(kServiceFile)->content, "new");
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kServiceFile, "")), 0);
+    EXPECT_EQ(files.find(kServiceFile)->content, "");
+    EXPECT_EQ(files.find(kServiceFile)->mode, 0600u);
 }
 
 TEST_F(ToolTest, WriteFailuresEnd4)
 {
-    files.addDirectory("/etc");
     files.replaceError = EACCES;
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/a", "x")), 4);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kServiceFile, "x")), 4);
     files.replaceError = 0;
-    files.addSymlink("/etc/link");
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/link", "x")), 4);
-    EXPECT_TRUE(files.find("/etc/link")->symlink);
+    files.addSymlink(kServiceFile);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kServiceFile, "x")), 4);
+    EXPECT_TRUE(files.find(kServiceFile)->symlink);
     files.failChown = true;
-    EXPECT_EQ(runNormal(*makeWriteFileBlock("/etc/new/a", "x")), 4);
-    EXPECT_EQ(files.find("/etc/new/a"), nullptr);
+    EXPECT_EQ(runNormal(*makeWriteFileBlock(kConfig, "x")), 4);
+    EXPECT_EQ(files.find(kConfig), nullptr);
 }
 
 TEST_F(ToolTest, UnacceptableWritePathsEnd4WithoutTouchingFiles)
@@ -217,19 +304,19 @@ TEST_F(ToolTest, MalformedFieldsEnd4AfterTheRightCheck)
 
 TEST_F(ToolTest, DeleteRemovesOrLogsTheFailureWithErrno)
 {
-    files.addFile("/etc/a", "x");
-    EXPECT_EQ(runNormal(*makeDeleteFileBlock("/etc/a")), 0);
-    EXPECT_EQ(files.find("/etc/a"), nullptr);
+    files.addFile(kServiceFile, "x");
+    EXPECT_EQ(runNormal(*makeDeleteFileBlock(kServiceFile)), 0);
+    EXPECT_EQ(files.find(kServiceFile), nullptr);
     EXPECT_THAT(log.lines, IsEmpty());
 
-    EXPECT_EQ(runNormal(*makeDeleteFileBlock("/etc/a")), 4);
-    EXPECT_THAT(log.lines, ElementsAre("Unlink file (/etc/a) failed: 2.\n"));
+    EXPECT_EQ(runNormal(*makeDeleteFileBlock(kServiceFile)), 4);
+    EXPECT_THAT(log.lines, ElementsAre("Unlink file (" + kServiceFile + ") failed: 2.\n"));
 
-    // Unacceptable paths are refused as invalid, never handed to unlink.
+    // Paths outside the panel's files are refused, never handed to unlink.
     files.calls.clear();
     EXPECT_EQ(runNormal(*makeDeleteFileBlock("relative")), 4);
     EXPECT_THAT(files.calls, IsEmpty());
-    EXPECT_EQ(log.lines.back(), "Unlink file (relative) failed: 22.\n");
+    EXPECT_EQ(log.lines.back(), "Unlink file (relative) failed: 1.\n");
 }
 
 TEST(UnlinkMessage, ControlBytesInThePathCannotForgeLogLines)
@@ -241,19 +328,18 @@ TEST(UnlinkMessage, ControlBytesInThePathCannotForgeLogLines)
 
 TEST_F(ToolTest, ServiceCommandRunsTheManagerWithVerbAndTarget)
 {
-    EXPECT_EQ(runNormal(*makeServiceBlock("/etc/systemd/system/t.service", "unload")), 0);
-    EXPECT_EQ(runNormal(*makeServiceBlock("com.tindrels.tindrel22networkserver", "start")), 0);
-    EXPECT_THAT(serviceManager.runs,
-                ElementsAre(std::pair<std::string, std::string>{"unload", "/etc/systemd/system/t.service"},
-                            std::pair<std::string, std::string>{"start", "com.tindrels.tindrel22networkserver"}));
+    EXPECT_EQ(runNormal(*makeServiceBlock(kServiceFile, "unload")), 0);
+    EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "start")), 0);
+    EXPECT_THAT(serviceManager.runs, ElementsAre(std::pair<std::string, std::string>{"unload", kServiceFile},
+                                                 std::pair<std::string, std::string>{"start", kLabel}));
     serviceManager.canRun = false;
-    EXPECT_EQ(runNormal(*makeServiceBlock("x", "stop")), 4);
+    EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "stop")), 4);
 }
 
 TEST_F(ToolTest, ServiceCommandRefusesOtherVerbsAndOptionLikeTargets)
 {
-    EXPECT_EQ(runNormal(*makeServiceBlock("x", "restart")), 4);
-    EXPECT_EQ(runNormal(*makeServiceBlock("x", "")), 4);
+    EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "restart")), 4);
+    EXPECT_EQ(runNormal(*makeServiceBlock(kLabel, "")), 4);
     EXPECT_EQ(runNormal(*makeServiceBlock("--now", "stop")), 4);
     EXPECT_EQ(runNormal(*makeServiceBlock("", "stop")), 4);
     EXPECT_THAT(serviceManager.runs, IsEmpty());
@@ -315,13 +401,13 @@ protected:
 
 TEST_F(RepairTest, RepairMakesTheToolRootOwnedSetUidThenRunsTheBlockWithoutAuthorizationBytes)
 {
-    files.addDirectory("/etc");
-    const auto block = *makeWriteFileBlock("/etc/a", "x");
+    files.addDirectory(kServerDir);
+    const auto block = *makeWriteFileBlock(kConfig, "x");
     EXPECT_EQ(runWith(RunMode::SelfRepair, bytesOf(block)), 0);
     EXPECT_EQ(tool().owner, 0u);
     EXPECT_EQ(tool().group, 1000u);
     EXPECT_EQ(tool().mode, 04755u);
-    EXPECT_EQ(files.find("/etc/a")->content, "x");
+    EXPECT_EQ(files.find(kConfig)->content, "x");
     EXPECT_THAT(authority.forms, IsEmpty());
     EXPECT_THAT(authority.asked, ElementsAre("com.tindrels.raisetool.admin"));
 }
