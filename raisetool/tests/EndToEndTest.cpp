@@ -295,92 +295,121 @@ TEST_F(EndToEnd, OrdinaryCallerOfAToolThatIsNotSetUidGetsNothingDone)
 }
 
 // ---- With a polkit daemon (run by private-polkit.sh) ------------------------
+// private-polkit.sh runs these with a private copy of /etc mounted, so they
+// can write the panel's own files where the tool allows writing.
+
+const fs::path kServerDir = "/etc/tindrel22networkserver";
+const fs::path kConfig = paths::kServerConfigFile;
+const fs::path kDictionaryDir = paths::kServerDictionaryDir;
+const fs::path kServiceFile = paths::kServerServiceDescription;
 
 class Polkit : public EndToEnd {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("TINDREL_E2E_POLKIT"))
-            GTEST_SKIP() << "needs the private polkit daemon of private-polkit.sh";
+        if (!std::getenv("TINDREL_E2E_POLKIT") || !std::getenv("TINDREL_E2E_PRIVATE_ETC"))
+            GTEST_SKIP() << "needs the private polkit daemon and /etc of private-polkit.sh";
         EndToEnd::SetUp();
+        clearPanelFiles();
+    }
+    void TearDown() override
+    {
+        if (std::getenv("TINDREL_E2E_PRIVATE_ETC"))
+            clearPanelFiles();
+        EndToEnd::TearDown();
+    }
+    static void clearPanelFiles()
+    {
+        fs::remove_all(kServerDir);
+        fs::remove(kServiceFile);
     }
 };
 
 TEST_F(Polkit, WriteCreatesOneDirectoryLevelThenTheFile)
 {
     ::umask(077);   // the caller's mask must not shape what root creates
-    const fs::path target = dir / "conf.d" / "a.pc";
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "key=1\n"))), 0);
-    EXPECT_EQ(readText(target), "key=1\n");
-    const auto created = statOf(target.parent_path());
+    // The dictionary folder's parent is missing too: nothing is created.
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock((kDictionaryDir / "lab").string(), "x"))), 4);
+    EXPECT_FALSE(fs::exists(kServerDir));
+
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "key=1\n"))), 0);
+    EXPECT_EQ(readText(kConfig), "key=1\n");
+    const auto created = statOf(kServerDir);
     EXPECT_EQ(created.mode, 0755u);
     EXPECT_EQ(created.uid, 0u);
     EXPECT_EQ(created.gid, 0u);
-    EXPECT_EQ(statOf(target).mode, 0644u);
-
-    const fs::path deep = dir / "missing" / "deeper" / "a.pc";
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(deep.string(), "x"))), 4);
-    EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(statOf(kConfig).mode, 0644u);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock((kDictionaryDir / "lab").string(), "d\n"))), 0);
+    EXPECT_EQ(readText(kDictionaryDir / "lab"), "d\n");
 }
 
 TEST_F(Polkit, WriteReplacesWholeContentKeepingModeAndOwner)
 {
-    const fs::path target = dir / "a.pc";
-    std::ofstream(target) << "a much longer old content\n";
-    ASSERT_EQ(::chown(target.c_str(), 1, 1), 0);
-    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "new\n"))), 0);
-    EXPECT_EQ(readText(target), "new\n");
-    const auto info = statOf(target);
+    fs::create_directory(kServerDir);
+    std::ofstream(kConfig) << "a much longer old content\n";
+    ASSERT_EQ(::chown(kConfig.c_str(), 1, 1), 0);
+    ASSERT_EQ(::chmod(kConfig.c_str(), 0600), 0);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "new\n"))), 0);
+    EXPECT_EQ(readText(kConfig), "new\n");
+    const auto info = statOf(kConfig);
     EXPECT_EQ(info.uid, 1u);
     EXPECT_EQ(info.mode, 0600u);
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), ""))), 0);
-    EXPECT_EQ(fs::file_size(target), 0u);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), ""))), 0);
+    EXPECT_EQ(fs::file_size(kConfig), 0u);
     // A block sent in small pieces arrives whole.
     const std::string big(16383, 'z');
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), big)), userCaller("root", 7)), 0);
-    EXPECT_EQ(readText(target), big);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), big)), userCaller("root", 7)), 0);
+    EXPECT_EQ(readText(kConfig), big);
 }
 
 TEST_F(Polkit, PlantedSymlinkAtTheTargetIsNeverFollowed)
 {
     const fs::path victim = dir / "victim";
     std::ofstream(victim) << "precious";
-    fs::create_symlink(victim, dir / "link");
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock((dir / "link").string(), "evil"))), 4);
+    fs::create_symlink(victim, kServiceFile);
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kServiceFile.string(), "evil"))), 4);
     EXPECT_EQ(readText(victim), "precious");
-    EXPECT_TRUE(fs::is_symlink(dir / "link"));
-    EXPECT_EQ(run(authorized(*makeDeleteFileBlock((dir / "link").string()))), 0);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "link")));
+    EXPECT_TRUE(fs::is_symlink(kServiceFile));
+    EXPECT_EQ(run(authorized(*makeDeleteFileBlock(kServiceFile.string()))), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(kServiceFile)));
     EXPECT_EQ(readText(victim), "precious");
 }
 
 TEST_F(Polkit, DeleteRemovesAndAMissingFileEnds4)
 {
-    const fs::path target = dir / "a.pc";
-    std::ofstream(target) << "x";
-    EXPECT_EQ(run(authorized(*makeDeleteFileBlock(target.string()))), 0);
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(run(authorized(*makeDeleteFileBlock(target.string()))), 4);
+    fs::create_directory(kServerDir);
+    std::ofstream(kConfig) << "x";
+    EXPECT_EQ(run(authorized(*makeDeleteFileBlock(kConfig.string()))), 0);
+    EXPECT_FALSE(fs::exists(kConfig));
+    EXPECT_EQ(run(authorized(*makeDeleteFileBlock(kConfig.string()))), 4);
 }
 
-TEST_F(Polkit, UnacceptablePathsAndOversizedFieldsEnd4AndChangeNothing)
+TEST_F(Polkit, PathsOutsideThePanelsFilesAndOversizedFieldsEnd4AndChangeNothing)
 {
-    for (const std::string &path :
-         {std::string("relative.pc"), dir.string() + "/../escaped.pc", std::string(""), dir.string() + "/"})
+    for (const std::string &path : {std::string("relative.pc"), dir.string() + "/../escaped.pc", std::string(""),
+                                    dir.string() + "/", (dir / "a.pc").string(), (kDictionaryDir / ".x").string()})
         EXPECT_EQ(run(authorized(*makeWriteFileBlock(path, "x"))), 4) << path;
-    Block noNul = *makeWriteFileBlock((dir / "a").string(), "x");
+    const fs::path sudoers = "/etc/sudoers.d/tindrel-e2e";
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(sudoers.string(), "nobody ALL=(ALL) NOPASSWD: ALL\n"))), 4);
+    EXPECT_FALSE(fs::exists(sudoers));
+    std::ofstream(dir / "keep") << "kept";
+    EXPECT_EQ(run(authorized(*makeDeleteFileBlock((dir / "keep").string()))), 4);
+    EXPECT_EQ(readText(dir / "keep"), "kept");
+    fs::remove(dir / "keep");
+    Block noNul = *makeWriteFileBlock(kConfig.string(), "x");
     std::memset(noNul.data() + kPathOffset, 'a', kPathSize);
     EXPECT_EQ(run(authorized(noNul)), 4);
-    Block fullContent = *makeWriteFileBlock((dir / "b").string(), "x");
+    Block fullContent = *makeWriteFileBlock(kConfig.string(), "x");
     std::memset(fullContent.data() + kContentOffset, 'c', kContentSize);
     EXPECT_EQ(run(authorized(fullContent)), 4);
-    Block longVerb = *makeServiceBlock("label", "stop");
+    Block longVerb = *makeServiceBlock(std::string(paths::kServerServiceLabel), "stop");
     std::memset(longVerb.data() + kVerbOffset, 's', kVerbSize);
     EXPECT_EQ(run(authorized(longVerb)), 4);
-    EXPECT_EQ(run(authorized(*makeServiceBlock("label", "restart"))), 4);
+    EXPECT_EQ(run(authorized(*makeServiceBlock(std::string(paths::kServerServiceLabel), "restart"))), 4);
+    EXPECT_EQ(run(authorized(*makeServiceBlock("ssh.service", "stop"))), 4);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 0);
     EXPECT_FALSE(fs::exists(dir.parent_path() / "escaped.pc"));
+    EXPECT_FALSE(fs::exists(kServerDir));
 }
 
 TEST_F(Polkit, ServiceCommandWithoutItsServiceManagerEnds4)
@@ -396,15 +425,34 @@ TEST_F(Polkit, GrantedCallerIsServedAndOthersAreRefused)
     const Caller refused = userCaller("nobody");
     ASSERT_NE(granted.uid, 0u);
     const auto tool = toolCopy(0, 0, 04755);
-    const fs::path target = dir / "a.pc";
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "x")), refused, tool), 3);
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "x", 9)), granted, tool), 3);
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "x")), granted, tool), 0);
-    EXPECT_EQ(readText(target), "x");
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "y", 2)), granted, tool), 0);
-    EXPECT_EQ(readText(target), "y");
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "x")), refused, tool), 3);
+    EXPECT_FALSE(fs::exists(kServerDir));
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "x", 9)), granted, tool), 3);
+    EXPECT_FALSE(fs::exists(kServerDir));
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "x")), granted, tool), 0);
+    EXPECT_EQ(readText(kConfig), "x");
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "y", 2)), granted, tool), 0);
+    EXPECT_EQ(readText(kConfig), "y");
+}
+
+// "sys" has the user right outright and everything else only on its own
+// password: a desktop user typing its own password. It must change nothing.
+TEST_F(Polkit, CallerAllowedOnlyOnItsOwnPasswordChangesNothing)
+{
+    const Caller self = userCaller("sys");
+    ASSERT_NE(self.uid, 0u);
+    const auto tool = toolCopy(0, 0, 04755);
+    fs::create_directory(kServerDir);
+    std::ofstream(kConfig) << "old";
+    for (std::uint32_t right : {1u, 2u}) {
+        EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "owned", right)), self, tool), 3);
+        EXPECT_EQ(run(authorized(*makeWriteFileBlock((kDictionaryDir / "x").string(), "owned", right)), self, tool), 3);
+        EXPECT_EQ(run(authorized(*makeDeleteFileBlock(kConfig.string(), right)), self, tool), 3);
+        EXPECT_EQ(
+            run(authorized(*makeServiceBlock(std::string(paths::kServerServiceLabel), "stop", right)), self, tool), 3);
+    }
+    EXPECT_EQ(readText(kConfig), "old");
+    EXPECT_FALSE(fs::exists(kDictionaryDir));
 }
 
 TEST_F(Polkit, ToolWithoutSetUidRepairsItselfThroughPkexecForAGrantedCallerOnly)
@@ -413,16 +461,15 @@ TEST_F(Polkit, ToolWithoutSetUidRepairsItselfThroughPkexecForAGrantedCallerOnly)
         GTEST_SKIP() << "pkexec is not installed";
     const Caller granted = userCaller("daemon");
     const Caller refused = userCaller("nobody");
-    const fs::path target = dir / "a.pc";
 
     auto tool = toolCopy(refused.uid, refused.gid, 0775);
-    EXPECT_NE(run(authorized(*makeWriteFileBlock(target.string(), "x")), refused, tool), 0);
-    EXPECT_FALSE(fs::exists(target));
+    EXPECT_NE(run(authorized(*makeWriteFileBlock(kConfig.string(), "x")), refused, tool), 0);
+    EXPECT_FALSE(fs::exists(kServerDir));
     EXPECT_EQ(statOf(tool).mode, 0775u);
 
     tool = toolCopy(granted.uid, granted.gid, 0775);
-    EXPECT_EQ(run(authorized(*makeWriteFileBlock(target.string(), "repaired\n")), granted, tool), 0);
-    EXPECT_EQ(readText(target), "repaired\n");
+    EXPECT_EQ(run(authorized(*makeWriteFileBlock(kConfig.string(), "repaired\n")), granted, tool), 0);
+    EXPECT_EQ(readText(kConfig), "repaired\n");
     const auto after = statOf(tool);
     EXPECT_EQ(after.uid, 0u);
     EXPECT_EQ(after.gid, granted.gid);

@@ -1,10 +1,12 @@
 #!/bin/sh
 # Runs the Polkit end-to-end suite against a real polkit daemon on a private
-# system bus: inside a private mount namespace, /run/dbus, the polkit action
-# directory and the local rules directory are replaced by private copies, a
-# system dbus-daemon and polkitd are started there, and a rule grants the
-# raiseTool actions and pkexec to the user "daemon" only. Nothing outside the namespace
-# is touched.
+# system bus: inside a private mount namespace, /run/dbus, /etc (so the tests
+# may write the panel's own files there) and the polkit action directory are
+# replaced by private copies, a system dbus-daemon and polkitd are started
+# there, and the only local rules grant the raiseTool actions and pkexec to
+# the user "daemon", and to the user "sys" the user action outright but
+# everything else only on its own password. Nothing outside the namespace is
+# touched.
 #   private-polkit.sh E2E_TEST_BINARY POLICY_FILE
 # Exit status 77 means the set-up is not possible here (the test is skipped).
 set -u
@@ -34,21 +36,26 @@ cleanup() {
 }
 trap cleanup EXIT
 chmod 755 "$work"
-mkdir -p "$work/run-dbus" "$work/actions" "$work/rules"
+mkdir -p "$work/run-dbus" "$work/actions"
+cp -a /etc "$work/etc" || skip "cannot copy /etc"
+rm -rf "$work/etc/polkit-1/rules.d" "$work/etc/tindrel22networkserver"
+mkdir -p "$work/etc/polkit-1/rules.d" "$work/etc/systemd/system"
 cp /usr/share/polkit-1/actions/* "$work/actions/" 2>/dev/null
 cp "$policy" "$work/actions/"
-cat > "$work/rules/10-tindrel-test.rules" <<'RULES'
+cat > "$work/etc/polkit-1/rules.d/10-tindrel-test.rules" <<'RULES'
 polkit.addRule(function(action, subject) {
-    if (subject.user == "daemon"
-        && (action.id.indexOf("com.tindrels.raisetool.") == 0 || action.id == "org.freedesktop.policykit.exec"))
+    var ours = action.id.indexOf("com.tindrels.raisetool.") == 0 || action.id == "org.freedesktop.policykit.exec";
+    if (subject.user == "daemon" && ours)
         return polkit.Result.YES;
+    if (subject.user == "sys" && ours)
+        return action.id == "com.tindrels.raisetool.user" ? polkit.Result.YES : polkit.Result.AUTH_SELF_KEEP;
 });
 RULES
 chmod -R a+rX "$work"
 [ -d /run/dbus ] || mkdir -p /run/dbus || skip "cannot create /run/dbus"
 mount --bind "$work/run-dbus" /run/dbus || skip "cannot mount /run/dbus"
 mount --bind "$work/actions" /usr/share/polkit-1/actions || skip "cannot mount the action directory"
-mount --bind "$work/rules" /etc/polkit-1/rules.d || skip "cannot mount the rules directory"
+mount --bind "$work/etc" /etc || skip "cannot mount a private /etc"
 
 # Both daemons stay children of this shell so that it reaps them.
 dbus-daemon --system --nofork --print-address >"$work/bus-address" 2>"$work/dbus.log" &
@@ -82,7 +89,7 @@ if [ "$owned" != yes ]; then
     skip "polkitd did not come up on the private bus"
 fi
 
-TINDREL_E2E_POLKIT=1 "$bin" --gtest_filter='Polkit.*'
+TINDREL_E2E_POLKIT=1 TINDREL_E2E_PRIVATE_ETC=1 "$bin" --gtest_filter='Polkit.*'
 status=$?
 [ $status -eq 0 ] || cat "$work/polkitd.log"
 exit $status
