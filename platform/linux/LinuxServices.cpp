@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/close_range.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
@@ -15,6 +16,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -109,6 +111,13 @@ pid_t spawn(const std::string &program, const std::vector<std::string> &argument
             ::close(closeInChild);
         if (!error && elevate && !becomeFullyEffective())
             error = errno ? errno : EPERM;
+        // The caller shares our real user until the line above, so it could
+        // renice us meanwhile; and the tool's own ignored SIGPIPE must not
+        // reach the program.
+        if (!error && !resetSchedulingPriority())
+            error = errno ? errno : EPERM;
+        if (!error && ::signal(SIGPIPE, SIG_DFL) == SIG_ERR)
+            error = errno;
         if (!error) {
             ::execve(program.c_str(), arrays.argv.data(), arrays.envp.data());
             error = errno;
@@ -221,6 +230,65 @@ std::pair<UniqueFd, std::string> createTemporary(int dirFd, mode_t mode)
 
 }   // namespace
 
+const std::vector<ResourceLimitDefault> &defaultResourceLimits()
+{
+    constexpr rlim_t kInfinity = RLIM_INFINITY;
+    static const std::vector<ResourceLimitDefault> limits = {
+        {RLIMIT_CPU, kInfinity, kInfinity},
+        {RLIMIT_FSIZE, kInfinity, kInfinity},
+        {RLIMIT_DATA, kInfinity, kInfinity},
+        {RLIMIT_STACK, 8 << 20, kInfinity},
+        {RLIMIT_CORE, 0, 0},
+        {RLIMIT_RSS, kInfinity, kInfinity},
+        {RLIMIT_NPROC, kInfinity, kInfinity},
+        {RLIMIT_NOFILE, 1024, 524288},
+        {RLIMIT_MEMLOCK, 8 << 20, 8 << 20},
+        {RLIMIT_AS, kInfinity, kInfinity},
+        {RLIMIT_LOCKS, kInfinity, kInfinity},
+        {RLIMIT_SIGPENDING, kInfinity, kInfinity},
+        {RLIMIT_MSGQUEUE, 819200, 819200},
+        {RLIMIT_NICE, 0, 0},
+        {RLIMIT_RTPRIO, 0, 0},
+        {RLIMIT_RTTIME, kInfinity, kInfinity},
+    };
+    return limits;
+}
+
+bool resetSchedulingPriority()
+{
+    const bool privileged = ::geteuid() == 0;
+    const sched_param normal{};
+    const bool policy = ::sched_setscheduler(0, SCHED_OTHER, &normal) == 0;
+    const bool nice = ::setpriority(PRIO_PROCESS, 0, 0) == 0;
+    // I/O priority "none": derived from the nice value again.
+    ::syscall(SYS_ioprio_set, 1 /* IOPRIO_WHO_PROCESS */, 0, 0);
+    return !privileged || (policy && nice);
+}
+
+namespace {
+
+// A caller may lower soft and hard limits (a tiny stack, file size or
+// descriptor count cuts a write short or kills us midway) or raise a soft
+// limit to its hard one (an unlimited stack changes the memory layout).
+bool resetResourceLimits()
+{
+    for (const auto &[resource, soft, hard] : defaultResourceLimits()) {
+        const rlimit wanted{soft, hard};
+        if (::setrlimit(resource, &wanted) == 0)
+            continue;
+        // Without the privilege to raise a hard limit: the default within it.
+        rlimit present{};
+        if (::getrlimit(resource, &present) != 0)
+            return false;
+        const rlimit bounded{std::min(soft, present.rlim_max), std::min(hard, present.rlim_max)};
+        if (::setrlimit(resource, &bounded) != 0)
+            return false;
+    }
+    return true;
+}
+
+}   // namespace
+
 const std::vector<std::string> &minimalChildEnvironment()
 {
     static const std::vector<std::string> environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C"};
@@ -249,18 +317,9 @@ bool hardenProcess()
         for (long fd = 3; fd < (max > 0 ? max : 1024); ++fd)
             ::close(static_cast<int>(fd));
     }
-    const rlimit noCore{0, 0};
-    if (::setrlimit(RLIMIT_CORE, &noCore) != 0 || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0)
+    // Core dumps stay off (limit 0 among the defaults, and not dumpable).
+    if (!resetResourceLimits() || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0 || !resetSchedulingPriority())
         return false;
-    // A small file-size limit would cut a write short and kill us midway.
-    rlimit fileSize{RLIM_INFINITY, RLIM_INFINITY};
-    if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0) {
-        if (::getrlimit(RLIMIT_FSIZE, &fileSize) != 0)
-            return false;
-        fileSize.rlim_cur = fileSize.rlim_max;
-        if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0)
-            return false;
-    }
     // Signal dispositions and the mask are inherited across exec.
     sigset_t none;
     sigemptyset(&none);

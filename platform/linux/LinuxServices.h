@@ -4,6 +4,8 @@
 #include "AuthorizationForm.h"
 #include "SystemServices.h"
 
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -14,9 +16,27 @@ namespace tindrel::platform::linux_impl {
 // (on /dev/null when the caller closed them), closes every other
 // descriptor, forbids core dumps, lifts the file-size limit, restores every
 // signal to its default with an empty signal mask and ignores SIGPIPE, sets
-// the file-creation mask to 022 and changes to "/". Returns false when the
-// process could not be put into that state.
+// every resource limit to defaultResourceLimits() (without the privilege to
+// raise a hard limit: the soft limit to the default within the present hard
+// limit), resets the scheduling priority (nice 0, normal policy, default I/O
+// priority), sets the file-creation mask to 022 and changes to "/". Returns
+// false when the process could not be put into that state.
 bool hardenProcess();
+
+struct ResourceLimitDefault {
+    int resource;
+    rlim_t soft;
+    rlim_t hard;
+};
+// One entry for every resource limit the kernel knows (RLIMIT_*): the
+// limits a fresh root login would have; no core dumps.
+const std::vector<ResourceLimitDefault> &defaultResourceLimits();
+
+// Nice 0, the normal scheduling policy and the default I/O priority: a
+// caller may have lowered any of them, and children inherit them. Only
+// system calls, so it may run between fork and exec. Returns false when a
+// privileged process could not reset them.
+bool resetSchedulingPriority();
 
 // The environment every child of the tool gets.
 const std::vector<std::string> &minimalChildEnvironment();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -10,10 +11,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
 
 extern char **environ;
 
+using tindrel::platform::linux_impl::defaultResourceLimits;
 using tindrel::platform::linux_impl::hardenProcess;
 
 namespace {
@@ -28,6 +35,14 @@ enum Check : int {
     SignalsReset = 1 << 5,
     UmaskAndDirectory = 1 << 6,
     HardenFailed = 1 << 7,
+};
+
+// Exit statuses hold 8 bits; the limit and priority checks report through a
+// second child with their own bits.
+enum LimitCheck : int {
+    LimitsReset = 1 << 0,
+    PriorityReset = 1 << 1,
+    LimitHardenFailed = 1 << 2,
 };
 
 // Runs hardenProcess() in a child whose state a hostile caller prepared,
@@ -96,7 +111,78 @@ int hardenHostileChild(bool closeStandardDescriptors)
     return WEXITSTATUS(status);
 }
 
+// Raising a hard limit needs CAP_SYS_RESOURCE (bit 24), which root in a
+// container may lack.
+bool mayRaiseHardLimits()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("CapEff:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> 24) & 1;
+    }
+    return false;
+}
+
+// Runs hardenProcess() in a child whose limits and priority a caller lowered
+// (and whose stack limit it raised); returns the bits of the failed checks.
+int hardenLoweredLimitsChild()
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        const rlimit few{16, 16};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        const rlimit seconds{100, 100};
+        ::setrlimit(RLIMIT_CPU, &seconds);
+        const rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_MSGQUEUE, &small);
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_STACK, &unlimited);
+        ::setpriority(PRIO_PROCESS, 0, 15);
+        const sched_param normal{};
+        ::sched_setscheduler(0, SCHED_IDLE, &normal);
+
+        const bool privileged = ::geteuid() == 0;
+        const bool raiseHard = mayRaiseHardLimits();
+        int failed = hardenProcess() ? 0 : LimitHardenFailed;
+        for (const auto &[resource, soft, hard] : defaultResourceLimits()) {
+            rlimit limit{};
+            ::getrlimit(resource, &limit);
+            // Without privilege the hard limits a caller lowered stay lowered.
+            const rlim_t wantHard = raiseHard ? hard : std::min(hard, limit.rlim_max);
+            if (limit.rlim_max != wantHard || limit.rlim_cur != std::min(soft, wantHard))
+                failed |= LimitsReset;
+        }
+        errno = 0;
+        const int nice = ::getpriority(PRIO_PROCESS, 0);
+        if (privileged && (nice != 0 || ::sched_getscheduler(0) != SCHED_OTHER))
+            failed |= PriorityReset;
+        ::_exit(failed);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 TEST(Hardening, PutsAHostileInheritedStateBackInOrder) { EXPECT_EQ(hardenHostileChild(false), 0); }
+
+TEST(Hardening, ResetsEveryResourceLimitAndThePriorityACallerChanged) { EXPECT_EQ(hardenLoweredLimitsChild(), 0); }
+
+TEST(Hardening, DefaultLimitsNameEveryResourceOnceAndForbidCoreDumps)
+{
+    std::set<int> seen;
+    for (const auto &[resource, soft, hard] : defaultResourceLimits()) {
+        EXPECT_TRUE(seen.insert(resource).second) << resource;
+        EXPECT_LE(soft, hard) << resource;
+        if (resource == RLIMIT_CORE) {
+            EXPECT_EQ(hard, 0u);
+        }
+    }
+    for (int resource = 0; resource < RLIM_NLIMITS; ++resource)
+        EXPECT_TRUE(seen.contains(resource)) << resource;
+}
 
 TEST(Hardening, ReopensClosedStandardDescriptors) { EXPECT_EQ(hardenHostileChild(true), 0); }
 

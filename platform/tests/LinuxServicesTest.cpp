@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -264,6 +265,28 @@ TEST_F(ChildProgramTest, ServiceManagerGetsVerbAndTargetAsTwoArgumentsAndAMinima
     EXPECT_THAT(environment, HasSubstr("PATH=/usr/sbin:/usr/bin:/sbin:/bin\n"));
     EXPECT_THAT(environment, HasSubstr("LC_ALL=C\n"));
     EXPECT_THAT(environment, Not(HasSubstr("TINDREL_SECRET_LEAK")));
+}
+
+TEST_F(ChildProgramTest, ChildrenGetTheDefaultSigpipeAndAResetPriority)
+{
+    // The tool itself ignores SIGPIPE (as this test process does); a child
+    // that inherited that would run on after its reader is gone.
+    const auto nice = dir / "nice";
+    const auto child = script("child", "cut -d' ' -f19 /proc/$$/stat > " + nice.string() + "\nkill -PIPE $$\nexit 9\n");
+    const bool privileged = ::geteuid() == 0;
+    if (privileged) {
+        ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 12), 0);   // as a caller could renice us
+    }
+    const auto result = runProgramAndWait(child, {child.string()});
+    if (privileged) {
+        ASSERT_EQ(::setpriority(PRIO_PROCESS, 0, 0), 0);
+    }
+    ASSERT_TRUE(result.started);
+    EXPECT_TRUE(result.exit.waited);
+    EXPECT_FALSE(result.exit.exitedNormally);   // killed by SIGPIPE, not exit 9
+    if (privileged) {
+        EXPECT_EQ(readText(nice), "0\n");
+    }
 }
 
 TEST_F(ChildProgramTest, ProgramsThatCannotBeExecutedAreReportedAsNotStarted)
