@@ -2,6 +2,7 @@
 
 #include "UniqueFd.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/close_range.h>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -206,29 +208,96 @@ std::string directoryName(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Creates a new temporary file in dirFd that does not exist yet; returns it
-// and its name.
+constexpr std::string_view kTemporaryPrefix = ".tindrel-";
+constexpr std::size_t kTemporaryRandomLength = 10;
+constexpr char kTemporaryAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Creates a new temporary file in dirFd that does not exist yet and holds
+// it locked (the mark of a live writer for removeStaleTemporaries); returns
+// it and its name.
 std::pair<UniqueFd, std::string> createTemporary(int dirFd, mode_t mode)
 {
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char random[10];
+        unsigned char random[kTemporaryRandomLength];
         if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
             return {};
-        std::string name = ".tindrel-";
+        std::string name(kTemporaryPrefix);
         for (unsigned char r : random)
-            name += kAlphabet[r % (sizeof kAlphabet - 1)];
+            name += kTemporaryAlphabet[r % (sizeof kTemporaryAlphabet - 1)];
         UniqueFd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-        if (fd)
-            return {std::move(fd), name};
-        if (errno != EEXIST)
+        if (!fd) {
+            if (errno != EEXIST)
+                return {};
+            continue;
+        }
+        // Another run's clean-up may have taken the file between the open
+        // and the lock; then it is no longer ours under that name.
+        struct stat opened {
+        }, named{};
+        int locked;
+        do {
+            locked = ::flock(fd.get(), LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0 || ::fstat(fd.get(), &opened) != 0)
             return {};
+        if (::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named))
+            return {std::move(fd), name};
     }
     errno = EEXIST;
     return {};
 }
 
+bool olderThan(const timespec &a, const timespec &b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Removes what a killed writer left in dirFd: regular files of the tool's
+// own temporary naming, owned by the effective user, with one link, last
+// changed before `writeStart` and not locked by a live writer. Links are
+// never followed; anything else is left alone.
+void removeStaleTemporaries(int dirFd, const timespec &writeStart)
+{
+    UniqueFd scanFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!scanFd)
+        return;
+    DIR *scan = ::fdopendir(scanFd.get());
+    if (!scan)
+        return;
+    scanFd.release();   // owned by scan now
+    const uid_t owner = ::geteuid();
+    while (const dirent *entry = ::readdir(scan)) {
+        const char *name = entry->d_name;
+        struct stat st { };
+        if (!isToolTemporaryName(name) || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != owner || st.st_nlink != 1 || !olderThan(st.st_mtim, writeStart))
+            continue;
+        UniqueFd fd(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {
+        }, again{};
+        if (!fd || ::fstat(fd.get(), &opened) != 0 || !sameFile(st, opened))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;   // a live writer holds it
+        if (::fstatat(dirFd, name, &again, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(st, again))
+            ::unlinkat(dirFd, name, 0);
+    }
+    ::closedir(scan);
+}
+
 }   // namespace
+
+bool isToolTemporaryName(std::string_view name)
+{
+    if (name.size() != kTemporaryPrefix.size() + kTemporaryRandomLength ||
+        name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix)
+        return false;
+    const std::string_view alphabet(kTemporaryAlphabet, sizeof kTemporaryAlphabet - 1);
+    return name.substr(kTemporaryPrefix.size()).find_first_not_of(alphabet) == std::string_view::npos;
+}
 
 const std::vector<ResourceLimitDefault> &defaultResourceLimits()
 {
@@ -395,6 +464,8 @@ bool LinuxFiles::changeOwner(const std::string &path, uid_t owner, gid_t group)
 
 int LinuxFiles::replaceFile(const std::string &path, std::string_view content)
 {
+    timespec writeStart{};
+    ::clock_gettime(CLOCK_REALTIME, &writeStart);
     const std::string name = baseName(path);
     if (name.empty() || name == "." || name == "..")
         return EINVAL;
@@ -409,11 +480,21 @@ int LinuxFiles::replaceFile(const std::string &path, std::string_view content)
     if (exists && !S_ISREG(existing.st_mode))
         return S_ISLNK(existing.st_mode) ? ELOOP : S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
 
+    removeStaleTemporaries(dir.get(), writeStart);
     auto created = createTemporary(dir.get(), 0666);
     UniqueFd &fd = created.first;
     const std::string &temporary = created.second;
     if (!fd)
         return errno;
+    // The lock marks the temporary as live until it is renamed; this second
+    // descriptor keeps it while the first is closed to learn of write errors.
+    UniqueFd lockHolder(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!lockHolder) {
+        const int error = errno;
+        fd.reset();
+        ::unlinkat(dir.get(), temporary.c_str(), 0);
+        return error;
+    }
     const auto fail = [&](int error) {
         fd.reset();
         ::unlinkat(dir.get(), temporary.c_str(), 0);

@@ -64,6 +64,15 @@ public:
     std::optional<FileIdentity> runningImage() override;
 };
 
+// A name of the kind replaceFile gives its temporary files: ".tindrel-"
+// followed by ten of a-z and 0-9.
+bool isToolTemporaryName(std::string_view name);
+
+// replaceFile writes a locked temporary file beside the target and renames
+// it over the target. Before that it removes the temporary files that
+// killed writers left in the folder (see isToolTemporaryName: regular files
+// only, owned by the effective user, changed before this write began and
+// locked by no live writer; links are never followed).
 class LinuxFiles : public Files {
 public:
     DirectoryResult makeDirectory(const std::string &path, mode_t mode) override;

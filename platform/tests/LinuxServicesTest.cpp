@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -175,6 +176,66 @@ TEST_F(LinuxFilesTest, KilledWriterLeavesOldOrNewContentNeverAMix)
     guard.stop();
     const std::string final = readText(dir / "f");
     EXPECT_TRUE(final == a || final == b);
+    // The next write clears what the killed writer left behind.
+    EXPECT_EQ(LinuxFiles().replaceFile(dir / "f", "c"), 0);
+    EXPECT_THAT(entries(), ElementsAre("f"));
+}
+
+TEST(TemporaryName, OnlyTheToolsOwnPattern)
+{
+    EXPECT_TRUE(isToolTemporaryName(".tindrel-abcdefghij"));
+    EXPECT_TRUE(isToolTemporaryName(".tindrel-0123456789"));
+    for (const char *name : {".tindrel-abcdefghi", ".tindrel-abcdefghijk", ".tindrel-ABCDEFGHIJ", "tindrel-abcdefghij",
+                             ".tindrel-abcde.ghij", ".tindrel-abcdefghij.pc", ".other-abcdefghij", ""})
+        EXPECT_FALSE(isToolTemporaryName(name)) << name;
+}
+
+TEST_F(LinuxFilesTest, WriteRemovesOnlyStaleTemporariesOfItsOwn)
+{
+    const auto plantFile = [&](const std::string &name, int ageSeconds) {
+        writeText(dir / name, "left");
+        const timespec when[2] = {{::time(nullptr) - ageSeconds, 0}, {::time(nullptr) - ageSeconds, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, (dir / name).c_str(), when, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    plantFile(".tindrel-stale00001", 3600);    // a killed writer's: removed
+    plantFile(".tindrel-held000001", 3600);    // a live writer's (locked): kept
+    plantFile(".tindrel-fresh00001", -3600);   // changed after the write began: kept
+    plantFile(".tindrel-short", 3600);         // not the tool's naming: kept
+    plantFile(".tindrel-stale00001.pc", 3600);
+    plantFile("tindrel-stale000001", 3600);
+    writeText(dir / "victim", "precious");
+    fs::create_symlink(dir / "victim", dir / ".tindrel-link000001");
+    fs::create_directory(dir / ".tindrel-dir0000001");
+    plantFile("linked", 3600);
+    fs::create_hard_link(dir / "linked", dir / ".tindrel-hard000001");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        plantFile(".tindrel-other00001", 3600);
+        ASSERT_EQ(::chown((dir / ".tindrel-other00001").c_str(), 1, 1), 0);
+    }
+    const int held = ::open((dir / ".tindrel-held000001").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(LinuxFiles().replaceFile(dir / "target", "new"), 0);
+    ::close(held);
+    auto expected = std::vector<std::string>{".tindrel-dir0000001",
+                                             ".tindrel-fresh00001",
+                                             ".tindrel-hard000001",
+                                             ".tindrel-held000001",
+                                             ".tindrel-link000001",
+                                             ".tindrel-short",
+                                             ".tindrel-stale00001.pc",
+                                             "linked",
+                                             "target",
+                                             "tindrel-stale000001",
+                                             "victim"};
+    if (root)
+        expected.push_back(".tindrel-other00001");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(entries(), expected);
+    EXPECT_EQ(readText(dir / "victim"), "precious");
+    EXPECT_EQ(readText(dir / "target"), "new");
 }
 
 TEST_F(LinuxFilesTest, MakeDirectoryCreatesOneLevelOnly)
