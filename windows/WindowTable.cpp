@@ -11,7 +11,7 @@ namespace {
 template <class Window>
 ExampleWindow *make()
 {
-    return new Window;
+    return makeWindow<Window>();
 }
 
 using Form = ExampleWindow::Form;

@@ -14,12 +14,15 @@ DigitalInputController::DigitalInputController(QWidget *parent)
     : ExampleWindowOf(
           ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create, TindrelDigitalInput_delete>(),
           Form::Window, parent)
-    , settingsBox(new QGroupBox(QStringLiteral("Settings"), this))
+    , settingsBox(new AttachBox(QStringLiteral("Settings"), this,
+                                [this] { return identity().deviceId == digital::configurableInputDeviceId; }))
     , powerSupplyCombo(new QComboBox(settingsBox))
     , inputModeCombo(new QComboBox(settingsBox))
     , dataBox(new AttachBox(QStringLiteral("State"), this))
     , stateTextField(new QLabel(QStringLiteral("F")))
     , stateBox(new QFrame(dataBox))
+    , stateChange(addStream<ScalarEvent>(QStringLiteral("State"), {{QStringLiteral("State"), QString()}},
+                                         [this](const ScalarEvent &e) { onStateChangeHandler(e); }))
 {
     setWindowTitle(QStringLiteral("Digital Input"));
 
@@ -29,7 +32,6 @@ DigitalInputController::DigitalInputController(QWidget *parent)
     auto *settingsLayout = new QFormLayout(settingsBox);
     settingsLayout->addRow(QStringLiteral("Power Supply:"), powerSupplyCombo);
     settingsLayout->addRow(QStringLiteral("Input Mode:"), inputModeCombo);
-    settingsBox->hide();
 
     QFont big = stateTextField->font();
     big.setPointSize(big.pointSize() * 2);
@@ -51,17 +53,12 @@ DigitalInputController::DigitalInputController(QWidget *parent)
 
 void DigitalInputController::registerValueHandlers()
 {
-    setValueHandler(&TindrelDigitalInput_setOnStateChangeHandler, &DigitalInputController::stateChangeCallback);
+    subscribe(&TindrelDigitalInput_setOnStateChangeHandler, stateChange);
 }
 
-void DigitalInputController::stateChangeCallback(TindrelDigitalInputHandle, void *ctx, int state)
+void DigitalInputController::onStateChangeHandler(const ScalarEvent &state)
 {
-    post(ctx, &DigitalInputController::onStateChangeHandler, QVariant(static_cast<int32_t>(state)));
-}
-
-void DigitalInputController::onStateChangeHandler(const QVariant &state)
-{
-    const bool high = state.toInt() == 1;
+    const bool high = state.value == 1.0;
     stateTextField->setText(high ? QStringLiteral("T") : QStringLiteral("F"));
     QPalette text = stateTextField->palette();
     text.setColor(QPalette::WindowText, high ? Qt::black : Qt::white);
@@ -74,11 +71,7 @@ void DigitalInputController::onStateChangeHandler(const QVariant &state)
 void DigitalInputController::onAttach()
 {
     const auto in = handle<TindrelDigitalInputHandle>();
-    int32_t deviceId = 0;
-    check(Tindrel_getDeviceID(channel().get(), &deviceId));
-    const bool configurable = deviceId == digital::configurableInputDeviceId;
-    settingsBox->setVisible(configurable);
-    if (configurable) {
+    if (identity().deviceId == digital::configurableInputDeviceId) {
         Tindrel_InputMode mode = TINDREL_INPUT_MODE_NPN;
         Tindrel_PowerSupply supply = TINDREL_POWER_SUPPLY_OFF;
         TindrelDigitalInput_getInputMode(in, &mode);
@@ -87,8 +80,6 @@ void DigitalInputController::onAttach()
         powerSupplyCombo->setCurrentIndex(digital::powerSupplyItemForCode(supply));
     }
 }
-
-void DigitalInputController::onDetach() { settingsBox->hide(); }
 
 void DigitalInputController::setPowerSupply(int item)
 {

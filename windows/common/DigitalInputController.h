@@ -18,12 +18,12 @@ public:
     explicit DigitalInputController(QWidget *parent = nullptr);
 
     // State change: "T" on white for state 1, "F" on black otherwise.
-    void onStateChangeHandler(const QVariant &state);
+    void onStateChangeHandler(const ScalarEvent &state);
     // Actions: pop-up item index -> library code.
     void setPowerSupply(int item);
     void setInputMode(int item);
 
-    QGroupBox *settingsBox;
+    AttachBox *settingsBox;   // the one configurable device
     QComboBox *powerSupplyCombo;
     QComboBox *inputModeCombo;
     AttachBox *dataBox;
@@ -33,10 +33,9 @@ public:
 protected:
     void registerValueHandlers() override;
     void onAttach() override;
-    void onDetach() override;
 
 private:
-    static void stateChangeCallback(TindrelDigitalInputHandle ch, void *ctx, int state);
+    ValueStream<ScalarEvent> &stateChange;
 };
 
 }   // namespace tindrel

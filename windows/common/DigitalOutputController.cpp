@@ -1,6 +1,6 @@
 #include "DigitalOutputController.h"
 
-#include "CodePopup.h"
+#include "BoundRows.h"
 #include "DigitalLogic.h"
 #include "SliderRow.h"
 
@@ -21,9 +21,11 @@ DigitalOutputController::DigitalOutputController(QWidget *parent)
           ChannelHandle::opsFor<TindrelDigitalOutputHandle, TindrelDigitalOutput_create, TindrelDigitalOutput_delete>(),
           Form::Window, parent)
     , settingsBox(new AttachBox(QStringLiteral("Settings"), this))
-    , settingsBoxLED(new QGroupBox(QStringLiteral("LED Driver"), settingsBox))
-    , forwardVoltageCombo(new CodePopup(forwardVoltages, settingsBoxLED))
-    , dutyCycleBox(new QGroupBox(QStringLiteral("Duty Cycle"), settingsBox))
+    , settingsBoxLED(new AttachBox(QStringLiteral("LED Driver"), settingsBox, this, [this] { return isLedDriver(); }))
+    , forwardVoltageCombo(
+          new PropertyPopup(forwardVoltages, this, TINDREL_PROPERTY(DigitalOutput, LEDForwardVoltage), settingsBoxLED))
+    , dutyCycleBox(new AttachBox(QStringLiteral("Duty Cycle"), settingsBox, this,
+                                 [this] { return digital::hasDutyCycle(identity().subclass); }))
     , dutyCycleSlider(new SliderRow(SliderRow::SendRule::EveryMove, "%.2f", "%.2f", false, dutyCycleBox))
     , currentLimitSlider(new SliderRow(SliderRow::SendRule::OnRelease, "%.3f", "%.3f A", false, settingsBoxLED))
     , stateButton(new QWidget(settingsBox))
@@ -48,41 +50,43 @@ DigitalOutputController::DigitalOutputController(QWidget *parent)
     contentLayout()->addWidget(settingsBox);
 
     connect(outputStateButton, &QPushButton::clicked, this, &DigitalOutputController::setOnOff);
-    connect(dutyCycleSlider, &SliderRow::valueChosen, this, &DigitalOutputController::setDutyCycle);
-    connect(currentLimitSlider, &SliderRow::valueChosen, this, &DigitalOutputController::setCurrentLimit);
-    connect(forwardVoltageCombo, &CodePopup::codeChosen, this, &DigitalOutputController::setForwardVoltage);
+    dutyCycleSlider->setSender([this](double duty) {
+        return check(TindrelDigitalOutput_setDutyCycle(handle<TindrelDigitalOutputHandle>(), duty));
+    });
+    currentLimitSlider->setSender([this](double amperes) {
+        return check(TindrelDigitalOutput_setLEDCurrentLimit(handle<TindrelDigitalOutputHandle>(), amperes));
+    });
+    // The choices depend on the device; a code outside 1 to 7 selects "5.6 V".
+    forwardVoltageCombo->titlesFor = [](const ChannelIdentity &id) {
+        return digital::forwardVoltageChoices(id.deviceId);
+    };
+    forwardVoltageCombo->selectFor = [](int code) {
+        return std::optional<QString>(digital::forwardVoltageTitleToSelect(code));
+    };
+    forwardVoltageCombo->readWhen = [this] { return isLedDriver(); };
 }
+
+bool DigitalOutputController::isLedDriver() const { return identity().subclass == digital::ledDriverSubclass; }
 
 void DigitalOutputController::onAttach()
 {
-    const auto h = channel().get();
+    // Device ID, subclass and the forward voltage are read by the frame.
     const auto out = handle<TindrelDigitalOutputHandle>();
-    int32_t deviceId = 0;
-    int32_t subclass = 0;
     int state = 0;
-    check(Tindrel_getDeviceID(h, &deviceId));
-    check(Tindrel_getChannelSubclass(h, &subclass));
     if (check(TindrelDigitalOutput_getState(out, &state)))
         showOutputState(state != 0);
 
-    settingsBoxLED->hide();
-    forwardVoltageCombo->setTitles(digital::forwardVoltageChoices(deviceId));
-
-    if (subclass == digital::ledDriverSubclass) {
-        settingsBoxLED->show();
+    if (isLedDriver()) {
         double maxLimit = 0.0;
         double minLimit = 0.0;
         double limit = 0.0;
-        Tindrel_LEDForwardVoltage voltage = TINDREL_LED_FORWARD_VOLTAGE_5_6V;
         check(TindrelDigitalOutput_getMaxLEDCurrentLimit(out, &maxLimit));
         check(TindrelDigitalOutput_getMinLEDCurrentLimit(out, &minLimit));
         check(TindrelDigitalOutput_getLEDCurrentLimit(out, &limit));
-        check(TindrelDigitalOutput_getLEDForwardVoltage(out, &voltage));
         currentLimitSlider->setRange(minLimit, maxLimit, limit);
-        forwardVoltageCombo->selectTitle(digital::forwardVoltageTitleToSelect(voltage));
     }
 
-    const bool dims = digital::hasDutyCycle(subclass);
+    const bool dims = digital::hasDutyCycle(identity().subclass);
     if (dims) {
         double duty = 0.0;
         double minDuty = 0.0;
@@ -92,7 +96,6 @@ void DigitalOutputController::onAttach()
         TindrelDigitalOutput_getMaxDutyCycle(out, &maxDuty);
         dutyCycleSlider->setRange(minDuty, maxDuty, duty);
     }
-    dutyCycleBox->setVisible(dims);
     placeStateButton(dims);
 }
 
@@ -122,28 +125,6 @@ void DigitalOutputController::setOnOff()
     showOutputState(on);
     dutyCycleSlider->setValue(on ? dutyCycleSlider->maximum() : dutyCycleSlider->minimum());
     dutyCycleSlider->valueLabel->setText(on ? QStringLiteral("1.00") : QStringLiteral("0.00"));
-}
-
-void DigitalOutputController::setDutyCycle(double dutyCycle)
-{
-    if (check(TindrelDigitalOutput_setDutyCycle(handle<TindrelDigitalOutputHandle>(), dutyCycle)))
-        dutyCycleSlider->accept(dutyCycle);
-    else
-        dutyCycleSlider->restoreLabel();
-}
-
-void DigitalOutputController::setCurrentLimit(double amperes)
-{
-    if (check(TindrelDigitalOutput_setLEDCurrentLimit(handle<TindrelDigitalOutputHandle>(), amperes)))
-        currentLimitSlider->accept(amperes);
-    else
-        currentLimitSlider->restoreLabel();
-}
-
-void DigitalOutputController::setForwardVoltage(int code)
-{
-    check(TindrelDigitalOutput_setLEDForwardVoltage(handle<TindrelDigitalOutputHandle>(),
-                                                    static_cast<Tindrel_LEDForwardVoltage>(code)));
 }
 
 }   // namespace tindrel

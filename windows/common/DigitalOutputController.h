@@ -6,7 +6,7 @@ class QPushButton;
 
 namespace tindrel {
 
-class CodePopup;
+class PropertyPopup;
 class SliderRow;
 
 // Switches a digital output on and off; on dimmable channels sets the duty
@@ -18,14 +18,11 @@ public:
 
     // Actions.
     void setOnOff();
-    void setDutyCycle(double dutyCycle);
-    void setCurrentLimit(double amperes);
-    void setForwardVoltage(int code);
 
     AttachBox *settingsBox;
-    QGroupBox *settingsBoxLED;
-    CodePopup *forwardVoltageCombo;
-    QGroupBox *dutyCycleBox;
+    AttachBox *settingsBoxLED;   // LED driver channels
+    PropertyPopup *forwardVoltageCombo;
+    AttachBox *dutyCycleBox;   // dimmable channels
     SliderRow *dutyCycleSlider;
     SliderRow *currentLimitSlider;
     QWidget *stateButton;   // the row holding the on/off button
@@ -38,6 +35,7 @@ protected:
 private:
     void placeStateButton(bool besideDutyCycle);
     void showOutputState(bool on);
+    bool isLedDriver() const;
 };
 
 }   // namespace tindrel

@@ -1,5 +1,6 @@
 #include "ExampleWindow.h"
 
+#include "BoundRows.h"
 #include "ErrorEventLog.h"
 #include "LibraryError.h"
 #include "TindrelInfoBox.h"
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLayout>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -22,34 +24,45 @@ ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form for
     , infoFrame_(new QGroupBox(this))
     , infoBox_(form == Form::View ? new TindrelInfoBoxN(infoFrame_) : new TindrelInfoBox(infoFrame_))
     , content_(new QVBoxLayout)
+    , toolBar_(new QWidget(this))
 {
     auto *frameLayout = new QVBoxLayout(infoFrame_);
     frameLayout->setContentsMargins(4, 4, 4, 4);
     frameLayout->addWidget(infoBox_);
 
+    auto *toolLayout = new QHBoxLayout(toolBar_);
+    toolLayout->setContentsMargins(0, 0, 0, 0);
+    toolLayout->addStretch(1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(infoFrame_);
     layout->addLayout(content_);
+    layout->addWidget(toolBar_);
     layout->addStretch(1);
     infoFrame_->hide();
+    toolBar_->hide();
+
+    displayTimer_.setSingleShot(true);
+    connect(&displayTimer_, &QTimer::timeout, this, &ExampleWindow::showValues);
+    sinceDisplay_.start();
 }
 
 ExampleWindow::~ExampleWindow()
 {
-    // Normally done at close; a window destroyed without closing must still
-    // stop its callbacks before the object goes away.
+    // Normally done at close or by WindowInstance; a window destroyed any
+    // other way must still stop its callbacks before the streams go away.
     tearDown();
 }
 
 void ExampleWindow::setUp(const WindowEnvironment &env)
 {
-    setAttachBoxesVisible(false);
+    hideAttachBoxes();
     infoBox_->fillTindrelInfo(nullptr);
     infoFrame_->show();
-    // The width stays as set here; the height follows what is shown.
+    // The width stays as set here unless a window sizes itself otherwise.
     constexpr int preferredWidth = 480;
     resize(std::max(sizeHint().width(), preferredWidth), height());
-    shrinkToMinimum();
+    sizeWindow(SizingMoment::Open);
 
     if (!check(ch_.create(ops_)))
         return;
@@ -59,7 +72,20 @@ void ExampleWindow::setUp(const WindowEnvironment &env)
     TindrelInfoBox::openCmdLine(ch_.get(), env, this);
 }
 
-void ExampleWindow::tearDown() { ch_.reset(); }
+void ExampleWindow::runBeforeTearDown()
+{
+    if (tornDown_)
+        return;
+    tornDown_ = true;
+    displayTimer_.stop();
+    beforeTearDown();
+}
+
+void ExampleWindow::tearDown()
+{
+    runBeforeTearDown();
+    ch_.reset();
+}
 
 void ExampleWindow::closeEvent(QCloseEvent *event)
 {
@@ -76,18 +102,32 @@ void ExampleWindow::closeEvent(QCloseEvent *event)
 void ExampleWindow::onAttachHandler()
 {
     TindrelHandle h = ch_.get();
+    hideAttachBoxes();
+    identity_ = {};
+    checkRead(Tindrel_getDeviceID(h, &identity_.deviceId));
+    checkRead(Tindrel_getChannelSubclass(h, &identity_.subclass));
+    for (BoundRow *row : boundRows_)
+        row->load();
     infoBox_->fillTindrelInfo(h);
-    setAttachBoxesVisible(true);
     onAttach();
-    growToMaximum();
+    showAttachBoxes();
+    sizeWindow(SizingMoment::Attach);
 }
 
 void ExampleWindow::onDetachHandler()
 {
-    setAttachBoxesVisible(false);
+    // Values that came before the detach are shown before the reset.
+    flushValues();
+    hideAttachBoxes();
     onDetach();
     infoBox_->fillTindrelInfo(nullptr);
-    shrinkToMinimum();
+    sizeWindow(SizingMoment::Detach);
+}
+
+void ExampleWindow::sizeWindow(SizingMoment)
+{
+    fitHeightToShownContent();
+    centre();
 }
 
 void ExampleWindow::errorHandler(const QVariant &codeAndDescription)
@@ -133,17 +173,28 @@ bool ExampleWindow::check(TindrelReturnCode rc)
     return false;
 }
 
-void ExampleWindow::registerAttachBox(QWidget *box)
+void ExampleWindow::registerAttachBox(QWidget *box, std::function<bool()> condition)
 {
-    attachBoxes_.append(box);
+    attachBoxes_.push_back({box, std::move(condition)});
     box->hide();
 }
 
-void ExampleWindow::setAttachBoxesVisible(bool visible)
+void ExampleWindow::registerBoundRow(BoundRow *row) { boundRows_.push_back(row); }
+
+void ExampleWindow::hideAttachBoxes()
 {
-    for (const auto &box : std::as_const(attachBoxes_))
-        if (box)
-            box->setVisible(visible);
+    for (const auto &entry : attachBoxes_)
+        if (entry.box)
+            entry.box->hide();
+    toolBar_->hide();
+}
+
+void ExampleWindow::showAttachBoxes()
+{
+    for (const auto &entry : attachBoxes_)
+        if (entry.box)
+            entry.box->setVisible(!entry.condition || entry.condition());
+    toolBar_->setVisible(toolBar_->layout()->count() > 1);
 }
 
 void ExampleWindow::fitHeightToShownContent()
@@ -158,17 +209,27 @@ void ExampleWindow::fitHeightToShownContent()
     resize(width(), std::max(layout()->sizeHint().height(), layout()->minimumSize().height()));
 }
 
-void ExampleWindow::growToMaximum()
+int ExampleWindow::collapsedHeight()
 {
-    fitHeightToShownContent();
-    centre();
+    const auto *l = layout();
+    const QMargins m = l->contentsMargins();
+    return m.top() + m.bottom() + infoFrame_->sizeHint().height();
 }
 
-void ExampleWindow::shrinkToMinimum()
+void ExampleWindow::growBy(std::initializer_list<const QWidget *> boxes, int extra)
 {
-    fitHeightToShownContent();
-    centre();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    layout()->invalidate();
+    layout()->activate();
+    int h = collapsedHeight() + extra;
+    for (const QWidget *box : boxes)
+        if (box)
+            h += box->sizeHint().height() + layout()->spacing();
+    // Never below what the shown content needs.
+    resize(width(), std::max(h, layout()->minimumSize().height()));
 }
+
+void ExampleWindow::setWidthTo(int width) { resize(std::max(width, layout()->minimumSize().width()), height()); }
 
 void ExampleWindow::centre()
 {
@@ -180,13 +241,66 @@ void ExampleWindow::centre()
     move(frame.topLeft());
 }
 
+void ExampleWindow::addEventSink(EventSink *sink) { sinks_.push_back(sink); }
+
+void ExampleWindow::removeEventSink(EventSink *sink) { std::erase(sinks_, sink); }
+
+void ExampleWindow::drainMailbox()
+{
+    {
+        const std::lock_guard lock(mailboxMutex_);
+        taken_.swap(mailbox_);
+        for (auto &stream : streams_)
+            stream->takePending();
+        drainPosted_ = false;
+    }
+    for (const EventSample &sample : taken_) {
+        if (sample.stream >= 0 && static_cast<std::size_t>(sample.stream) < streams_.size())
+            ++streams_[static_cast<std::size_t>(sample.stream)]->count_;
+        for (EventSink *sink : sinks_)
+            sink->takeEvent(sample);
+    }
+    taken_.clear();
+    for (auto &stream : streams_)
+        stream->handleEvery();
+
+    // Displays follow at most at display rate, with the latest values.
+    const auto interval = static_cast<qint64>(displayInterval.count());
+    const qint64 elapsed = sinceDisplay_.elapsed();
+    if (elapsed >= interval)
+        showValues();
+    else if (!displayTimer_.isActive())
+        displayTimer_.start(static_cast<int>(interval - elapsed));
+}
+
+void ExampleWindow::showValues()
+{
+    displayTimer_.stop();
+    sinceDisplay_.restart();
+    for (auto &stream : streams_)
+        stream->showLatest();
+}
+
+void ExampleWindow::flushValues()
+{
+    if (!tornDown_) {
+        drainMailbox();
+        showValues();
+    }
+}
+
 void ExampleWindow::postToMainThread(std::function<void()> work)
 {
+    const int now = ++inFlight_;
+    int peak = inFlightPeak_.load();
+    while (now > peak && !inFlightPeak_.compare_exchange_weak(peak, now)) { }
+    // The token counts the call out whether it runs or is dropped with the window.
+    auto token = std::shared_ptr<void>(nullptr, [](void *) { --inFlight_; });
     QMetaObject::invokeMethod(
         this,
-        [this, work = std::move(work)] {
+        [this, work = std::move(work), token = std::move(token)] {
             // Dropped when the window was torn down after the event was posted.
-            if (ch_)
+            if (ch_ && !tornDown_)
                 work();
         },
         Qt::QueuedConnection);
@@ -210,10 +324,14 @@ void ExampleWindow::errorCallback(TindrelHandle, void *ctx, int32_t code, const 
     post(ctx, &ExampleWindow::errorHandler, QVariant(box));
 }
 
-AttachBox::AttachBox(const QString &title, ExampleWindow *window)
-    : QGroupBox(title, window)
+AttachBox::AttachBox(const QString &title, ExampleWindow *window, std::function<bool()> condition)
+    : AttachBox(title, window, window, std::move(condition))
+{ }
+
+AttachBox::AttachBox(const QString &title, QWidget *parent, ExampleWindow *window, std::function<bool()> condition)
+    : QGroupBox(title, parent)
 {
-    window->registerAttachBox(this);
+    window->registerAttachBox(this, std::move(condition));
 }
 
 }   // namespace tindrel

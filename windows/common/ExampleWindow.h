@@ -2,19 +2,86 @@
 
 #include "ChannelHandle.h"
 #include "ErrorEventLog.h"
+#include "ValueEvents.h"
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 class QVBoxLayout;
+class QHBoxLayout;
 
 namespace tindrel {
 
 class TindrelInfoBox;
+class ExampleWindow;
+class BoundRow;
 struct WindowEnvironment;
+
+// Device ID and channel subclass, read by the frame at each attach before
+// the window's own reads.
+struct ChannelIdentity {
+    int32_t deviceId = 0;
+    int32_t subclass = 0;
+};
+
+// Sees every value event of a window, in order, on the main thread (the
+// plot and the recording).
+class EventSink {
+public:
+    virtual ~EventSink() = default;
+    virtual void takeEvent(const EventSample &sample) = 0;
+};
+
+// One value event of a window. The library callback hands each event to the
+// window's mailbox; the main thread takes them out in batches, gives every
+// event to the counters and sinks, and shows the latest one at display rate.
+class ValueStreamBase {
+public:
+    virtual ~ValueStreamBase() = default;
+    const QString &name() const { return name_; }
+    const std::vector<FieldInfo> &fields() const { return fields_; }
+    // Events taken in by the main thread so far.
+    quint64 eventCount() const { return count_; }
+    int index() const { return index_; }
+
+protected:
+    ValueStreamBase(ExampleWindow &window, int index, QString name, std::vector<FieldInfo> fields)
+        : window_(window)
+        , index_(index)
+        , name_(std::move(name))
+        , fields_(std::move(fields))
+    { }
+    ExampleWindow &window_;
+
+private:
+    friend class ExampleWindow;
+    // Under the mailbox lock: move what the callbacks left for the main thread.
+    virtual void takePending() = 0;
+    // Main thread: every event to its per-event handler, then forget them.
+    virtual void handleEvery() = 0;
+    // Main thread: the latest value to the display handler, if new.
+    virtual void showLatest() = 0;
+
+    const int index_;
+    const QString name_;
+    const std::vector<FieldInfo> fields_;
+    quint64 count_ = 0;
+};
+
+template <EventShape Shape>
+class ValueStream;
 
 // The frame shared by every example window: one channel handle of the
 // window's class, the device information box, the boxes shown only while
@@ -40,7 +107,8 @@ public:
     // Set-up and open: collapse and centre, clear the information box,
     // create the handle, register the callbacks, open with the settings.
     void setUp(const WindowEnvironment &env);
-    // Removes callbacks, closes and deletes the handle; later calls do nothing.
+    // Runs beforeTearDown, removes callbacks, closes and deletes the
+    // handle; later calls do nothing.
     void tearDown();
     // True from a successful create until tear-down.
     bool hasChannel() const { return static_cast<bool>(ch_); }
@@ -58,8 +126,30 @@ public:
     // Absent until the first error is logged.
     ErrorEventLog *errorEventLogWindow() const { return errorLog_; }
 
-    // Shown while attached, hidden otherwise (see AttachBox).
-    void registerAttachBox(QWidget *box);
+    // Shown while attached (when condition holds at attach), hidden on detach.
+    void registerAttachBox(QWidget *box, std::function<bool()> condition = {});
+
+    // What the frame read at the last attach.
+    const ChannelIdentity &identity() const { return identity_; }
+
+    // Value streams of this window, in declaration order.
+    const std::vector<std::unique_ptr<ValueStreamBase>> &streams() const { return streams_; }
+    // Every value event from now on, in order (plot, recording). Not owned.
+    void addEventSink(EventSink *sink);
+    void removeEventSink(EventSink *sink);
+    // Takes in what the callbacks have delivered and shows it now.
+    void flushValues();
+
+    // Posted calls of all windows waiting in the main thread's queue, and
+    // the most there were at once.
+    static int postedInFlight() { return inFlight_.load(); }
+    static int postedInFlightPeak() { return inFlightPeak_.load(); }
+    static void resetPostedPeak() { inFlightPeak_ = inFlight_.load(); }
+    // Displays repaint at most this often.
+    static constexpr std::chrono::milliseconds displayInterval{16};
+
+    // The bar under the settings where the plot and record controls live.
+    QWidget *toolBar() const { return toolBar_; }
 
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
     QGroupBox *tindrelInfoBox() const { return infoFrame_; }
@@ -73,8 +163,34 @@ protected:
 
     // Hooks, all on the main thread.
     virtual void registerValueHandlers() { }   // after the common callbacks
-    virtual void onAttach() { }                // reads and settings; attach boxes are already shown
-    virtual void onDetach() { }                // reset the value displays
+    // Reads and settings. The identity and the bound rows are read already;
+    // attach boxes are shown after it returns, by their conditions.
+    virtual void onAttach() { }
+    virtual void onDetach() { }   // reset the value displays; boxes are hidden already
+    // When the window sizes itself: after set-up, after attach, after
+    // detach. The default fits the height to what is shown and centres.
+    enum class SizingMoment { Open, Attach, Detach };
+    virtual void sizeWindow(SizingMoment moment);
+    // Just before the channel is torn down, on every path (close or
+    // destruction), once: stop timers and worker threads here.
+    virtual void beforeTearDown() { }
+
+    // Whether failed reads of the identity and the bound rows at attach are
+    // logged (default) or passed over.
+    void setReportAttachReads(bool report) { reportAttachReads_ = report; }
+    bool checkRead(TindrelReturnCode rc) { return reportAttachReads_ ? check(rc) : rc == TINDREL_OK; }
+
+    // A value stream owned by the frame; display gets the latest value at
+    // display rate. Subscribe it in registerValueHandlers().
+    template <EventShape Shape>
+    ValueStream<Shape> &addStream(QString name, std::vector<FieldInfo> fields,
+                                  std::function<void(const Shape &)> display);
+
+    // Registers the library's value handler of a stream: the callback is
+    // made from the setter's callback type and builds Shape::from(its
+    // arguments). Removed at tear-down. A failure is logged.
+    template <EventShape Shape, class H, class... Args>
+    void subscribe(TindrelReturnCode (*setter)(H, void (*)(H, void *, Args...), void *), ValueStream<Shape> &stream);
 
     // The layout under the information box where a window puts its boxes.
     QVBoxLayout *contentLayout() const { return content_; }
@@ -89,18 +205,6 @@ protected:
     // Logs the last error when rc is a failure; true on success.
     bool check(TindrelReturnCode rc);
 
-    // Registers a value handler with this window as context and arranges its
-    // removal at tear-down (before the common callbacks). A failure is logged.
-    template <class H, class Callback>
-    void setValueHandler(TindrelReturnCode (*setter)(H, Callback, void *), Callback callback)
-    {
-        if (!ch_)
-            return;
-        if (!check(setter(ch_.as<H>(), callback, contextPointer())))
-            return;
-        ch_.addRemover([setter](TindrelHandle h) { setter(reinterpret_cast<H>(h), nullptr, nullptr); });
-    }
-
     // From a library callback (any thread): queue handler(box) for the main
     // thread without waiting. ctx is the context the callback was registered with.
     template <class Self>
@@ -113,17 +217,33 @@ protected:
 
     void *contextPointer() { return static_cast<ExampleWindow *>(this); }
 
-    // Grows to the maximum height (or shrinks to the minimum) and centres.
-    void growToMaximum();
-    void shrinkToMinimum();
+    // Sizing helpers for sizeWindow.
+    // Fits the height to the shown content (the default).
+    void fitHeightToShownContent();
+    // The height with only the information box shown.
+    int collapsedHeight();
+    // Height: the collapsed height plus the heights of these boxes and extra.
+    void growBy(std::initializer_list<const QWidget *> boxes, int extra = 0);
+    void setWidthTo(int width);
     void centre();
 
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class BoundRow;
+    template <EventShape>
+    friend class ValueStream;
     void postToMainThread(std::function<void()> work);
-    void setAttachBoxesVisible(bool visible);
-    void fitHeightToShownContent();
+    void hideAttachBoxes();
+    void showAttachBoxes();
+    void registerBoundRow(BoundRow *row);
+    void runBeforeTearDown();
+
+    // Mailbox between the library callbacks and the main thread.
+    template <class Store>
+    void putInMailbox(const EventSample &sample, Store &&store);
+    void drainMailbox();
+    void showValues();
 
     static void attachCallback(TindrelHandle ch, void *ctx);
     static void detachCallback(TindrelHandle ch, void *ctx);
@@ -136,10 +256,152 @@ private:
     QGroupBox *infoFrame_;
     TindrelInfoBox *infoBox_;
     QVBoxLayout *content_;
+    QWidget *toolBar_;
     QPointer<ErrorEventLog> errorLog_;
-    QList<QPointer<QWidget>> attachBoxes_;
+    struct AttachBoxEntry {
+        QPointer<QWidget> box;
+        std::function<bool()> condition;
+    };
+    std::vector<AttachBoxEntry> attachBoxes_;
+    std::vector<BoundRow *> boundRows_;
+    ChannelIdentity identity_;
+    bool reportAttachReads_ = true;
     bool closed_ = false;
+    bool tornDown_ = false;
+
+    std::vector<std::unique_ptr<ValueStreamBase>> streams_;
+    std::vector<EventSink *> sinks_;
+    std::mutex mailboxMutex_;
+    std::vector<EventSample> mailbox_;   // guarded
+    bool drainPosted_ = false;           // guarded
+    std::vector<EventSample> taken_;     // main thread
+    QElapsedTimer sinceDisplay_;
+    QTimer displayTimer_;
+
+    static inline std::atomic<int> inFlight_{0};
+    static inline std::atomic<int> inFlightPeak_{0};
 };
+
+template <EventShape Shape>
+class ValueStream final : public ValueStreamBase {
+public:
+    using Handler = std::function<void(const Shape &)>;
+
+    ValueStream(ExampleWindow &window, int index, QString name, std::vector<FieldInfo> fields, Handler display)
+        : ValueStreamBase(window, index, std::move(name), std::move(fields))
+        , display_(std::move(display))
+    { }
+
+    // From the library callback's thread.
+    void deliver(const Shape &value)
+    {
+        const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        window_.putInMailbox(toSample(value, index(), now), [&] {
+            latest_ = value;
+            if (every_)
+                pending_.push_back(value);
+        });
+    }
+
+    // Main thread: every event, in order (counters, logs). Set before the
+    // stream is subscribed.
+    void onEveryEvent(Handler handler) { every_ = std::move(handler); }
+
+    // The value shown last (main thread).
+    const std::optional<Shape> &shown() const { return shown_; }
+
+private:
+    void takePending() override
+    {
+        if (latest_) {
+            fresh_ = std::move(latest_);
+            latest_.reset();
+        }
+        if (every_)
+            everyTaken_.swap(pending_);
+    }
+    void handleEvery() override
+    {
+        for (const Shape &v : everyTaken_)
+            every_(v);
+        everyTaken_.clear();
+    }
+    void showLatest() override
+    {
+        if (!fresh_)
+            return;
+        shown_ = std::move(fresh_);
+        fresh_.reset();
+        if (display_)
+            display_(*shown_);
+    }
+
+    Handler display_;
+    Handler every_;
+    std::optional<Shape> latest_;     // guarded by the mailbox lock
+    std::vector<Shape> pending_;      // guarded
+    std::optional<Shape> fresh_;      // main thread: taken, not yet shown
+    std::optional<Shape> shown_;      // main thread
+    std::vector<Shape> everyTaken_;   // main thread
+};
+
+template <EventShape Shape>
+ValueStream<Shape> &ExampleWindow::addStream(QString name, std::vector<FieldInfo> fields,
+                                             std::function<void(const Shape &)> display)
+{
+    auto stream = std::make_unique<ValueStream<Shape>>(*this, static_cast<int>(streams_.size()), std::move(name),
+                                                       std::move(fields), std::move(display));
+    auto &ref = *stream;
+    streams_.push_back(std::move(stream));
+    return ref;
+}
+
+template <EventShape Shape, class H, class... Args>
+void ExampleWindow::subscribe(TindrelReturnCode (*setter)(H, void (*)(H, void *, Args...), void *),
+                              ValueStream<Shape> &stream)
+{
+    using Callback = void (*)(H, void *, Args...);
+    Callback callback = [](H, void *ctx, Args... args) {
+        static_cast<ValueStream<Shape> *>(ctx)->deliver(Shape::from(args...));
+    };
+    if (!ch_)
+        return;
+    if (!check(setter(ch_.as<H>(), callback, &stream)))
+        return;
+    ch_.addRemover([setter](TindrelHandle h) { setter(reinterpret_cast<H>(h), nullptr, nullptr); });
+}
+
+template <class Store>
+void ExampleWindow::putInMailbox(const EventSample &sample, Store &&store)
+{
+    bool post = false;
+    {
+        const std::lock_guard lock(mailboxMutex_);
+        store();
+        mailbox_.push_back(sample);
+        if (!drainPosted_)
+            drainPosted_ = post = true;
+    }
+    // At most one drain per window waits in the main thread's queue.
+    if (post)
+        postToMainThread([this] { drainMailbox(); });
+}
+
+// Makes the window of class W. The frame's tear-down runs here, while W is
+// still whole, so W's beforeTearDown and its members see no callback after
+// they are gone. Windows are always made this way (the registry, tests).
+template <class W>
+class WindowInstance final : public W {
+public:
+    using W::W;
+    ~WindowInstance() override { this->tearDown(); }
+};
+
+template <class W>
+W *makeWindow()
+{
+    return new WindowInstance<W>;
+}
 
 // Gives each window class its own error counter, shared by all its windows.
 template <class Derived>
@@ -156,11 +418,13 @@ private:
     static inline int counter = 0;
 };
 
-// A group box the frame shows on attach and hides on detach.
+// A group box the frame shows on attach (when condition holds, read after
+// the window's onAttach) and hides on detach.
 class AttachBox : public QGroupBox {
     Q_OBJECT
 public:
-    AttachBox(const QString &title, ExampleWindow *window);
+    AttachBox(const QString &title, ExampleWindow *window, std::function<bool()> condition = {});
+    AttachBox(const QString &title, QWidget *parent, ExampleWindow *window, std::function<bool()> condition = {});
 };
 
 }   // namespace tindrel

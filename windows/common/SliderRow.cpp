@@ -53,8 +53,8 @@ void SliderRow::setRange(double minimum, double maximum, double value)
         slider->setRange(0, scale_.positions());
         slider->setPageStep(std::max(1, scale_.positions() / 10));
     }
-    minLabel->setText(formatNumber(limitFormat_.c_str(), minimum));
-    maxLabel->setText(formatNumber(limitFormat_.c_str(), maximum));
+    minLabel->setText(fixedMin_.isEmpty() ? formatNumber(limitFormat_.c_str(), minimum) : fixedMin_);
+    maxLabel->setText(fixedMax_.isEmpty() ? formatNumber(limitFormat_.c_str(), maximum) : fixedMax_);
     setValue(value);
 }
 
@@ -69,6 +69,36 @@ void SliderRow::setValue(double value)
 }
 
 double SliderRow::value() const { return scale_.toValue(slider->value()); }
+
+void SliderRow::setSender(std::function<bool(double)> sender)
+{
+    if (!sender_)
+        connect(this, &SliderRow::valueChosen, this, [this](double v) {
+            if (!sender_)
+                return;
+            if (sender_(v))
+                accept(v);
+            else
+                restoreLabel();
+        });
+    sender_ = std::move(sender);
+}
+
+void SliderRow::hideLimitLabels()
+{
+    minLabel->hide();
+    maxLabel->hide();
+}
+
+void SliderRow::fixLimitLabels(const QString &minimumText, const QString &maximumText)
+{
+    fixedMin_ = minimumText;
+    fixedMax_ = maximumText;
+    if (!fixedMin_.isEmpty())
+        minLabel->setText(fixedMin_);
+    if (!fixedMax_.isEmpty())
+        maxLabel->setText(fixedMax_);
+}
 
 void SliderRow::restoreLabel() { showValue(accepted_); }
 

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -32,11 +33,21 @@ public:
     double value() const;
     double minimum() const { return scale_.minimum; }
     double maximum() const { return scale_.maximum; }
+    bool integral() const { return scale_.integral; }
 
     // The value the device accepted last: restoreLabel shows it again after
     // a send failed.
     void accept(double value) { accepted_ = value; }
     void restoreLabel();
+
+    // Sends each chosen value through sender: true keeps it, false puts the
+    // label back to the value accepted last.
+    void setSender(std::function<bool(double)> sender);
+
+    // The minimum and maximum labels: hidden, or fixed texts that ranges
+    // do not change (empty keeps the formatted limit).
+    void hideLimitLabels();
+    void fixLimitLabels(const QString &minimumText, const QString &maximumText);
 
     QSlider *slider;
     QLabel *minLabel;
@@ -52,6 +63,9 @@ private:
     SendRule rule_;
     std::string limitFormat_;
     std::string valueFormat_;
+    std::function<bool(double)> sender_;
+    QString fixedMin_;
+    QString fixedMax_;
     SliderScale scale_;
     double accepted_ = 0.0;
     bool settingValue_ = false;

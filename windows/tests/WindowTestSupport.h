@@ -55,7 +55,7 @@ public:
     template <class W>
     std::unique_ptr<W> open()
     {
-        auto window = std::make_unique<W>();
+        auto window = std::unique_ptr<W>(makeWindow<W>());
         window->setUp(env());
         window->show();
         return window;

@@ -1,4 +1,5 @@
 // The digital output and digital input windows against simulated devices.
+#include "BoundRows.h"
 #include "CodePopup.h"
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"

@@ -34,27 +34,26 @@ const char *const rig = R"({
   ]
 })";
 
-// A window built on the frame that only counts the value events it handles.
+// A window built on the frame that counts the value events it handles
+// (every event) and the times it shows one (display rate).
 class CountingWindow : public ExampleWindowOf<CountingWindow> {
 public:
     CountingWindow()
         : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
                                                 TindrelDigitalInput_delete>())
-    { }
-    void onStateChangeHandler(const QVariant &) { ++handled; }
+        , state(addStream<ScalarEvent>(QStringLiteral("State"), {{QStringLiteral("State"), QString()}},
+                                       [this](const ScalarEvent &) { ++shown; }))
+    {
+        state.onEveryEvent([this](const ScalarEvent &) { ++handled; });
+    }
     int handled = 0;
+    int shown = 0;
+    int tornDown = 0;
+    ValueStream<ScalarEvent> &state;
 
 protected:
-    void registerValueHandlers() override
-    {
-        setValueHandler(&TindrelDigitalInput_setOnStateChangeHandler, &CountingWindow::callback);
-    }
-
-private:
-    static void callback(TindrelDigitalInputHandle, void *ctx, int state)
-    {
-        post(ctx, &CountingWindow::onStateChangeHandler, QVariant(state));
-    }
+    void registerValueHandlers() override { subscribe(&TindrelDigitalInput_setOnStateChangeHandler, state); }
+    void beforeTearDown() override { ++tornDown; }
 };
 
 // A window whose handle cannot be created.
@@ -332,6 +331,72 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(w->handled, handledAtClose);
         }
+    }
+
+    // (The display-rate side is checked with a fast voltage input.)
+    void everyEventIsCountedAndTheLatestShown()
+    {
+        QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
+        Surroundings s;
+        s.aimAt(5001);
+        auto w = s.open<CountingWindow>();
+        QVERIFY(waitAttached(*w, QStringLiteral("Test Input Board")));
+        {
+            ValuePump pump(1);
+            QTRY_VERIFY_WITH_TIMEOUT(w->handled > 30, deadlineMs);
+        }
+        w->flushValues();
+        QCOMPARE(static_cast<quint64>(w->handled), w->state.eventCount());
+        QVERIFY(w->shown > 0);
+        QVERIFY(w->shown <= w->handled);
+    }
+
+    void beforeTearDownRunsOnceOnCloseAndOnDestruction()
+    {
+        QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
+        Surroundings s;
+        s.aimAt(5001);
+        auto closed = s.open<CountingWindow>();
+        QVERIFY(waitAttached(*closed, QStringLiteral("Test Input Board")));
+        closed->close();
+        closed->close();
+        QCOMPARE(closed->tornDown, 1);
+
+        // Destroyed without closing: the hook runs while the window is whole.
+        int seen = 0;
+        {
+            s.aimAt(5001, 1);
+            auto destroyed = s.open<CountingWindow>();
+            QVERIFY(waitAttached(*destroyed, QStringLiteral("Test Input Board")));
+            QObject::connect(destroyed.get(), &QObject::destroyed, [&] { ++seen; });
+            const int *count = &destroyed->tornDown;
+            destroyed.reset();
+            Q_UNUSED(count);
+        }
+        QCOMPARE(seen, 1);
+    }
+
+    void conditionalBoxesFollowTheChannelAndAllHideOnDetach()
+    {
+        QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
+        Surroundings s;
+        s.aimAt(5001);
+        auto w = s.open<DigitalInputController>();
+        QVERIFY(waitAttached(*w, QStringLiteral("Test Input Board")));
+        // Device 55 is the configurable one.
+        QVERIFY(w->settingsBox->isVisible());
+        QCOMPARE(w->identity().deviceId, 55);
+        QCOMPARE(TindrelSim_detachDevice("di"), TINDREL_OK);
+        QVERIFY(waitDetached(*w));
+        QVERIFY(!w->settingsBox->isVisible());
+        QVERIFY(!w->dataBox->isVisible());
+
+        s.aimAt(7000);
+        s.defaults().setValue("v", 2);
+        auto other = s.open<DigitalInputController>();
+        QVERIFY(waitAttached(*other, QStringLiteral("Port Input")));
+        QVERIFY(!other->settingsBox->isVisible());
+        QVERIFY(other->dataBox->isVisible());
     }
 
     void manyWindowsCloseWhileValuesStream()

@@ -1,0 +1,86 @@
+// Helpers shared by the per-family behaviour files of the simulated
+// devices (what the class table cannot say). Each family file defines the
+// hooks of its classes; registry.cpp holds the one table of them.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <typeinfo>
+
+#include "../sim_internal.h"
+
+namespace tsim::behaviour {
+
+// Property index by name, looked up once per call site.
+#define PROP(cls, name)                                                                                                \
+    ([]() {                                                                                                            \
+        static const int i = classByNumber(cls)->prop(name);                                                           \
+        return i;                                                                                                      \
+    }())
+#define EVENT(cls, name)                                                                                               \
+    ([]() {                                                                                                            \
+        static const int i = classByNumber(cls)->event(name);                                                          \
+        return i;                                                                                                      \
+    }())
+
+inline size_t slotOf(const Channel &c, int p)
+{
+    return static_cast<size_t>(c.info->cls->props[static_cast<size_t>(p)].slot);
+}
+inline void setLimits(Channel &c, int p, double lo, double hi)
+{
+    c.mins[slotOf(c, p)] = lo;
+    c.maxs[slotOf(c, p)] = hi;
+}
+inline void markUnsupported(ChannelInfo &ci, std::initializer_list<const char *> names)
+{
+    for (const char *n : names)
+        if (int p = ci.cls->prop(n); p >= 0)
+            ci.unsupported.insert(p);
+}
+inline bool deviceIn(const ChannelInfo &ci, std::initializer_list<int> ids)
+{
+    return std::find(ids.begin(), ids.end(), ci.device->deviceId) != ids.end();
+}
+// Moves v toward target by at most step.
+inline double approach(double v, double target, double step)
+{
+    if (std::fabs(target - v) <= step)
+        return target;
+    return v + (target > v ? step : -step);
+}
+inline TindrelReturnCode refuseCode(const Channel &c, int p, double v)
+{
+    return fail(TINDREL_EINVALIDARG, "%s %g is not offered by device %d",
+                c.info->cls->props[static_cast<size_t>(p)].name, v, c.info->device->deviceId);
+}
+inline bool codeIn(double v, std::initializer_list<int> codes)
+{
+    return std::find(codes.begin(), codes.end(), static_cast<int>(v)) != codes.end();
+}
+
+// The session state of a class, checked: a channel whose session holds no
+// state of that kind (a class registered without its makeState, a state of
+// another class) is a simulator fault, reported and stopped at once rather
+// than read as the wrong type.
+template <class S>
+S &stateOf(Channel &c)
+{
+    if (auto *s = dynamic_cast<S *>(c.state.get()))
+        return *s;
+    std::fprintf(stderr, "tindrel simulator: channel of class %s has no %s state\n", c.info->cls->name,
+                 typeid(S).name());
+    std::abort();
+}
+
+// The hooks each family file defines.
+extern const ClassHooks kDigitalOutputHooks, kDigitalInputHooks, kLCDHooks, kDataAdapterHooks;
+extern const ClassHooks kVoltageInputHooks, kVoltageRatioHooks, kTemperatureHooks, kSoundHooks, kDistanceHooks,
+    kPowerSupply55Hooks, kEncoderHooks, kFrequencyCounterHooks, kTouchHooks;
+extern const ClassHooks kDCMotorHooks, kBLDCHooks, kMPCHooks, kMVCHooks, kStepperHooks, kServoHooks,
+    kVoltageOutputHooks;
+
+}   // namespace tsim::behaviour

@@ -1,0 +1,272 @@
+// Voltage and ratio inputs, single-value sensors and counting inputs.
+#include "common.h"
+
+namespace tsim::behaviour {
+
+namespace {
+
+// ---------------------------------------------------------------- inputs
+// Voltage ranges: code -> +/- volts, and the codes each ranged device offers.
+const double kRangeVolts[] = {0, 0.01, 0.04, 0.2, 0.3125, 0.4, 1, 2, 5, 15, 40, 40};
+struct RangeDevice {
+    int deviceId;
+    std::initializer_list<int> codes;
+};
+const RangeDevice kRangeDevices[] = {{49, {5, 7}}, {92, {4, 10}}, {93, {8, 9, 10, 11}}, {94, {1, 2, 3, 6, 11}}};
+
+void voltageInputPrepare(ChannelInfo &ci)
+{
+    bool ranged = false;
+    for (const auto &rd : kRangeDevices)
+        ranged |= rd.deviceId == ci.device->deviceId;
+    if (!ranged)
+        markUnsupported(ci, {"VoltageRange"});
+    if (!deviceIn(ci, {55}))
+        markUnsupported(ci, {"PowerSupply"});
+}
+
+TindrelReturnCode voltageInputBeforeSet(Channel &c, int p, double v)
+{
+    if (p != PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "VoltageRange"))
+        return TINDREL_OK;
+    for (const auto &rd : kRangeDevices)
+        if (rd.deviceId == c.info->device->deviceId && !codeIn(v, rd.codes))
+            return refuseCode(c, p, v);
+    return TINDREL_OK;
+}
+
+void voltageInputAfterSet(Channel &c, int p)
+{
+    if (p != PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "VoltageRange"))
+        return;
+    double r = kRangeVolts[static_cast<int>(value(c, p))];
+    int volt = PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "Voltage");
+    setLimits(c, volt, -r, r);
+    setLimits(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "VoltageChangeTrigger"), 0, r);
+    value(c, volt) = std::clamp(value(c, volt), -r, r);
+}
+
+// A non-zero sensor type converts the voltage: a linear temperature sensor
+// (10 mV per degree, 0.5 V at 0 degrees).
+void voltageInputUnit(const Channel &c, Tindrel_UnitInfo &u)
+{
+    if (c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"))] == 0)
+        u = {TINDREL_UNIT_VOLT, "volt", "V"};
+    else
+        u = {TINDREL_UNIT_DEGREE_CELSIUS, "degree Celsius", "\u00b0C"};
+}
+
+void voltageInputStep(Channel &c, double, double, Raised &)
+{
+    double type = value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"));
+    double v = value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "Voltage"));
+    value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorValue")) = type == 0 ? TINDREL_UNKNOWN_VALUE : (v - 0.5) * 100.0;
+}
+
+constexpr int kSubclassBridge = 65;
+void voltageRatioPrepare(ChannelInfo &ci)
+{
+    if (ci.subclass != kSubclassBridge)
+        markUnsupported(ci, {"BridgeGain", "BridgeEnabled"});
+}
+TindrelReturnCode voltageRatioBeforeSet(Channel &c, int p, double v)
+{
+    // Device 24 offers 1x, 8x, 16x, 32x, 64x and 128x.
+    if (p == PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "BridgeGain") && c.info->device->deviceId == 24 &&
+        !codeIn(v, {1, 4, 5, 6, 7, 8}))
+        return refuseCode(c, p, v);
+    return TINDREL_OK;
+}
+void voltageRatioUnit(const Channel &c, Tindrel_UnitInfo &u)
+{
+    if (c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))] == 0)
+        u = {TINDREL_UNIT_NONE, "volt per volt", "V/V"};
+    else
+        u = {TINDREL_UNIT_PERCENT, "percent", "%"};
+}
+void voltageRatioStep(Channel &c, double, double, Raised &)
+{
+    double type = value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"));
+    double r = value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "VoltageRatio"));
+    value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorValue")) = type == 0 ? TINDREL_UNKNOWN_VALUE : r * 100.0;
+}
+
+constexpr int kSubclassRTD = 32, kSubclassThermocouple = 33;
+void temperaturePrepare(ChannelInfo &ci)
+{
+    if (ci.subclass != kSubclassThermocouple)
+        markUnsupported(ci, {"ThermocoupleType"});
+    if (ci.subclass != kSubclassRTD)
+        markUnsupported(ci, {"RTDType", "RTDWireSetup"});
+}
+
+void soundAfterSet(Channel &c, int p)
+{
+    if (p != PROP(TINDREL_CHCLASS_SOUNDSENSOR, "SPLRange"))
+        return;
+    double top = value(c, p) == 1 ? 102 : 82;
+    setLimits(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dB"), 0, top);
+}
+void soundStep(Channel &c, double, double, Raised &)
+{
+    double db = value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dB"));
+    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBA")) = std::max(0.0, db - 2.1);
+    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBC")) = std::max(0.0, db - 0.4);
+    size_t oct = slotOf(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "Octaves"));
+    for (int i = 0; i < 10; ++i)   // loudest around 500 Hz
+        c.values[oct + static_cast<size_t>(i)] = std::max(0.0, db - 3.0 * std::abs(i - 4));
+}
+
+void distancePrepare(ChannelInfo &ci)
+{
+    if (!deviceIn(ci, {59}))
+        markUnsupported(ci, {"SonarQuietMode"});
+}
+void distanceStep(Channel &c, double, double, Raised &extra)
+{
+    if (c.info->device->deviceId != 59)
+        return;
+    double d = value(c, PROP(TINDREL_CHCLASS_DISTANCESENSOR, "Distance"));
+    EventArgs a;
+    a.raw.assign(16, 0);
+    const double echo[] = {1.0, 1.6, 2.3};
+    const uint32_t amp[] = {255, 120, 60};
+    for (int i = 0; i < 3; ++i) {
+        a.raw[static_cast<size_t>(i)] = static_cast<uint32_t>(std::min(5000.0, d * echo[i]));
+        a.raw[static_cast<size_t>(8 + i)] = amp[i];
+    }
+    a.i[0] = 3;
+    extra.emplace_back(EVENT(TINDREL_CHCLASS_DISTANCESENSOR, "SonarReflectionsUpdate"), std::move(a));
+}
+
+void powerSupply55Prepare(ChannelInfo &ci)
+{
+    if (!deviceIn(ci, {55}))
+        markUnsupported(ci, {"PowerSupply"});
+}
+
+// ---------------------------------------------------------------- counting inputs
+struct EncoderState : ClassState {
+    double pending = 0;     // fractional counts
+    int delta = 0;          // counts since the last event
+    double lastEvent = 0;   // session time of the last event
+    bool indexHit = false;
+};
+constexpr int kCountsPerIndex = 1440;
+
+void encoderPrepare(ChannelInfo &ci)
+{
+    if (!deviceIn(ci, {25, 60}))
+        markUnsupported(ci, {"Enabled"});
+    if (!deviceIn(ci, {57, 60}))
+        markUnsupported(ci, {"IOMode"});
+}
+std::unique_ptr<ClassState> encoderState(const Channel &) { return std::make_unique<EncoderState>(); }
+// The rig's waveform gives the shaft speed in counts per second.
+void encoderStep(Channel &c, double dt, double t, Raised &extra)
+{
+    auto &s = stateOf<EncoderState>(c);
+    const ClassDesc &cls = *c.info->cls;
+    int en = PROP(TINDREL_CHCLASS_ENCODER, "Enabled");
+    if (c.supports(en) && value(c, en) == 0)
+        return;
+    int pos = PROP(TINDREL_CHCLASS_ENCODER, "Position");
+    double rate = c.info->behaviour.set ? waveValue(c, cls.props[static_cast<size_t>(pos)], 0, t) : 0;
+    s.pending += rate * dt;
+    double whole = std::trunc(s.pending);
+    s.pending -= whole;
+    double before = value(c, pos);
+    double after = before + whole;
+    value(c, pos) = after;
+    s.delta += static_cast<int>(whole);
+    if (std::floor(before / kCountsPerIndex) != std::floor(after / kCountsPerIndex)) {
+        s.indexHit = true;
+        value(c, PROP(TINDREL_CHCLASS_ENCODER, "IndexPosition")) =
+            std::floor(std::max(before, after) / kCountsPerIndex) * kCountsPerIndex;
+    }
+    double trigger = value(c, PROP(TINDREL_CHCLASS_ENCODER, "PositionChangeTrigger"));
+    if (s.delta == 0 || std::abs(s.delta) < trigger)
+        return;
+    EventArgs a;
+    a.i[0] = s.delta;
+    a.d[0] = (t - s.lastEvent) * 1000.0;
+    a.i[1] = s.indexHit ? 1 : 0;
+    extra.emplace_back(EVENT(TINDREL_CHCLASS_ENCODER, "PositionChange"), std::move(a));
+    s.delta = 0;
+    s.indexHit = false;
+    s.lastEvent = t;
+}
+
+struct CounterState : ClassState {
+    double pending = 0;
+};
+void frequencyCounterPrepare(ChannelInfo &ci)
+{
+    if (!deviceIn(ci, {55}))
+        markUnsupported(ci, {"InputMode", "PowerSupply"});
+}
+std::unique_ptr<ClassState> counterState(const Channel &) { return std::make_unique<CounterState>(); }
+// The rig's waveform gives the input frequency in hertz.
+void frequencyCounterStep(Channel &c, double dt, double, Raised &extra)
+{
+    auto &s = stateOf<CounterState>(c);
+    int freq = PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Frequency");
+    if (value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Enabled")) == 0)
+        value(c, freq) = 0;
+    s.pending += value(c, freq) * dt;
+    double whole = std::trunc(s.pending);
+    s.pending -= whole;
+    value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Count")) += whole;
+    value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "TimeElapsed")) += dt * 1000.0;
+    EventArgs a;
+    a.u64 = static_cast<uint64_t>(whole);
+    a.d[0] = dt * 1000.0;
+    extra.emplace_back(EVENT(TINDREL_CHCLASS_FREQUENCYCOUNTER, "CountChange"), std::move(a));
+}
+
+struct TouchState : ClassState {
+    double last = -1;
+};
+std::unique_ptr<ClassState> touchState(const Channel &) { return std::make_unique<TouchState>(); }
+// Touched while the value passes a threshold that falls as sensitivity rises.
+void touchStep(Channel &c, double, double t, Raised &extra)
+{
+    auto &s = stateOf<TouchState>(c);
+    const ClassDesc &cls = *c.info->cls;
+    int tvp = PROP(TINDREL_CHCLASS_CAPACITIVETOUCH, "TouchValue");
+    size_t ts = slotOf(c, tvp);
+    if (c.info->behaviour.set && !c.overridden[ts])
+        c.values[ts] = waveValue(c, cls.props[static_cast<size_t>(tvp)], 0, t);
+    double tv = c.values[ts];
+    double threshold = 1.0 - value(c, PROP(TINDREL_CHCLASS_CAPACITIVETOUCH, "Sensitivity"));
+    int touched = PROP(TINDREL_CHCLASS_CAPACITIVETOUCH, "IsTouched");
+    bool now = tv >= threshold, was = value(c, touched) != 0;
+    value(c, touched) = now;
+    if (now) {
+        double trig = value(c, PROP(TINDREL_CHCLASS_CAPACITIVETOUCH, "TouchValueChangeTrigger"));
+        if (!was || std::fabs(tv - s.last) >= trig) {
+            EventArgs a;
+            a.d[0] = tv;
+            extra.emplace_back(EVENT(TINDREL_CHCLASS_CAPACITIVETOUCH, "Touch"), std::move(a));
+            s.last = tv;
+        }
+    } else if (was) {
+        extra.push_back({EVENT(TINDREL_CHCLASS_CAPACITIVETOUCH, "TouchEnd"), EventArgs()});
+    }
+}
+
+}   // namespace
+
+const ClassHooks kVoltageInputHooks{
+    voltageInputPrepare, voltageInputBeforeSet, voltageInputAfterSet, voltageInputStep, nullptr, voltageInputUnit};
+const ClassHooks kVoltageRatioHooks{voltageRatioPrepare, voltageRatioBeforeSet, nullptr, voltageRatioStep, nullptr,
+                                    voltageRatioUnit};
+const ClassHooks kTemperatureHooks{temperaturePrepare};
+const ClassHooks kSoundHooks{nullptr, nullptr, soundAfterSet, soundStep};
+const ClassHooks kDistanceHooks{distancePrepare, nullptr, nullptr, distanceStep};
+const ClassHooks kPowerSupply55Hooks{powerSupply55Prepare};
+const ClassHooks kEncoderHooks{encoderPrepare, nullptr, nullptr, encoderStep, encoderState};
+const ClassHooks kFrequencyCounterHooks{frequencyCounterPrepare, nullptr, nullptr, frequencyCounterStep, counterState};
+const ClassHooks kTouchHooks{nullptr, nullptr, nullptr, touchStep, touchState};
+
+}   // namespace tsim::behaviour

@@ -1,0 +1,161 @@
+#pragma once
+
+// Value events of the device library, one small struct per event shape. A
+// library callback builds its shape with Shape::from(the callback's own
+// arguments), so an event whose arguments do not fit its shape does not
+// compile; handlers read named fields, never positions.
+//
+// Every shape also tells the plot and the recording what it carries:
+// fieldCount numbers (fields()), and the library's own timestamp when the
+// event has one.
+#include <tindrel22.h>
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <type_traits>
+
+namespace tindrel {
+
+// One number of a value event, as the plot and the recording name it.
+struct FieldInfo {
+    QString name;
+    QString unit;
+};
+
+// Signatures D, I and U: one number.
+struct ScalarEvent {
+    double value = 0.0;
+
+    template <class T>
+    requires std::is_arithmetic_v<T>
+    static ScalarEvent from(T v) { return {static_cast<double>(v)}; }
+    static constexpr std::size_t fieldCount = 1;
+    std::array<double, fieldCount> fields() const { return {value}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Signature DU: a sensor reading and its unit record.
+struct UnitValueEvent {
+    double value = 0.0;
+    int unitCode = 0;
+    QString unitName;
+    QString unitSymbol;
+
+    static UnitValueEvent from(double v, Tindrel_UnitInfo *unit)
+    {
+        UnitValueEvent e{v, 0, {}, {}};
+        if (unit) {
+            e.unitCode = static_cast<int>(unit->unit);
+            e.unitName = QString::fromUtf8(unit->name ? unit->name : "");
+            e.unitSymbol = QString::fromUtf8(unit->symbol ? unit->symbol : "");
+        }
+        return e;
+    }
+    static constexpr std::size_t fieldCount = 1;
+    std::array<double, fieldCount> fields() const { return {value}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Signature D3T: three axes and the library's timestamp in milliseconds.
+struct AxesEvent {
+    std::array<double, 3> axes{};
+    double timestampMs = 0.0;
+
+    static AxesEvent from(const double *values, double timestamp)
+    {
+        return {{values[0], values[1], values[2]}, timestamp};
+    }
+    static constexpr std::size_t fieldCount = 3;
+    std::array<double, fieldCount> fields() const { return axes; }
+    std::optional<double> timestamp() const { return timestampMs; }
+};
+
+// Signature D9T: acceleration, angular rate and magnetic field (three axes
+// each) and the library's timestamp in milliseconds.
+struct SpatialEvent {
+    std::array<double, 3> acceleration{};
+    std::array<double, 3> angularRate{};
+    std::array<double, 3> magneticField{};
+    double timestampMs = 0.0;
+
+    static SpatialEvent from(const double *a, const double *g, const double *m, double timestamp)
+    {
+        return {{a[0], a[1], a[2]}, {g[0], g[1], g[2]}, {m[0], m[1], m[2]}, timestamp};
+    }
+    static constexpr std::size_t fieldCount = 9;
+    std::array<double, fieldCount> fields() const
+    {
+        return {acceleration[0], acceleration[1],  acceleration[2],  angularRate[0],  angularRate[1],
+                angularRate[2],  magneticField[0], magneticField[1], magneticField[2]};
+    }
+    std::optional<double> timestamp() const { return timestampMs; }
+};
+
+// Signature CNT: counts since the last event and the time they took (ms).
+struct CountEvent {
+    std::uint64_t counts = 0;
+    double timeChangeMs = 0.0;
+
+    static CountEvent from(std::uint64_t c, double t) { return {c, t}; }
+    static constexpr std::size_t fieldCount = 2;
+    std::array<double, fieldCount> fields() const { return {static_cast<double>(counts), timeChangeMs}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Signature IDI: encoder position change, its time (ms), index seen.
+struct EncoderEvent {
+    int positionChange = 0;
+    double timeChangeMs = 0.0;
+    bool indexTriggered = false;
+
+    static EncoderEvent from(int change, double t, int index) { return {change, t, index != 0}; }
+    static constexpr std::size_t fieldCount = 3;
+    std::array<double, fieldCount> fields() const
+    {
+        return {static_cast<double>(positionChange), timeChangeMs, indexTriggered ? 1.0 : 0.0};
+    }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Any event shape above.
+template <class S>
+concept EventShape = requires(const S &s)
+{
+    {
+        S::fieldCount
+        } -> std::convertible_to<std::size_t>;
+    s.fields();
+    {
+        s.timestamp()
+        } -> std::same_as<std::optional<double>>;
+};
+
+// A value event as the plot and the recording see it, whatever its shape.
+inline constexpr std::size_t maxEventFields = 14;
+struct EventSample {
+    int stream = 0;                      // index of the window's stream
+    double receivedAt = 0.0;             // seconds since the epoch, taken in the callback
+    std::optional<double> timestampMs;   // the library's own timestamp, when the event has one
+    std::uint8_t count = 0;
+    std::array<double, maxEventFields> values{};
+};
+
+template <EventShape S>
+EventSample toSample(const S &event, int stream, double receivedAt)
+{
+    static_assert(S::fieldCount <= maxEventFields);
+    EventSample sample;
+    sample.stream = stream;
+    sample.receivedAt = receivedAt;
+    sample.timestampMs = event.timestamp();
+    const auto values = event.fields();
+    sample.count = static_cast<std::uint8_t>(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        sample.values[i] = values[i];
+    return sample;
+}
+
+}   // namespace tindrel
