@@ -1,15 +1,19 @@
 #include "ViewController.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include "AlertService.h"
+#include "ExampleWindow.h"
 #include "IconArt.h"
 #include "LibraryEvents.h"
 #include "RetainedHandle.h"
@@ -57,7 +61,7 @@ void ViewController::buildWindow()
     window_->setWindowIcon(iconNamed(QStringLiteral("app")));
     window_->installEventFilter(this);
 
-    tindrelTreeView_ = new QTreeView(window_.get());
+    tindrelTreeView_ = new QTreeView;
     tindrelTreeView_->setObjectName(QStringLiteral("tindrelTreeView"));
     tindrelTreeView_->setModel(model_.get());
     tindrelTreeView_->setUniformRowHeights(true);
@@ -77,7 +81,22 @@ void ViewController::buildWindow()
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
     connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
-    window_->setCentralWidget(tindrelTreeView_);
+    auto *central = new QWidget(window_.get());
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // A status text above the tree, shown only when the library cannot
+    // deliver devices.
+    managerStatusLbl_ = new QLabel(central);
+    managerStatusLbl_->setObjectName(QStringLiteral("managerStatusLbl"));
+    managerStatusLbl_->setWordWrap(true);
+    managerStatusLbl_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    managerStatusLbl_->setContentsMargins(8, 6, 8, 6);
+    managerStatusLbl_->setStyleSheet(QStringLiteral("color: palette(bright-text); background: #b03030;"));
+    managerStatusLbl_->setVisible(false);
+    layout->addWidget(managerStatusLbl_);
+    layout->addWidget(tindrelTreeView_);
+    window_->setCentralWidget(central);
 
     QMenu *file = window_->menuBar()->addMenu(tr("&File"));
     QAction *quit = file->addAction(tr("&Quit"));
@@ -110,9 +129,22 @@ void ViewController::applicationDidFinishLaunching()
     handlers.serverAdded = [](TindrelServerHandle, kv_t) {};
     handlers.serverRemoved = [](TindrelServerHandle) {};
     events_ = std::make_unique<LibraryEvents>(std::move(handlers));
-    events_->openManager();
+    // Without a manager the tree stays empty; say why instead of showing an
+    // empty tree with no word.
+    if (const LibraryEvents::OpenResult opened = events_->openManager(); !opened.ok())
+        showManagerFailure(opened.call, opened.detail);
     events_->registerServerHandlers();
     TindrelNet_enableServerDiscovery(TINDRELSERVER_SBC);
+}
+
+void ViewController::showManagerFailure(const QString &call, const QString &detail)
+{
+    const QString text = QStringLiteral("The device list stays empty: the device library could not start "
+                                        "watching for devices.\n%1: %2")
+                             .arg(call, detail);
+    managerStatusLbl_->setText(text);
+    managerStatusLbl_->setVisible(true);
+    options_.alerts->showCritical(window_.get(), QStringLiteral("Tindrels Unavailable"), text);
 }
 
 void ViewController::applicationWillTerminate()
@@ -120,11 +152,23 @@ void ViewController::applicationWillTerminate()
     if (terminated_)
         return;
     terminated_ = true;
+    closeExampleWindows();
     if (events_)
         events_->stop();
     events_.reset();
     // Firmware lookups still queued hold library references: drop them now.
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+}
+
+void ViewController::closeExampleWindows()
+{
+    // Each window stops its callbacks and gives its channel back as it
+    // closes; window-form windows then delete themselves.
+    exampleWindowControllers_.clear();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *example = qobject_cast<ExampleWindow *>(w))
+            example->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void ViewController::scheduleRefresh(TindrelTreeNode *node)

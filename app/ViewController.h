@@ -21,6 +21,7 @@
 
 class QMainWindow;
 
+class QLabel;
 class QTreeView;
 
 namespace tindrel {
@@ -56,7 +57,8 @@ public:
 
     // Start-up: library log, server discovery, manager and server handlers.
     void applicationDidFinishLaunching();
-    // Closes and deletes the manager. Safe to call more than once.
+    // Closes every example window, then closes and deletes the manager.
+    // Safe to call more than once.
     void applicationWillTerminate();
 
     // Main thread only: one manager event, while the library thread waits.
@@ -81,6 +83,8 @@ public:
 
     QMainWindow *window() const { return window_.get(); }
     QTreeView *tindrelTreeView() const { return tindrelTreeView_; }
+    // Says why the tree stays empty when the manager cannot be made or opened.
+    QLabel *managerStatusLbl() const { return managerStatusLbl_; }
     DeviceTreeModel *treeModel() const { return model_.get(); }
     DeviceTree &tindrels() { return tindrels_; }
     QMessageBox *aboutPanel() const { return aboutPanel_; }
@@ -94,6 +98,8 @@ protected:
 
 private:
     void buildWindow();
+    void closeExampleWindows();
+    void showManagerFailure(const QString &call, const QString &detail);
     void postFirmwareLookup(TindrelHandle device, TindrelDevice *node);
     void expandIfItShould(const TindrelTreeNode *node);
     void scheduleRefresh(TindrelTreeNode *node);
@@ -119,6 +125,7 @@ private:
     QTimer viewUpdateTimer_;
     std::unique_ptr<QMainWindow> window_;
     QTreeView *tindrelTreeView_ = nullptr;
+    QLabel *managerStatusLbl_ = nullptr;
     QPointer<QMessageBox> aboutPanel_;
     std::unique_ptr<LibraryEvents> events_;
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;

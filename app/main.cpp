@@ -15,38 +15,16 @@
 
 #include "ExampleWindowDispatch.h"
 #include "IconArt.h"
+#include "LibraryExtras.h"
 #include "MessageBoxAlertService.h"
 #include "Paths.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
-#include "tindrelsim.h"
 
 namespace {
 
 constexpr int kExitBadCommandLine = 2;
-
-// The simulator's control socket, for the tindrelsim tool, while the panel runs.
-class ControlServer {
-public:
-    ControlServer()
-    {
-        running_ = TindrelSim_startControlServer(nullptr) == TINDREL_OK;
-        if (!running_)
-            std::fprintf(stderr, "tindrelcontrolpanel: the tindrelsim control socket could not be opened; "
-                                 "devices can still be changed through a rig file\n");
-    }
-    ~ControlServer()
-    {
-        if (running_)
-            TindrelSim_stopControlServer();
-    }
-    ControlServer(const ControlServer &) = delete;
-    ControlServer &operator=(const ControlServer &) = delete;
-
-private:
-    bool running_ = false;
-};
 
 // SIGINT and SIGTERM end the program the same way closing the window does.
 class QuitOnSignal {
@@ -107,12 +85,10 @@ int main(int argc, char *argv[])
     // have long names only.
     const QCommandLineOption helpOption(QStringLiteral("help"), QStringLiteral("Show this help."));
     const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Show the version."));
-    const QCommandLineOption rigOption(
-        QStringLiteral("rig"), QStringLiteral("Load the simulated devices of <file> instead of the default rig."),
-        QStringLiteral("file"));
     parser.addOption(helpOption);
     parser.addOption(versionOption);
-    parser.addOption(rigOption);
+    const std::unique_ptr<tindrel::LibraryExtras> extras = tindrel::makeLibraryExtras();
+    parser.addOptions(extras->options());
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -140,7 +116,7 @@ int main(int argc, char *argv[])
         return kExitBadCommandLine;
     }
     if (parser.isSet(helpOption)) {
-        QTextStream(stdout) << "Usage: tindrelcontrolpanel [--rig FILE] [example window flags]\n\n"
+        QTextStream(stdout) << "Usage: tindrelcontrolpanel " << extras->usage() << "[example window flags]\n\n"
                             << parser.helpText().section(QLatin1Char('\n'), 1);
         return 0;
     }
@@ -153,14 +129,9 @@ int main(int argc, char *argv[])
                             << "'\nTry 'tindrelcontrolpanel --help'.\n";
         return kExitBadCommandLine;
     }
-    if (parser.isSet(rigOption)) {
-        char err[1024] = {};
-        const QByteArray path = parser.value(rigOption).toLocal8Bit();
-        if (TindrelSim_loadRigFile(path.constData(), err, sizeof err) != TINDREL_OK) {
-            QTextStream(stderr) << "tindrelcontrolpanel: cannot load rig " << parser.value(rigOption) << ": "
-                                << QString::fromUtf8(err) << "\n";
-            return kExitBadCommandLine;
-        }
+    if (QString error; !extras->apply(parser, error)) {
+        QTextStream(stderr) << "tindrelcontrolpanel: " << error << "\n";
+        return kExitBadCommandLine;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
@@ -175,7 +146,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Tindrels"));
     QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
 
-    ControlServer controlServer;
+    extras->start();
     QuitOnSignal quitOnSignal;
 
     tindrel::MessageBoxAlertService alerts;

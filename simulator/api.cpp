@@ -782,9 +782,34 @@ TindrelReturnCode Tindrel_getHub(TindrelHandle ch, TindrelHandle *hub)
 
 // ---------------------------------------------------------------- manager
 
+namespace {
+
+std::atomic<int> failingManagerCreates{0};
+std::atomic<int> failingManagerOpens{0};
+
+bool takeManagerFailure(std::atomic<int> &count)
+{
+    int n = count.load();
+    while (n > 0)
+        if (count.compare_exchange_weak(n, n - 1))
+            return true;
+    return false;
+}
+
+}   // namespace
+
+extern "C" TindrelReturnCode TindrelSim_failManagerCalls(int createCount, int openCount)
+{
+    failingManagerCreates = createCount > 0 ? createCount : 0;
+    failingManagerOpens = openCount > 0 ? openCount : 0;
+    return TINDREL_OK;
+}
+
 TindrelReturnCode TindrelManager_create(TindrelManagerHandle *manager)
 {
     CHECK_OUT(manager);
+    if (takeManagerFailure(failingManagerCreates))
+        return fail(TINDREL_EUNEXPECTED, "The manager could not be created: the USB subsystem is not available");
     *manager = new _TindrelManager;
     return TINDREL_OK;
 }
@@ -825,6 +850,8 @@ TindrelReturnCode TindrelManager_open(TindrelManagerHandle manager)
 {
     if (!manager)
         return nullHandle(__func__);
+    if (takeManagerFailure(failingManagerOpens))
+        return fail(TINDREL_EUNEXPECTED, "The manager could not be opened: the USB subsystem is not available");
     Engine &e = engine();
     std::lock_guard<std::mutex> lk(e.m);
     e.ensureRig();

@@ -16,6 +16,8 @@ uint64_t epochOf(CallbackGate &g)
     return g.epoch;
 }
 
+std::atomic<int> managerCallbackDelayMs{0};
+
 Engine &engine()
 {
     // Never destroyed: library threads may still deliver events while the
@@ -360,6 +362,8 @@ void Engine::queueManagerEvent(_TindrelManager *mg, const ChannelPtr &c, bool is
         h->borrowed = true;
         h->ident = info;
         invokeHandler(mg->gate, mg->handlers, isAttach ? 0 : 1, ep, [&](const TindrelHandler &hd) {
+            if (const int delay = managerCallbackDelayMs.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
             if (isAttach)
                 reinterpret_cast<TindrelManager_OnAttachCallback>(hd.fn)(mg, hd.ctx, h);
             else

@@ -91,4 +91,7 @@ private:
 
 uint64_t epochOf(CallbackGate &g);
 
+// Test control: how long each manager callback waits after it was picked.
+extern std::atomic<int> managerCallbackDelayMs;
+
 }   // namespace tsim

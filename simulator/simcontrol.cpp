@@ -98,6 +98,12 @@ TindrelReturnCode TindrelSim_clear(void) { return loadText("{}", "empty rig", nu
 
 TindrelReturnCode TindrelSim_attachDevice(const char *deviceId) { return plug(deviceId, true); }
 
+TindrelReturnCode TindrelSim_delayManagerCallbacks(int delayMs)
+{
+    managerCallbackDelayMs = delayMs > 0 ? delayMs : 0;
+    return TINDREL_OK;
+}
+
 TindrelReturnCode TindrelSim_detachDevice(const char *deviceId) { return plug(deviceId, false); }
 
 TindrelReturnCode TindrelSim_addServer(const char *serverId) { return serverOn(serverId, true); }

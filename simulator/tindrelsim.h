@@ -65,6 +65,16 @@ TINDREL_API TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, co
  * (for tests of callers that must then report nothing). */
 TINDREL_API TindrelReturnCode TindrelSim_failLastErrorReads(int count);
 
+/* The next createCount calls of TindrelManager_create and the next openCount
+ * calls of TindrelManager_open fail (TINDREL_EUNEXPECTED, with a detail in
+ * the last error), as when the library cannot reach the USB subsystem. */
+TINDREL_API TindrelReturnCode TindrelSim_failManagerCalls(int createCount, int openCount);
+
+/* Every manager callback starts delayMs after the library picked it for
+ * delivery, as when the delivering thread is preempted right then: a close
+ * made meanwhile finds the callback already started. 0 ends the delay. */
+TINDREL_API TindrelReturnCode TindrelSim_delayManagerCallbacks(int delayMs);
+
 /* Listens on a local socket for the tindrelsim command-line tool. With path
  * NULL the path is $XDG_RUNTIME_DIR/tindrelsim-<pid>.sock, or
  * /tmp/tindrelsim-<uid>-<pid>.sock when XDG_RUNTIME_DIR is unset. */

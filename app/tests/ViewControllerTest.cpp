@@ -7,15 +7,22 @@
 #include <thread>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
 #include "DigitalInputController.h"
+#include "ExampleWindowDispatch.h"
 #include "RecordingAlertService.h"
+#include "TindrelInfoBox.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
+#include "WindowRegistry.h"
 #include "tindrelsim.h"
 
 using namespace tindrel;
@@ -139,6 +146,74 @@ private:
     std::atomic<int> count_{0};
 };
 
+// Double-clicks the row as a person would: on the tree view's viewport.
+void doubleClickRow(QTreeView *view, const QModelIndex &index)
+{
+    view->scrollTo(index);
+    const QPoint at = view->visualRect(index).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+QList<ExampleWindow *> openExampleWindows()
+{
+    QList<ExampleWindow *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *example = qobject_cast<ExampleWindow *>(w); example && example->isVisible())
+            out << example;
+    return out;
+}
+
+// Marks which of two windows registered under one name was made.
+template <int Tag>
+class MarkerWindow : public ExampleWindowOf<MarkerWindow<Tag>> {
+public:
+    MarkerWindow(ExampleWindow::Form form)
+        : ExampleWindowOf<MarkerWindow<Tag>>(
+              ChannelHandle::opsFor<TindrelDigitalOutputHandle, TindrelDigitalOutput_create,
+                                    TindrelDigitalOutput_delete>(),
+              form)
+    {
+        ++made;
+    }
+    static inline int made = 0;
+};
+using WindowFormMarker = MarkerWindow<0>;
+using ViewFormMarker = MarkerWindow<1>;
+
+// Both forms under one name, the view form listed first.
+constexpr WindowRegistry::Entry bothForms[] = {
+    {"DigitalOutput", ExampleWindow::Form::View,
+     [] { return static_cast<ExampleWindow *>(new ViewFormMarker(ExampleWindow::Form::View)); }},
+    {"DigitalOutput", ExampleWindow::Form::Window,
+     [] { return static_cast<ExampleWindow *>(new WindowFormMarker(ExampleWindow::Form::Window)); }},
+};
+constexpr WindowRegistry::Entry viewFormOnly[] = {bothForms[0]};
+
+// Changes the state of digital inputs until stopped.
+class InputPump {
+public:
+    explicit InputPump(std::vector<std::pair<const char *, int>> inputs)
+        : thread_([this, inputs = std::move(inputs)] {
+            for (int i = 0; !stop_; ++i) {
+                for (const auto &[device, index] : inputs)
+                    TindrelSim_setInputValue(device, TINDREL_CHCLASS_DIGITALINPUT, index, "State", i % 2);
+                ++rounds;
+            }
+        })
+    { }
+    ~InputPump()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    std::atomic<int> rounds{0};
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 }   // namespace
 
 class ViewControllerTest : public QObject {
@@ -154,6 +229,10 @@ private slots:
     void aboutPanelShowsVersionsAndCredits();
     void rowsMatchTheTreeAfterAStormOfEvents();
     void closingTheMainWindowEndsCleanlyWhileEventsArrive();
+    void quittingDuringAPlugStormLeavesNoCallbackBehind();
+    void managerThatCannotBeCreatedOrOpenedSaysWhy();
+    void doubleClickOnARowOpensItsWindowWindowFormFirst();
+    void quittingWithStreamingExampleWindowsOpen();
 
 private:
     std::unique_ptr<ViewController> start(ViewController::Options options = {});
@@ -174,6 +253,8 @@ std::unique_ptr<ViewController> ViewControllerTest::start(ViewController::Option
 
 void ViewControllerTest::cleanup()
 {
+    TindrelSim_failManagerCalls(0, 0);
+    TindrelSim_delayManagerCallbacks(0);
     alerts_.alerts.clear();
     TindrelSim_clear();
 }
@@ -459,6 +540,177 @@ void ViewControllerTest::closingTheMainWindowEndsCleanlyWhileEventsArrive()
     stop = true;
     plugger.join();
     vc.reset();
+}
+
+void ViewControllerTest::quittingDuringAPlugStormLeavesNoCallbackBehind()
+{
+    // A manager callback the library has already started when the program
+    // closes the manager runs on after it: the delay makes sure one is
+    // started at every quit, and the storm keeps the callbacks coming. A
+    // callback reaching a freed context shows up under the sanitizers.
+    loadRig(kRig);
+    std::atomic<bool> stop{false};
+    std::atomic<int> cycles{0};
+    std::thread plugger([&] {
+        while (!stop) {
+            TindrelSim_attachDevice("single");
+            TindrelSim_attachDevice("volt");
+            TindrelSim_detachDevice("single");
+            TindrelSim_detachDevice("volt");
+            ++cycles;
+        }
+    });
+    for (int round = 0; round < 12; ++round) {
+        TindrelSim_delayManagerCallbacks(round % 3 == 0 ? 0 : 5 + round);
+        auto vc = start();
+        QTRY_VERIFY_WITH_TIMEOUT(countChannels(vc->tindrels().root()) >= 2, 10000);
+        const int cyclesBefore = cycles;
+        QTRY_VERIFY_WITH_TIMEOUT(cycles > cyclesBefore + 1, 10000);
+        vc->window()->close();
+        QVERIFY(terminated_);
+        vc.reset();   // as main() does on the way out
+        // The callback that was started meanwhile finishes now, and later ones find nothing.
+        QTest::qWait(30);
+    }
+    TindrelSim_delayManagerCallbacks(0);
+    stop = true;
+    plugger.join();
+}
+
+void ViewControllerTest::managerThatCannotBeCreatedOrOpenedSaysWhy()
+{
+    loadRig(kRig);
+    const struct {
+        int creates, opens;
+        const char *call, *detail;
+    } cases[] = {
+        {1, 0, "TindrelManager_create", "could not be created"},
+        {0, 1, "TindrelManager_open", "could not be opened"},
+    };
+    for (const auto &c : cases) {
+        alerts_.alerts.clear();
+        QCOMPARE(TindrelSim_failManagerCalls(c.creates, c.opens), TINDREL_OK);
+        auto vc = start();
+        QCOMPARE(alerts_.titles(), QStringList{QStringLiteral("Tindrels Unavailable")});
+        QVERIFY(alerts_.alerts.first().critical);
+        const QString text = alerts_.alerts.first().text;
+        QVERIFY2(text.contains(QLatin1String(c.call)) && text.contains(QLatin1String(c.detail)), qPrintable(text));
+        QLabel *status = vc->managerStatusLbl();
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->text(), text);
+        QTest::qWait(50);
+        QCOMPARE(countChannels(vc->tindrels().root()), 0);
+    }
+    // A manager that opens shows no such word.
+    alerts_.alerts.clear();
+    auto vc = start();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    QVERIFY(alerts_.alerts.isEmpty());
+    QVERIFY(!vc->managerStatusLbl()->isVisible());
+}
+
+void ViewControllerTest::doubleClickOnARowOpensItsWindowWindowFormFirst()
+{
+    loadRig(kRig);
+    QVERIFY(TindrelSim_attachDevice("single") == TINDREL_OK);
+    QTemporaryDir dir;
+    QSettings defaults(dir.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
+    WindowRegistry both(bothForms);
+    WindowRegistry viewOnly(viewFormOnly);
+    const WindowRegistry *registry = &both;
+    ViewController::Options options;
+    options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *window) {
+        return ExampleWindowDispatch(*registry, alerts_, defaults).openWindowForLeaf(leaf, window);
+    };
+    auto vc = start(std::move(options));
+    QTreeView *view = vc->tindrelTreeView();
+    QTRY_VERIFY_WITH_TIMEOUT(findRow(*vc->treeModel(), QStringLiteral("Single Relay")).isValid(), 10000);
+    vc->flushViewUpdates();
+    const QModelIndex single = findRow(*vc->treeModel(), QStringLiteral("Single Relay"));
+    WindowFormMarker::made = ViewFormMarker::made = 0;
+
+    // The name has both forms: the window form is made, and kept by no one.
+    doubleClickRow(view, single);
+    QCOMPARE(WindowFormMarker::made, 1);
+    QCOMPARE(ViewFormMarker::made, 0);
+    QVERIFY(vc->exampleWindowControllers().empty());
+    QCOMPARE(defaults.value(QStringLiteral("n")).toInt(), 1001);
+    QCOMPARE(defaults.value(QStringLiteral("c")).toInt(), 3);
+    QVERIFY(alerts_.alerts.isEmpty());
+
+    // Only the view form: made and kept while its window is open.
+    registry = &viewOnly;
+    doubleClickRow(view, single);
+    QCOMPARE(WindowFormMarker::made, 1);
+    QCOMPARE(ViewFormMarker::made, 1);
+    QCOMPARE(vc->exampleWindowControllers().size(), size_t(1));
+
+    // A double-click on a row that can expand toggles it and opens nothing.
+    const QModelIndex board = findRow(*vc->treeModel(), QStringLiteral("Digital Board"));
+    const bool expanded = view->isExpanded(board);
+    doubleClickRow(view, board);
+    QCOMPARE(view->isExpanded(board), !expanded);
+    QCOMPARE(WindowFormMarker::made + ViewFormMarker::made, 2);
+
+    vc->applicationWillTerminate();
+    QVERIFY(openExampleWindows().isEmpty());
+    QVERIFY(vc->exampleWindowControllers().empty());
+}
+
+void ViewControllerTest::quittingWithStreamingExampleWindowsOpen()
+{
+    // The program's quit, many times over, with example windows open whose
+    // values stream in: nothing hangs, every window is gone, and (under the
+    // sanitizers) nothing is used after it was freed or left leaking.
+    loadRig(kRig);
+    const WindowRegistry registry = WindowRegistry::standard();
+    for (int round = 0; round < 6; ++round) {
+        QTemporaryDir dir;
+        QSettings defaults(dir.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
+        ExampleWindowDispatch dispatch(registry, alerts_, defaults);
+        ViewController::Options options;
+        options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *window) {
+            return dispatch.openWindowForLeaf(leaf, window);
+        };
+        auto vc = start(std::move(options));
+        QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+        vc->flushViewUpdates();
+        vc->tindrelTreeView()->expandAll();
+        // Both inputs of the board and the hub port's input.
+        QList<QModelIndex> inputs;
+        const QModelIndex board = findRow(*vc->treeModel(), QStringLiteral("Digital Board"));
+        for (int r = 0; r < vc->treeModel()->rowCount(board); ++r)
+            inputs << vc->treeModel()->index(r, 0, board);
+        inputs << findRow(*vc->treeModel(), QStringLiteral("Port Digital Input"));
+        QCOMPARE(inputs.size(), 3);
+        for (const QModelIndex &row : inputs)
+            doubleClickRow(vc->tindrelTreeView(), row);
+        QTRY_COMPARE_WITH_TIMEOUT(openExampleWindows().size(), 3, 10000);
+        for (ExampleWindow *w : openExampleWindows())
+            QTRY_VERIFY_WITH_TIMEOUT(w->tindrelInfoBoxView()->deviceTxt->text() != QStringLiteral("Nothing"), 10000);
+        {
+            InputPump pump({{"din", 0}, {"din", 1}, {"p0di", 0}});
+            const int rounds = pump.rounds;
+            QTRY_VERIFY_WITH_TIMEOUT(pump.rounds > rounds + 20, 10000);
+            QCoreApplication::processEvents();
+            // Quit as the program does: the main window closes, then main()
+            // terminates and destroys the controller.
+            vc->window()->close();
+            QVERIFY(terminated_);
+            vc->applicationWillTerminate();
+            QVERIFY(openExampleWindows().isEmpty());
+            QVERIFY(qobject_cast<ExampleWindow *>(QApplication::activeWindow()) == nullptr);
+            vc.reset();
+            const int afterQuit = pump.rounds;
+            QTRY_VERIFY_WITH_TIMEOUT(pump.rounds > afterQuit + 20, 10000);
+        }
+        QCoreApplication::processEvents();
+        int exampleWidgets = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            exampleWidgets += qobject_cast<ExampleWindow *>(w) ? 1 : 0;
+        QCOMPARE(exampleWidgets, 0);
+        QVERIFY(alerts_.alerts.isEmpty());
+    }
 }
 
 QTEST_MAIN(ViewControllerTest)

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <variant>
 
+#include "UniqueFd.h"
 #include "control_protocol.h"
-#include "unique_fd.h"
 
 namespace tindrel::control {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "UniqueFd.h"
 #include "control_protocol.h"
-#include "unique_fd.h"
 
 namespace tindrel::control {
 

@@ -516,6 +516,42 @@ TEST_F(Core, ManagerCloseDoesNotDeadlockWhileItsCallbackWaitsForTheClosingThread
     EXPECT_EQ(ctx.calls, 1);
 }
 
+TEST_F(Core, ManagerCallsCanBeMadeToFailWithADetail)
+{
+    ASSERT_EQ(TindrelSim_failManagerCalls(1, 1), TINDREL_OK);
+    TindrelManagerHandle mg = nullptr;
+    EXPECT_EQ(TindrelManager_create(&mg), TINDREL_EUNEXPECTED);
+    EXPECT_NE(lastErrorDetail().find("could not be created"), std::string::npos);
+    ASSERT_EQ(TindrelManager_create(&mg), TINDREL_OK);   // only the next call failed
+    EXPECT_EQ(TindrelManager_open(mg), TINDREL_EUNEXPECTED);
+    EXPECT_NE(lastErrorDetail().find("could not be opened"), std::string::npos);
+    EXPECT_EQ(TindrelManager_open(mg), TINDREL_OK);
+    TindrelManager_delete(&mg);
+    drainManagerEvents();
+}
+
+TEST_F(Core, DelayedManagerCallbackStartedBeforeCloseStillRuns)
+{
+    // A callback picked for delivery before close runs after close returned,
+    // as the library's contract allows; none is picked after it.
+    struct Ctx {
+        std::atomic<int> calls{0};
+    } ctx;
+    ASSERT_EQ(TindrelSim_delayManagerCallbacks(200), TINDREL_OK);
+    TindrelManagerHandle mg = nullptr;
+    TindrelManager_create(&mg);
+    TindrelManager_setOnAttachHandler(
+        mg, [](TindrelManagerHandle, void *p, TindrelHandle) { ++static_cast<Ctx *>(p)->calls; }, &ctx);
+    TindrelManager_open(mg);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));   // the first callback is picked and waits
+    TindrelManager_close(mg);
+    TindrelManager_delete(&mg);
+    EXPECT_EQ(ctx.calls, 0);
+    drainManagerEvents();
+    TindrelSim_delayManagerCallbacks(0);
+    EXPECT_EQ(ctx.calls, 1);
+}
+
 namespace {
 
 struct ServerEvent {

@@ -9,7 +9,7 @@ namespace tindrel {
 
 // Modal alerts go through this interface so that tests can capture them
 // instead of clicking real dialogs. The real implementation shows a
-// QMessageBox; RecordingAlertService (tests) only records.
+// QMessageBox; RecordingAlertService (testsupport/) only records.
 class AlertService {
 public:
     virtual ~AlertService() = default;

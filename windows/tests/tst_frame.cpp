@@ -5,6 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -12,6 +13,7 @@
 #include <QTextEdit>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace tindrel;
@@ -54,6 +56,32 @@ public:
 protected:
     void registerValueHandlers() override { subscribe(&TindrelDigitalInput_setOnStateChangeHandler, state); }
     void beforeTearDown() override { ++tornDown; }
+};
+
+// A window posting the old way, counting on the library thread what it hands over.
+class PostingWindow : public ExampleWindowOf<PostingWindow> {
+public:
+    PostingWindow()
+        : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
+                                                TindrelDigitalInput_delete>())
+    {
+    }
+    void onStateChangeHandler(const QVariant &) { ++handled; }
+    int handled = 0;
+    std::atomic<int> posted{0};   // value events handed to the main thread
+
+protected:
+    void registerValueHandlers() override
+    {
+        setValueHandler(&TindrelDigitalInput_setOnStateChangeHandler, &PostingWindow::callback);
+    }
+
+private:
+    static void callback(TindrelDigitalInputHandle, void *ctx, int state)
+    {
+        post(ctx, &PostingWindow::onStateChangeHandler, QVariant(state));
+        ++static_cast<PostingWindow *>(ctx)->posted;
+    }
 };
 
 // A window whose handle cannot be created.
@@ -397,6 +425,32 @@ private slots:
         QVERIFY(waitAttached(*other, QStringLiteral("Port Input")));
         QVERIFY(!other->settingsBox->isVisible());
         QVERIFY(other->dataBox->isVisible());
+    }
+
+    void eventPostedBeforeTearDownIsDropped()
+    {
+        QCOMPARE(TindrelSim_attachDevice("di"), TINDREL_OK);
+        Surroundings s;
+        s.aimAt(5001);
+        auto w = s.open<PostingWindow>();
+        QVERIFY(waitAttached(*w, QStringLiteral("Test Input Board")));
+        double state = 0;
+        QCOMPARE(TindrelSim_getPropertyValue("di", TINDREL_CHCLASS_DIGITALINPUT, 0, "State", &state), TINDREL_OK);
+        // Everything posted so far has run; from here the event loop stays still.
+        QTest::qWait(20);
+        QCoreApplication::processEvents();
+        const int handledBefore = w->handled;
+        const int postedBefore = w->posted;
+        QCOMPARE(TindrelSim_setInputValue("di", TINDREL_CHCLASS_DIGITALINPUT, 0, "State", state ? 0 : 1), TINDREL_OK);
+        // Wait for the library thread to post the event, without running it.
+        QDeadlineTimer deadline(deadlineMs);
+        while (w->posted == postedBefore && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QCOMPARE(w->posted, postedBefore + 1);
+        QCOMPARE(w->handled, handledBefore);
+        w->tearDown();
+        QCoreApplication::processEvents();
+        QCOMPARE(w->handled, handledBefore);   // the queued event found the window torn down
     }
 
     void manyWindowsCloseWhileValuesStream()

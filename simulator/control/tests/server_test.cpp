@@ -12,13 +12,14 @@
 #include <future>
 #include <sstream>
 
+#include "UniqueFd.h"
 #include "control_client.h"
 #include "control_server.h"
 #include "fake_sim.h"
 #include "temp_dir.h"
-#include "unique_fd.h"
 
 using namespace tindrel::control;
+using tindrel::UniqueFd;
 using namespace std::chrono_literals;
 
 namespace {

@@ -1,11 +1,13 @@
-// Owner of a file descriptor.
+// The one owner of a file descriptor: closes it when replaced or destroyed.
+// Header-only, free of Qt and of platform code, so that the simulator and
+// the platform layer share it.
 #pragma once
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace tindrel::platform::linux_impl {
+namespace tindrel {
 
 class UniqueFd {
 public:
@@ -46,4 +48,4 @@ private:
     int fd_ = -1;
 };
 
-}   // namespace tindrel::platform::linux_impl
+}   // namespace tindrel
