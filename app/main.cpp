@@ -17,6 +17,7 @@
 #include "IconArt.h"
 #include "MessageBoxAlertService.h"
 #include "Paths.h"
+#include "TreePrinter.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
@@ -113,6 +114,7 @@ int main(int argc, char *argv[])
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     parser.addOption(rigOption);
+    parser.addOption(tindrel::printTreeAndQuitOption());
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -195,6 +197,7 @@ int main(int argc, char *argv[])
     tindrel::ViewController controller(std::move(options));
     controller.window()->show();
     controller.applicationDidFinishLaunching();
+    const auto treePrinter = tindrel::printTreeAndQuitIfAsked(parser, controller);
     const int status = QApplication::exec();
     controller.applicationWillTerminate();
     return status;
