@@ -18,6 +18,7 @@
 #include "LibraryExtras.h"
 #include "MessageBoxAlertService.h"
 #include "Paths.h"
+#include "TreePrinter.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
@@ -89,6 +90,7 @@ int main(int argc, char *argv[])
     parser.addOption(versionOption);
     const std::unique_ptr<tindrel::LibraryExtras> extras = tindrel::makeLibraryExtras();
     parser.addOptions(extras->options());
+    parser.addOption(tindrel::printTreeAndQuitOption());
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -166,6 +168,7 @@ int main(int argc, char *argv[])
     tindrel::ViewController controller(std::move(options));
     controller.window()->show();
     controller.applicationDidFinishLaunching();
+    const auto treePrinter = tindrel::printTreeAndQuitIfAsked(parser, controller);
     const int status = QApplication::exec();
     controller.applicationWillTerminate();
     return status;

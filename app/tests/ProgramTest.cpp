@@ -33,6 +33,7 @@ private slots:
     void commandLineMistakesAreReported_data();
     void commandLineMistakesAreReported();
     void runsLogsFollowsTheToolAndEndsOnSigterm();
+    void printsTheTreeOfTheRigAndQuits();
 };
 
 void ProgramTest::commandLineMistakesAreReported_data()
@@ -119,6 +120,37 @@ void ProgramTest::runsLogsFollowsTheToolAndEndsOnSigterm()
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(panel.exitCode(), 0);
     QVERIFY(!QFile::exists(socket));   // the control socket went with it
+}
+
+void ProgramTest::printsTheTreeOfTheRigAndQuits()
+{
+    QTemporaryDir dir;
+    const QString rig = writeFile(dir, QStringLiteral("rig.json"), R"({"devices": [
+  {"id": "din", "deviceId": 10, "class": 1, "name": "Digital Board", "version": 102, "serial": 1000,
+   "channels": [{"class": 5, "index": 0, "count": 2}]},
+  {"id": "single", "deviceId": 11, "class": 1, "name": "Single Relay", "serial": 1001, "present": false,
+   "channels": [{"class": 6, "index": 3}]}
+]})");
+    QVERIFY(!rig.isEmpty());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.start(QStringLiteral(TINDREL_PANEL_PATH),
+                {QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")});
+    QVERIFY(panel.waitForFinished(120000));
+    const QString err = QString::fromLocal8Bit(panel.readAllStandardError());
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(panel.exitCode() == 0, qPrintable(err));
+    // The present device with its channels; the absent one is not there.
+    const QStringList rows =
+        QString::fromUtf8(panel.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList expected{QStringLiteral("Local Tindrels"), QStringLiteral("  Digital Board\t1000\t102"),
+                               QStringLiteral("    DigitalInput 0\t0"), QStringLiteral("    DigitalInput 1\t1")};
+    QCOMPARE(rows, expected);
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)
