@@ -7,12 +7,14 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QTreeView>
 
 #include "AlertService.h"
 #include "IconArt.h"
 #include "LibraryEvents.h"
 #include "RetainedHandle.h"
+#include "ServerPanelController.h"
 #include "ViewFormController.h"
 
 namespace tindrel {
@@ -46,6 +48,7 @@ ViewController::~ViewController()
     applicationWillTerminate();
     // Example windows go before the tree they were opened from.
     exampleWindowControllers_.clear();
+    serverPanel_.reset();
     if (window_)
         window_->removeEventFilter(this);
 }
@@ -77,7 +80,19 @@ void ViewController::buildWindow()
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
     connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
-    window_->setCentralWidget(tindrelTreeView_);
+    if (options_.makeServerPanel) {
+        // The tree on the left, the network server panel on the right.
+        auto *split = new QSplitter(window_.get());
+        split->addWidget(tindrelTreeView_);
+        serverPanel_ = options_.makeServerPanel(split);
+        if (serverPanel_)
+            split->addWidget(serverPanel_->panel());
+        split->setStretchFactor(0, 3);
+        split->setStretchFactor(1, 2);
+        window_->setCentralWidget(split);
+    } else {
+        window_->setCentralWidget(tindrelTreeView_);
+    }
 
     QMenu *file = window_->menuBar()->addMenu(tr("&File"));
     QAction *quit = file->addAction(tr("&Quit"));
@@ -89,13 +104,16 @@ void ViewController::buildWindow()
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &ViewController::aboutMenuClicked);
 
-    window_->resize(720, 520);
+    window_->resize(serverPanel_ ? 1120 : 720, 560);
 }
 
 void ViewController::applicationDidFinishLaunching()
 {
     if (events_ || terminated_)
         return;
+    // The server panel's lock follows the system's authority from here on.
+    if (serverPanel_)
+        serverPanel_->setUpAuthorizationView();
     // The return codes of these set-up calls are not examined: the program
     // runs on without a log or without discovery.
     if (!options_.logPath.isEmpty())
@@ -113,6 +131,15 @@ void ViewController::applicationDidFinishLaunching()
     events_->openManager();
     events_->registerServerHandlers();
     TindrelNet_enableServerDiscovery(TINDRELSERVER_SBC);
+
+    if (serverPanel_) {
+        serverPanel_->readInNetworkServiceConfig();
+        serverPanel_->updateNetworkServiceStatus();
+        // Last: the devices' access, which may ask the user; from the event
+        // loop, so that its question is a window like any other.
+        QTimer::singleShot(0, serverPanel_.get(),
+                           [panel = serverPanel_.get()] { panel->checkDeviceAccessAtStartUp(); });
+    }
 }
 
 void ViewController::applicationWillTerminate()

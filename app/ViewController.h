@@ -29,6 +29,9 @@ class AlertService;
 class LibraryEvents;
 class RetainedHandle;
 class ViewFormController;
+namespace server {
+class ServerPanelController;
+}
 
 // The controller of the main window: the device tree fed by the library's
 // manager, the outline view over it, the about panel, and the controllers of
@@ -48,6 +51,8 @@ public:
         LeafOpener openLeaf;               // example windows
         FirmwareLookup firmwareLookup;     // none: no device is offered an upgrade
         std::function<void()> terminate;   // ends the program; default QCoreApplication::quit
+        // Makes the network server panel inside the main window; none: no panel.
+        std::function<std::unique_ptr<server::ServerPanelController>(QWidget *parent)> makeServerPanel;
     };
 
     // Builds the empty tree, the icons and the main window.
@@ -84,6 +89,7 @@ public:
     DeviceTreeModel *treeModel() const { return model_.get(); }
     DeviceTree &tindrels() { return tindrels_; }
     QMessageBox *aboutPanel() const { return aboutPanel_; }
+    server::ServerPanelController *serverPanel() const { return serverPanel_.get(); }
     const std::vector<std::unique_ptr<ViewFormController>> &exampleWindowControllers() const
     {
         return exampleWindowControllers_;
@@ -120,6 +126,7 @@ private:
     std::unique_ptr<QMainWindow> window_;
     QTreeView *tindrelTreeView_ = nullptr;
     QPointer<QMessageBox> aboutPanel_;
+    std::unique_ptr<server::ServerPanelController> serverPanel_;
     std::unique_ptr<LibraryEvents> events_;
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;
     bool terminated_ = false;

@@ -129,8 +129,9 @@ struct ServerPanelController::Shared {
     }
 };
 
+// The controller is owned by whoever made it, the panel by its parent widget.
 ServerPanelController::ServerPanelController(ServerPanelServices services, QWidget *parent)
-    : QObject(parent)
+    : QObject(nullptr)
     , shared_(std::make_shared<Shared>())
     , relay_(std::make_shared<MainThreadRelay>(this))
 {
@@ -145,6 +146,8 @@ ServerPanelController::ServerPanelController(ServerPanelServices services, QWidg
 }
 
 ServerPanelController::~ServerPanelController() { relay_->detach(); }
+
+QWidget *ServerPanelController::panel() const { return panel_; }
 
 void ServerPanelController::buildPanel(QWidget *parent)
 {

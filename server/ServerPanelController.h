@@ -80,7 +80,7 @@ public:
     ServerPanelController(ServerPanelServices services, QWidget *parent);
     ~ServerPanelController() override;
 
-    QWidget *panel() const { return panel_; }
+    QWidget *panel() const;
     AuthorizationView *authView() const { return authView_; }
 
     // Start-up, in the order the main window calls them.

@@ -2,9 +2,10 @@
 # Puts the network server daemon, the helper's service-manager and
 # device-access programs, the driver package and the polkit policy where
 # the system's fixed paths (platform/Paths.h) expect them.
-#   install-system.sh ROOT DAEMON SERVICE DRIVER_LOAD WRITE_RULE POLICY
+#   install-system.sh DAEMON SERVICE DRIVER_LOAD WRITE_RULE POLICY
+# with DESTDIR (when set) put before every path.
 set -eu
-root="$1" daemon="$2" service="$3" driver="$4" writerule="$5" policy="$6"
+root="${DESTDIR:-}" daemon="$1" service="$2" driver="$3" writerule="$4" policy="$5"
 install -d -m 0755 "$root/usr/local/bin" "$root/usr/libexec/tindrel22" "$root/usr/lib/tindrel22/driver" \
     "$root/usr/share/tindrel22networkserver/html" "$root/etc/tindrel22networkserver"
 install -m 0755 "$daemon" "$root/usr/local/bin/tindrel22networkserver"

@@ -64,12 +64,12 @@ TEST(DaemonWebServer, ServesTheStatusPageAndEscapesIt)
     EXPECT_EQ(answer(std::string(kMaxRequestSize, 'a'), page).status, 431);
 }
 
-struct Run {
+struct DaemonRun {
     int status = -1;
     std::string err;
 };
 
-Run runDaemon(const std::vector<std::string> &args, const TempDir &dir)
+DaemonRun runDaemon(const std::vector<std::string> &args, const TempDir &dir)
 {
     const std::string errFile = dir.file("stderr");
     const pid_t pid = ::fork();
@@ -92,12 +92,12 @@ TEST(DaemonProgram, RefusesABadConfigurationWithAClearMessage)
 {
     TempDir dir;
     writeText(dir.file("bad.pc"), "[tindrel]\nenabled = \"sometimes\"\n");
-    const Run bad = runDaemon({kDaemon, "-c", dir.file("bad.pc")}, dir);
+    const DaemonRun bad = runDaemon({kDaemon, "-c", dir.file("bad.pc")}, dir);
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("refusing to start: " + dir.file("bad.pc") + ": tindrel.enabled is \"sometimes\""),
               std::string::npos)
         << bad.err;
-    const Run missing = runDaemon({kDaemon, "-c", dir.file("absent.pc")}, dir);
+    const DaemonRun missing = runDaemon({kDaemon, "-c", dir.file("absent.pc")}, dir);
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("cannot read the configuration"), std::string::npos) << missing.err;
     EXPECT_EQ(runDaemon({kDaemon}, dir).status, 2);
