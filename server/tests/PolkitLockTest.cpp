@@ -40,17 +40,10 @@ int answerAs(const char *user, const std::function<bool()> &check)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class Polkit : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("TINDREL_E2E_POLKIT"))
-            GTEST_SKIP() << "needs the private polkit daemon of private-polkit.sh";
-    }
-};
-
-TEST_F(Polkit, TheAuthorityAsksPolkitAboutThisVeryProcess)
+TEST(Polkit, TheAuthorityAsksPolkitAboutThisVeryProcess)
 {
+    if (!std::getenv("TINDREL_E2E_POLKIT"))
+        GTEST_SKIP() << "needs the private polkit daemon of private-polkit.sh";
     const auto quiet = [](std::string_view action) {
         return [action] {
             PolkitPanelAuthority authority{std::string(action), {}};
