@@ -78,6 +78,11 @@ struct ServerPanelController::Shared {
         if (preAuth())
             run(raisetool::makeWriteFileBlock(path, text, kAdminRight));
     }
+    void deleteAuthorized(const std::string &path)
+    {
+        if (preAuth())
+            run(raisetool::makeDeleteFileBlock(path, kAdminRight));
+    }
     void startStopService(const std::string &target, const std::string &verb)
     {
         if (preAuth())
@@ -347,6 +352,18 @@ void ServerPanelController::writeOutNetworkServiceLaunchDaemonPlist()
     const bool runAtLoad = networkServiveStartAtBootButton->checkState() != Qt::Unchecked;
     auto shared = shared_;
     queue_.post([shared, runAtLoad] { shared->writeDescription(runAtLoad); }, "description");
+}
+
+void ServerPanelController::writeAuthorized(const QString &text, const QString &path)
+{
+    auto shared = shared_;
+    queue_.post([shared, text = s(text), path = s(path)] { shared->writeAuthorized(text, path); });
+}
+
+void ServerPanelController::deleteAuthorized(const QString &path)
+{
+    auto shared = shared_;
+    queue_.post([shared, path = s(path)] { shared->deleteAuthorized(path); });
 }
 
 // ---- the lock ----

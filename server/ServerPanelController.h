@@ -98,6 +98,10 @@ public:
     void networkServerConfigChanged();
     void networkServiceStartOnBootCheckChanged();
     void writeOutNetworkServiceLaunchDaemonPlist();
+    // Privileged writes and removals of other files (the dictionaries'),
+    // queued behind the panel's own; the helper's result is not looked at.
+    void writeAuthorized(const QString &text, const QString &path);
+    void deleteAuthorized(const QString &path);
 
     // The lock.
     bool isUnlocked() const;

@@ -69,6 +69,8 @@ struct Rig {
                     processes->set({kDaemonProcess});
                 if (c->verb == "stop" && stopEndsDaemon)
                     processes->set({});
+            } else if (const auto *d = std::get_if<raisetool::DeleteFile>(&decoded.command)) {
+                commands.push_back("delete " + d->path);
             } else if (std::holds_alternative<raisetool::LoadDriver>(decoded.command)) {
                 commands.push_back("driver");
                 helper->outcomes = {{platform::HelperOutcome::Kind::Exited, driverResult}};
@@ -259,6 +261,16 @@ private slots:
         QTest::mouseClick(panel->dictEnableBtn, Qt::LeftButton);
         idle();
         QVERIFY(rig->takeCommands().empty());
+    }
+
+    void otherFilesAreWrittenAndDeletedInTheOrderAsked()
+    {
+        unlock();
+        const std::string file = rig->dir.file("dictionary.d/a.pc");
+        panel->writeAuthorized(QStringLiteral("x = 1\n"), QString::fromStdString(file));
+        panel->deleteAuthorized(QString::fromStdString(file));
+        idle();
+        QCOMPARE(rig->takeCommands(), (std::vector<std::string>{"write " + file, "delete " + file}));
     }
 
     void startAtBootRewritesTheDescriptionAndTheConfiguration()
