@@ -50,6 +50,7 @@ void AuthorizationView::authorize() { check(true); }
 void AuthorizationView::deauthorize()
 {
     auto authority = authority_;
+    ++generation_;
     queue_.post([authority] { authority->revoke(); });
     const bool was = state_ == State::Unlocked;
     setState(State::Locked);
@@ -75,30 +76,35 @@ void AuthorizationView::check(bool interactive)
     }
     auto authority = authority_;
     auto relay = relay_;
+    const unsigned generation = generation_;
     // Quiet checks supersede each other; the user's request is never dropped.
     queue_.post(
-        [this, authority, relay, interactive] {
+        [this, authority, relay, interactive, generation] {
             const bool granted = authority->isAuthorized(interactive);
             // Runs on the main thread only while this view exists.
-            relay->post([this, granted, interactive] { answered(granted, interactive); });
+            relay->post([this, granted, interactive, generation] { answered(granted, interactive, generation); });
         },
         interactive ? std::string() : std::string("quiet"));
 }
 
-void AuthorizationView::answered(bool granted, bool interactive)
+void AuthorizationView::answered(bool granted, bool interactive, unsigned generation)
 {
     if (interactive) {
         checking_ = false;
         button_->setEnabled(true);
     }
-    const State was = state_;
-    // A quiet check answered while the user's request waits does not decide.
-    if (!interactive && checking_)
+    // A check asked before the last lock, or a quiet one answered while the
+    // user's request waits, does not decide.
+    if (generation != generation_ || (!interactive && checking_))
         return;
+    const State was = state_;
     setState(granted ? State::Unlocked : State::Locked);
-    if (was != state_)
+    const bool changed = was != state_;
+    if (changed)
         granted ? emit didAuthorize() : emit didDeauthorize();
-    emit statusUpdated(granted);
+    if (changed || firstUpdate_)
+        emit statusUpdated(granted);
+    firstUpdate_ = false;
 }
 
 }   // namespace tindrel::server

@@ -41,12 +41,13 @@ public:
 signals:
     void didAuthorize();
     void didDeauthorize();
-    // After each status update (the first one decides the panel's state).
+    // After the first status update (which decides the panel's state) and
+    // after every update that changed the state.
     void statusUpdated(bool unlocked);
 
 private:
     void check(bool interactive);
-    void answered(bool granted, bool interactive);
+    void answered(bool granted, bool interactive, unsigned generation);
     void setState(State state);
     void clicked();
 
@@ -57,6 +58,10 @@ private:
     QTimer autoupdate_;
     State state_ = State::Locked;
     bool checking_ = false;
+    bool firstUpdate_ = true;
+    // Bumped by every lock from here: answers to checks asked before it are
+    // out of date and ignored.
+    unsigned generation_ = 0;
 };
 
 }   // namespace tindrel::server

@@ -201,6 +201,58 @@ private slots:
         QVERIFY(panel->tindrelServerPortTxt->isEnabled());
     }
 
+    void anAnswerAskedBeforeALockDoesNotUnlockAgain()
+    {
+        // An authority that answers yes only when the test lets it.
+        struct SlowAuthority : platform::PanelAuthority {
+            std::atomic<bool> release = false;
+            std::atomic<int> asked = 0;
+            bool isAuthorized(bool) override
+            {
+                ++asked;
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return true;
+            }
+            void revoke() override { }
+        };
+        auto slow = std::make_shared<SlowAuthority>();
+        panel.reset();
+        window = std::make_unique<QWidget>();
+        ServerPanelServices services = rig->services();
+        services.authority = slow;
+        panel = std::make_unique<ServerPanelController>(services, window.get());
+        panel->authView()->updateStatus();
+        QTRY_COMPARE(slow->asked.load(), 1);
+        panel->authView()->deauthorize();
+        slow->release = true;
+        QTest::qWait(100);
+        QVERIFY(!panel->isUnlocked());
+        QVERIFY(!panel->tindrelServerPortTxt->isEnabled());
+        // A later check decides again.
+        panel->authView()->updateStatus();
+        QTRY_VERIFY(panel->isUnlocked());
+    }
+
+    void aQuietRecheckDuringAStartLeavesTheButtonOff()
+    {
+        unlock();
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        rig->helper->onRun = [release](const std::vector<std::byte> &) {
+            while (!*release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        QTest::mouseClick(panel->startStopNetworkServiceButton, Qt::LeftButton);
+        const int before = rig->authority->checks;
+        panel->authView()->updateStatus();
+        QTRY_VERIFY(rig->authority->checks > before);
+        QTest::qWait(50);
+        QVERIFY(!panel->startStopNetworkServiceButton->isEnabled());
+        *release = true;
+        QTRY_COMPARE(panel->networkServiceStatusTxt->text(), QStringLiteral("Couldn't Start"));
+        QVERIFY(panel->startStopNetworkServiceButton->isEnabled());
+    }
+
     void aMissingOrUnparsableFileShowsTheDefaults()
     {
         panel->readInNetworkServiceConfig();
