@@ -134,7 +134,7 @@ tindrel::server::ServerPanelServices serverPanelServices(tindrel::AlertService &
 #endif
     s.alerts = &alerts;
     s.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    s.deviceAccessActive = [] { return server::checkDeviceAccess("/") == server::DeviceAccessState::Active; };
+    s.deviceAccess = [] { return server::checkDeviceAccess("/"); };
     return s;
 }
 

@@ -446,24 +446,38 @@ void ServerPanelController::viewWebserverInBrowserButtonPressed()
 
 // ---- device access ----
 
-bool ServerPanelController::kextloaded() const
+DeviceAccessState ServerPanelController::deviceAccessState() const
 {
-    return shared_->services.deviceAccessActive && shared_->services.deviceAccessActive();
+    return shared_->services.deviceAccess ? shared_->services.deviceAccess() : DeviceAccessState::NotInstalled;
 }
+
+bool ServerPanelController::kextloaded() const { return deviceAccessState() == DeviceAccessState::Active; }
 
 void ServerPanelController::showDeviceAccess()
 {
-    const bool active = kextloaded();
-    deviceAccessTxt->setText(active ? tr("Tindrels on this computer are accessible to logged-in users.")
-                                    : tr("Tindrels on this computer are not accessible yet: a udev rule for "
-                                         "USB vendor 7D1E is needed."));
-    deviceAccessBtn->setVisible(!active);
+    const DeviceAccessState state = deviceAccessState();
+    switch (state) {
+    case DeviceAccessState::Active:
+        deviceAccessTxt->setText(tr("Tindrels on this computer are accessible to logged-in users."));
+        break;
+    case DeviceAccessState::NotInstalled:
+        deviceAccessTxt->setText(
+            tr("Tindrels on this computer are not accessible yet: a udev rule for USB vendor 7D1E is needed."));
+        break;
+    case DeviceAccessState::UdevNotRunning:
+        deviceAccessTxt->setText(tr("The udev rule for Tindrels is installed, but udev does not run on this "
+                                    "system, so it is not in force."));
+        break;
+    }
+    deviceAccessBtn->setVisible(state != DeviceAccessState::Active);
     deviceAccessBtn->setEnabled(!deviceAccessRunning_);
 }
 
 void ServerPanelController::checkDeviceAccessAtStartUp()
 {
-    if (kextloaded())
+    // Installing again cannot help a rule that waits for udev: the panel's
+    // Device Access box says so instead of asking at every start.
+    if (deviceAccessState() != DeviceAccessState::NotInstalled)
         return;
     AlertService *alerts = shared_->services.alerts;
     const int answer =

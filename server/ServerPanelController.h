@@ -7,6 +7,7 @@
 
 #include "AuthorizationForm.h"
 #include "BackgroundQueue.h"
+#include "DeviceAccess.h"
 #include "Protocol.h"
 #include "ServerConfig.h"
 #include "ServerServices.h"
@@ -45,8 +46,8 @@ struct ServerPanelServices {
     AlertService *alerts = nullptr;
     // Opens a URL in the user's browser (the desktop's URL opener).
     std::function<bool(const QUrl &)> openUrl;
-    // True when the devices' access rule is installed and active.
-    std::function<bool()> deviceAccessActive;
+    // Whether the devices' access rule is installed and in force.
+    std::function<DeviceAccessState()> deviceAccess;
     std::function<std::optional<platform::AuthorizationFormBytes>()> authorizationForm;
     std::string configPath;        // default: the system's configuration file
     std::string descriptionPath;   // default: the system's service description
@@ -118,6 +119,7 @@ public:
     void startStopFinished(const QString &message);
     void viewWebserverInBrowserButtonPressed();
     bool kextloaded() const;
+    DeviceAccessState deviceAccessState() const;
     // Installs the access rule through the helper; the result comes to
     // deviceAccessFinished on the main thread.
     void kextLoad();

@@ -46,7 +46,7 @@ struct Rig {
     std::shared_ptr<FakePanelAuthority> authority = std::make_shared<FakePanelAuthority>();
     RecordingAlertService alerts;
     std::vector<QUrl> opened;
-    bool accessActive = false;
+    std::atomic<DeviceAccessState> access = DeviceAccessState::NotInstalled;
     std::mutex mutex;
     std::vector<std::string> commands;   // "write PATH", "service VERB TARGET", "driver"
     std::atomic<bool> startMakesDaemon = true;
@@ -89,7 +89,7 @@ struct Rig {
             opened.push_back(url);
             return true;
         };
-        s.deviceAccessActive = [this] { return accessActive; };
+        s.deviceAccess = [this] { return access.load(); };
         s.authorizationForm = [] { return platform::encodeAuthorizationForm({1, 2, 3}); };
         s.configPath = dir.file("etc/tindrel22networkserver.pc");
         s.descriptionPath = dir.file("systemd/tindrel22networkserver.service");
@@ -419,12 +419,15 @@ private slots:
     void deviceAccessAsksFirstAndAFailureAlertsAndLocks()
     {
         // Already active: no question, no helper run.
-        rig->accessActive = true;
+        rig->access = DeviceAccessState::Active;
+        panel->checkDeviceAccessAtStartUp();
+        // Installed but waiting for udev: asking again would not help.
+        rig->access = DeviceAccessState::UdevNotRunning;
         panel->checkDeviceAccessAtStartUp();
         QVERIFY(rig->alerts.alerts.isEmpty());
         QCOMPARE(rig->helper->runs(), std::size_t{0});
 
-        rig->accessActive = false;
+        rig->access = DeviceAccessState::NotInstalled;
         rig->alerts.answer = 1;   // "Not Now"
         panel->checkDeviceAccessAtStartUp();
         QCOMPARE(rig->alerts.titles(), QStringList{QStringLiteral("Grant Access to Tindrels?")});
@@ -448,7 +451,7 @@ private slots:
         // Granting from the panel's button; success shows nothing.
         rig->alerts.alerts.clear();
         rig->driverResult = 0;
-        rig->accessActive = true;
+        rig->access = DeviceAccessState::Active;
         QTest::mouseClick(panel->deviceAccessBtn, Qt::LeftButton);
         QTRY_COMPARE(done.count(), 2);
         QVERIFY(rig->alerts.alerts.isEmpty());
