@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSplitter>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -17,6 +18,7 @@
 #include "IconArt.h"
 #include "LibraryEvents.h"
 #include "RetainedHandle.h"
+#include "ServerPanelController.h"
 #include "ViewFormController.h"
 
 namespace tindrel {
@@ -50,6 +52,7 @@ ViewController::~ViewController()
     applicationWillTerminate();
     // Example windows go before the tree they were opened from.
     exampleWindowControllers_.clear();
+    serverPanel_.reset();
     if (window_)
         window_->removeEventFilter(this);
 }
@@ -96,7 +99,19 @@ void ViewController::buildWindow()
     managerStatusLbl_->setVisible(false);
     layout->addWidget(managerStatusLbl_);
     layout->addWidget(tindrelTreeView_);
-    window_->setCentralWidget(central);
+    if (options_.makeServerPanel) {
+        // The tree on the left, the network server panel on the right.
+        auto *split = new QSplitter(window_.get());
+        split->addWidget(central);
+        serverPanel_ = options_.makeServerPanel(split);
+        if (serverPanel_)
+            split->addWidget(serverPanel_->panel());
+        split->setStretchFactor(0, 3);
+        split->setStretchFactor(1, 2);
+        window_->setCentralWidget(split);
+    } else {
+        window_->setCentralWidget(central);
+    }
 
     QMenu *file = window_->menuBar()->addMenu(tr("&File"));
     QAction *quit = file->addAction(tr("&Quit"));
@@ -108,13 +123,16 @@ void ViewController::buildWindow()
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &ViewController::aboutMenuClicked);
 
-    window_->resize(720, 520);
+    window_->resize(serverPanel_ ? 1120 : 720, 560);
 }
 
 void ViewController::applicationDidFinishLaunching()
 {
     if (events_ || terminated_)
         return;
+    // The server panel's lock follows the system's authority from here on.
+    if (serverPanel_)
+        serverPanel_->setUpAuthorizationView();
     // The return codes of these set-up calls are not examined: the program
     // runs on without a log or without discovery.
     if (!options_.logPath.isEmpty())
@@ -135,6 +153,15 @@ void ViewController::applicationDidFinishLaunching()
         showManagerFailure(opened.call, opened.detail);
     events_->registerServerHandlers();
     TindrelNet_enableServerDiscovery(TINDRELSERVER_SBC);
+
+    if (serverPanel_) {
+        serverPanel_->readInNetworkServiceConfig();
+        serverPanel_->updateNetworkServiceStatus();
+        // Last: the devices' access, which may ask the user; from the event
+        // loop, so that its question is a window like any other.
+        QTimer::singleShot(0, serverPanel_.get(),
+                           [panel = serverPanel_.get()] { panel->checkDeviceAccessAtStartUp(); });
+    }
 }
 
 void ViewController::showManagerFailure(const QString &call, const QString &detail)

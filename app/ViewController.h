@@ -30,6 +30,9 @@ class AlertService;
 class LibraryEvents;
 class RetainedHandle;
 class ViewFormController;
+namespace server {
+class ServerPanelController;
+}
 
 // The controller of the main window: the device tree fed by the library's
 // manager, the outline view over it, the about panel, and the controllers of
@@ -49,6 +52,8 @@ public:
         LeafOpener openLeaf;               // example windows
         FirmwareLookup firmwareLookup;     // none: no device is offered an upgrade
         std::function<void()> terminate;   // ends the program; default QCoreApplication::quit
+        // Makes the network server panel inside the main window; none: no panel.
+        std::function<std::unique_ptr<server::ServerPanelController>(QWidget *parent)> makeServerPanel;
     };
 
     // Builds the empty tree, the icons and the main window.
@@ -88,6 +93,7 @@ public:
     DeviceTreeModel *treeModel() const { return model_.get(); }
     DeviceTree &tindrels() { return tindrels_; }
     QMessageBox *aboutPanel() const { return aboutPanel_; }
+    server::ServerPanelController *serverPanel() const { return serverPanel_.get(); }
     const std::vector<std::unique_ptr<ViewFormController>> &exampleWindowControllers() const
     {
         return exampleWindowControllers_;
@@ -127,6 +133,7 @@ private:
     QTreeView *tindrelTreeView_ = nullptr;
     QLabel *managerStatusLbl_ = nullptr;
     QPointer<QMessageBox> aboutPanel_;
+    std::unique_ptr<server::ServerPanelController> serverPanel_;
     std::unique_ptr<LibraryEvents> events_;
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;
     bool terminated_ = false;

@@ -8,12 +8,21 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include "DeviceAccess.h"
 #include "ExampleWindowDispatch.h"
+#include "ServerLinux.h"
+#include "ServerPanelController.h"
+#ifdef TINDREL_HAVE_POLKIT
+#include "PolkitPanelAuthority.h"
+#endif
 #include "IconArt.h"
 #include "LibraryExtras.h"
 #include "MessageBoxAlertService.h"
@@ -66,6 +75,47 @@ private:
     int fds_[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> notifier_;
 };
+
+// Without polkit nothing is ever authorized: the panel stays locked.
+class NoAuthority : public tindrel::platform::PanelAuthority {
+public:
+    bool isAuthorized(bool) override { return false; }
+    void revoke() override { }
+};
+
+// The helper tool: installed beside the program's libexec folder, else the
+// build tree's own.
+std::string helperToolPath()
+{
+    const QString installed = QDir(QCoreApplication::applicationDirPath())
+                                  .absoluteFilePath(QStringLiteral("../libexec/tindrelcontrolpanel/raiseTool"));
+    if (QFileInfo(installed).isExecutable())
+        return QFileInfo(installed).canonicalFilePath().toStdString();
+#ifdef TINDREL_BUILD_RAISETOOL
+    return TINDREL_BUILD_RAISETOOL;
+#else
+    return "/usr/libexec/tindrelcontrolpanel/raiseTool";
+#endif
+}
+
+tindrel::server::ServerPanelServices serverPanelServices(tindrel::AlertService &alerts)
+{
+    using namespace tindrel;
+    server::ServerPanelServices s;
+    s.helper = std::make_shared<platform::linux_impl::ForkHelperLauncher>(helperToolPath());
+    s.processes = std::make_shared<platform::linux_impl::ProcProcessTable>();
+    s.sleeper = std::make_shared<platform::linux_impl::RealSleeper>();
+#ifdef TINDREL_HAVE_POLKIT
+    s.authority = std::make_shared<platform::linux_impl::PolkitPanelAuthority>(
+        std::string(paths::kPanelLockAction), std::vector<std::string>{std::string(paths::kAdminAction)});
+#else
+    s.authority = std::make_shared<NoAuthority>();
+#endif
+    s.alerts = &alerts;
+    s.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    s.deviceAccess = [] { return server::checkDeviceAccess("/"); };
+    return s;
+}
 
 }   // namespace
 
@@ -164,6 +214,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tindrelcontrolpanel: no log folder could be made; the library log is off\n");
     options.openLeaf = [&dispatch](TindrelTreeNode *leaf, QWidget *window) {
         return dispatch.openWindowForLeaf(leaf, window);
+    };
+    options.makeServerPanel = [&alerts](QWidget *parent) {
+        return std::make_unique<tindrel::server::ServerPanelController>(serverPanelServices(alerts), parent);
     };
     tindrel::ViewController controller(std::move(options));
     controller.window()->show();

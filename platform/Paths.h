@@ -11,6 +11,11 @@
 //   driver loader program       /usr/libexec/tindrel22/tindrel22-driver-load
 //                               (run by raiseTool as: <program> <driver package>)
 //   privileged execution        /usr/bin/pkexec
+//   daemon log files            /var/log/tindrel22networkserver.log,
+//                               /var/log/tindrel22networkserver_webserveraccess.log
+//   daemon shared files         /usr/share/tindrel22networkserver/ (html/, mimetypes.kv)
+//   supervisor state            /run/tindrel22/ (pid file, daemon output)
+//   device access rule          /etc/udev/rules.d/70-tindrel22.rules, shipped in the driver package
 //   library log                 $XDG_STATE_HOME/tindrelcontrolpanel22/tindrelcontrolpanel22.log
 //                               (~/.local/state/... when XDG_STATE_HOME is unset)
 #pragma once
@@ -35,6 +40,26 @@ inline constexpr std::string_view kServiceManagerProgram = "/usr/libexec/tindrel
 inline constexpr std::string_view kDriverPackage = "/usr/lib/tindrel22/driver";
 inline constexpr std::string_view kDriverLoaderProgram = "/usr/libexec/tindrel22/tindrel22-driver-load";
 inline constexpr std::string_view kPrivilegedExecutionProgram = "/usr/bin/pkexec";
+
+// The network server daemon's fixed files (written into its configuration
+// by the panel on every write).
+inline constexpr std::string_view kServerLogFile = "/var/log/tindrel22networkserver.log";
+inline constexpr std::string_view kServerAccessLogFile = "/var/log/tindrel22networkserver_webserveraccess.log";
+inline constexpr std::string_view kServerMimeTypesFile = "/usr/share/tindrel22networkserver/mimetypes.kv";
+inline constexpr std::string_view kServerDocroot = "/usr/share/tindrel22networkserver/html";
+
+// The service-manager program: systemd when it is the init system (this
+// directory exists then), otherwise its own supervisor keeping state here.
+inline constexpr std::string_view kSystemdRunDirectory = "/run/systemd/system";
+inline constexpr std::string_view kSystemctlProgram = "/usr/bin/systemctl";
+inline constexpr std::string_view kSupervisorStateDir = "/run/tindrel22";
+
+// Device access: the udev rule for vendor 0x7D1E, shipped as a file of the
+// driver package and installed into the rules directory by the loader.
+inline constexpr std::string_view kDeviceRuleName = "70-tindrel22.rules";
+inline constexpr std::string_view kDeviceRuleFile = "/etc/udev/rules.d/70-tindrel22.rules";
+inline constexpr std::string_view kUdevControlSocket = "/run/udev/control";
+inline constexpr std::string_view kUdevadmProgram = "/usr/bin/udevadm";
 
 // The repair run's single argument.
 inline constexpr std::string_view kSelfRepairArgument = "--self-repair";

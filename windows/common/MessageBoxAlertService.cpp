@@ -34,8 +34,12 @@ int MessageBoxAlertService::askAlert(QWidget *parent, const QString &title, cons
     QList<QAbstractButton *> made;
     for (const QString &label : buttons)
         made.append(box.addButton(label, QMessageBox::AcceptRole));
-    if (!made.isEmpty())
+    if (!made.isEmpty()) {
         box.setDefaultButton(static_cast<QPushButton *>(made.first()));
+        // Escape, closing the box, or the program quitting choose the last
+        // button; without an escape button the box would refuse to close.
+        box.setEscapeButton(made.last());
+    }
     box.exec();
     const qsizetype chosen = made.indexOf(box.clickedButton());
     return chosen < 0 ? 0 : static_cast<int>(chosen);
