@@ -454,7 +454,7 @@ TindrelReturnCode Tindrel_getDeviceSerialNumber(TindrelHandle ch, int32_t *seria
 TindrelReturnCode Tindrel_getHubPort(TindrelHandle ch, int *hubPort)
 {
     return matchField(
-        ch, hubPort, [](const DeviceInfo &d) { return d.deviceClass == TINDREL_DEVCLASS_VINT ? d.hubPort : 0; },
+        ch, hubPort, [](const DeviceInfo &d) { return d.deviceClass == TINDREL_DEVCLASS_XLNK ? d.hubPort : 0; },
         [](const _Tindrel &h) { return h.hubPort; });
 }
 
@@ -651,7 +651,7 @@ TindrelReturnCode Tindrel_getDeviceXLNKID(TindrelHandle ch, uint32_t *xlnkId)
 {
     CHECK_OUT(xlnkId);
     return deviceField(ch, "Device XLNK ID", [&](const DeviceInfo &d) -> TindrelReturnCode {
-        if (d.deviceClass != TINDREL_DEVCLASS_VINT)
+        if (d.deviceClass != TINDREL_DEVCLASS_XLNK)
             return fail(TINDREL_EUNSUPPORTED, "Device XLNK ID: %s is not a hub port device", d.name.c_str());
         *xlnkId = d.xlnkId;
         return TINDREL_OK;

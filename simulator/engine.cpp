@@ -178,7 +178,7 @@ bool Engine::devicePresent(const DeviceInfo *d) const
         auto it = devOn.find(d);
         if (it == devOn.end() || !it->second)
             return false;
-        if (d->deviceClass == TINDREL_DEVCLASS_VINT && d->parent && portsOff.count({d->parent.get(), d->hubPort}))
+        if (d->deviceClass == TINDREL_DEVCLASS_XLNK && d->parent && portsOff.count({d->parent.get(), d->hubPort}))
             return false;
         if (d->server) {
             auto s = servers.find(d->server.get());
@@ -294,7 +294,7 @@ bool Engine::matches(const _Tindrel *h, const Channel &c) const
         return false;
     if (h->serial != TINDREL_SERIALNUMBER_ANY && h->serial != d.serial)
         return false;
-    int port = d.deviceClass == TINDREL_DEVCLASS_VINT ? d.hubPort : 0;
+    int port = d.deviceClass == TINDREL_DEVCLASS_XLNK ? d.hubPort : 0;
     if (h->hubPort != TINDREL_HUBPORT_ANY && h->hubPort != port)
         return false;
     if (h->channel != TINDREL_CHANNEL_ANY && h->channel != ci.index)

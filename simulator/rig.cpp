@@ -502,13 +502,13 @@ public:
                 return problem(ptr + "/server", "a device must be on the same computer as its parent");
             d->server = s->second;
         }
-        if (d->deviceClass == TINDREL_DEVCLASS_VINT && !d->parent)
+        if (d->deviceClass == TINDREL_DEVCLASS_XLNK && !d->parent)
             return problem(ptr, "a hub port device (class 21) needs a \"parent\" hub");
-        if (d->hubPortDevice && d->deviceClass != TINDREL_DEVCLASS_VINT)
+        if (d->hubPortDevice && d->deviceClass != TINDREL_DEVCLASS_XLNK)
             return problem(ptr + "/hubPortDevice", "only class 21 devices can be hub port devices");
         static const std::pair<int, const char *> classNames[] = {
             {TINDREL_DEVCLASS_HUB, "TindrelHub"},
-            {TINDREL_DEVCLASS_VINT, "TindrelXLNK"},
+            {TINDREL_DEVCLASS_XLNK, "TindrelXLNK"},
             {TINDREL_DEVCLASS_FIRMWARE_UPGRADE, "TindrelFirmwareUpgrade"}};
         d->className = "TindrelUSB";
         for (auto &[n, name] : classNames)

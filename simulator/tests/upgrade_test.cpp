@@ -14,7 +14,7 @@ const char *kRig = R"RIG({
   "devices": [
     {"id": "hub", "deviceId": 129, "class": 8, "name": "Hub", "serial": 7000, "channels": [{"class": "Hub"}]},
     {"id": "motor", "parent": "hub", "hubPort": 3, "deviceId": 57, "class": 21, "name": "Motor", "xlnkId": 57,
-     "firmwareUpgradeString": "DCC1000", "version": 100, "channels": [{"class": "DCMotor"}]}
+     "firmwareUpgradeString": "TDR6100", "version": 100, "channels": [{"class": "DCMotor"}]}
   ]
 })RIG";
 
@@ -108,7 +108,7 @@ TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
     EXPECT_EQ(id, 57u);
     const char *sku = nullptr;
     ASSERT_EQ(TindrelFirmwareUpgrade_getActualDeviceSKU(f, &sku), TINDREL_OK);
-    EXPECT_STREQ(sku, "DCC1000");
+    EXPECT_STREQ(sku, "TDR6100");
 
     // The loader outlives its 5 s timeout while it is open and writing.
     std::vector<uint8_t> bytes = image("DCC1000", 57, 105);
@@ -156,7 +156,7 @@ TEST(Upgrade, HubPortPowerCyclesItsDevices)
 TEST(Upgrade, LoaderDevicesShowTheirUpgradeChannelWithoutReboot)
 {
     loadRig(R"({"devices": [{"id": "l", "deviceId": 143, "class": 2, "name": "Loader", "serial": 9,
-                             "firmwareUpgradeString": "ENC1000", "channels": [{"class": "FirmwareUpgrade"}]},
+                             "firmwareUpgradeString": "TDR7100", "channels": [{"class": "FirmwareUpgrade"}]},
                             {"id": "plain", "deviceId": 30, "class": 2, "name": "Relay", "serial": 10,
                              "channels": [{"class": "DigitalOutput"}]}]})");
     Channel fw(TINDREL_CHCLASS_FIRMWAREUPGRADE), hidden(TINDREL_CHCLASS_FIRMWAREUPGRADE);
