@@ -111,7 +111,7 @@ TEST(Upgrade, LoaderIdentifiesLateTakesTheImageAndRebootsBack)
     EXPECT_STREQ(sku, "TDR6100");
 
     // The loader outlives its 5 s timeout while it is open and writing.
-    std::vector<uint8_t> bytes = image("DCC1000", 57, 105);
+    std::vector<uint8_t> bytes = image("TDR6100", 57, 105);
     EXPECT_EQ(TindrelFirmwareUpgrade_sendFirmware(f, bytes.data(), 0), TINDREL_EINVALIDARG);
     ASSERT_EQ(TindrelFirmwareUpgrade_sendFirmware(f, bytes.data(), bytes.size()), TINDREL_OK) << lastErrorDetail();
     // Progress came in steps from 0 to 1, in order, before the call returned.
@@ -173,14 +173,14 @@ TEST(Upgrade, ImagesForAnotherDeviceOrDamagedAreRefusedAndChangeNothing)
     loadRig(kRig);
     MotorInLoader m;
     // Another family, or the right family for another hub-port identifier.
-    EXPECT_EQ(m.send(image("DCC1100", 57, 105)), TINDREL_EWRONGDEVICE);
-    EXPECT_NE(lastErrorDetail().find("DCC1100"), std::string::npos);
-    EXPECT_EQ(m.send(image("DCC1000", 58, 105)), TINDREL_EWRONGDEVICE);
-    std::vector<uint8_t> damaged = image("DCC1000", 57, 105);
+    EXPECT_EQ(m.send(image("TDR6200", 57, 105)), TINDREL_EWRONGDEVICE);
+    EXPECT_NE(lastErrorDetail().find("TDR6200"), std::string::npos);
+    EXPECT_EQ(m.send(image("TDR6100", 58, 105)), TINDREL_EWRONGDEVICE);
+    std::vector<uint8_t> damaged = image("TDR6100", 57, 105);
     damaged[damaged.size() / 2] ^= 1;
     EXPECT_EQ(m.send(damaged), TINDREL_EINVALIDPACKET);
     EXPECT_NE(lastErrorDetail().find("checksum"), std::string::npos);
-    std::vector<uint8_t> cut = image("DCC1000", 57, 105);
+    std::vector<uint8_t> cut = image("TDR6100", 57, 105);
     cut.resize(cut.size() - 10);
     EXPECT_EQ(m.send(cut), TINDREL_EINVALIDPACKET);
     EXPECT_EQ(m.progress.size(), 0u) << "a refused image is not written at all";
@@ -194,13 +194,13 @@ TEST(Upgrade, PlannedFaultsStopTheTransferHalfWayAndTheNextOneWorks)
     ASSERT_EQ(TindrelSim_setUpgradeFault("motor", TINDRELSIM_UPGRADE_FAIL, 1), TINDREL_OK);
     EXPECT_EQ(TindrelSim_setUpgradeFault("nobody", TINDRELSIM_UPGRADE_FAIL, 1), TINDREL_ENOENT);
     MotorInLoader m;
-    EXPECT_EQ(m.send(image("DCC1000", 57, 105)), TINDREL_EIO);
+    EXPECT_EQ(m.send(image("TDR6100", 57, 105)), TINDREL_EIO);
     const std::vector<double> partial = m.progress.items();
     ASSERT_FALSE(partial.empty());
     EXPECT_LT(partial.back(), 1.0);
     EXPECT_EQ(deviceVersion(m.fw.h), 100);
     // The plan was for one transfer: the next goes through.
-    EXPECT_EQ(m.send(image("DCC1000", 57, 105)), TINDREL_OK);
+    EXPECT_EQ(m.send(image("TDR6100", 57, 105)), TINDREL_OK);
     TindrelSim_clear();
 }
 
@@ -209,7 +209,7 @@ TEST(Upgrade, UnpluggedHalfWayTheDeviceIsGoneUntilPluggedBackWithItsOldVersion)
     loadRig(kRig);
     ASSERT_EQ(TindrelSim_setUpgradeFault("motor", TINDRELSIM_UPGRADE_UNPLUG, 1), TINDREL_OK);
     MotorInLoader m;
-    EXPECT_EQ(m.send(image("DCC1000", 57, 105)), TINDREL_EIO);
+    EXPECT_EQ(m.send(image("TDR6100", 57, 105)), TINDREL_EIO);
     int attached = 1;
     Tindrel_getAttached(m.fw.h, &attached);
     EXPECT_EQ(attached, 0);
@@ -227,7 +227,7 @@ TEST(Upgrade, PowerCycleAfterTheImageBringsTheDeviceBackNewAndOutOfItsLoader)
     ASSERT_EQ(Tindrel_openWaitForAttachment(hub.h, 5000), TINDREL_OK);
     {
         MotorInLoader m;
-        ASSERT_EQ(m.send(image("DCC1000", 57, 110)), TINDREL_OK);
+        ASSERT_EQ(m.send(image("TDR6100", 57, 110)), TINDREL_OK);
     }
     auto hb = hub.as<TindrelHubHandle>();
     ASSERT_EQ(TindrelHub_setPortPower(hb, 3, 0), TINDREL_OK);
