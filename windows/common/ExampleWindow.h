@@ -420,7 +420,8 @@ void ExampleWindow::putInMailbox(const EventSample &sample, Store &&store)
         if (!drainPosted_)
             drainPosted_ = post = true;
     }
-    // At most one drain per window waits in the main thread's queue.
+    // At most one drain per window waits in the main thread's queue (and
+    // one may be running).
     if (post)
         postToMainThread([this] { drainMailbox(); });
 }
