@@ -215,42 +215,47 @@ int runWatch(Words words)
     if (auto f = openChannel(handle, c, args->address().settings, timeout))
         return report(f->status, f->message);
 
+    std::optional<Failure> settingFailed;
     uint64_t written = 0, reportedDrops = 0;
     bool attachedOnce = false, outputGone = false, outputFailed = false;
-    std::string header = args->has("no-header") ? std::string() : formatter.header();
-    auto writeOut = [&](const std::string &text, uint64_t lines) {
-        if (outputGone || text.empty())
+    // Lines taken from the queue but not yet out. While some are pending
+    // nothing more is taken, so the queue alone bounds what is held.
+    std::string pending = args->has("no-header") ? std::string() : formatter.header();
+    size_t headerBytes = pending.size();
+    auto writeFor = [&](int waitMs) {
+        if (outputGone || pending.empty())
             return;
         size_t sent = 0;
-        const Output::Result r = output.write(text, stop, &sent);
-        if (r == Output::Result::Written) {
-            written += lines;
-            return;
+        const Output::Result r = output.write(pending, waitMs, &sent);
+        const size_t skipped = std::min(sent, headerBytes);
+        written += static_cast<uint64_t>(
+            std::count(pending.begin() + static_cast<long>(skipped), pending.begin() + static_cast<long>(sent), '\n'));
+        headerBytes -= skipped;
+        pending.erase(0, sent);
+        if (r == Output::Result::Closed || r == Output::Result::Failed) {
+            outputGone = true;
+            outputFailed = r == Output::Result::Failed;
         }
-        written += static_cast<uint64_t>(std::count(text.begin(), text.begin() + static_cast<long>(sent), '\n'));
-        outputGone = true;
-        outputFailed = r == Output::Result::Failed;
     };
-    writeOut(header, 0);
-    written = 0;
 
-    auto handle_items = [&](std::vector<Item> &items) {
-        std::string batch;
-        uint64_t lines = 0;
+    auto take = [&](std::vector<Item> &items) {
         for (Item &item : items) {
             if (auto *line = std::get_if<EventLine>(&item)) {
-                batch += formatter.line(*line);
-                ++lines;
+                pending += formatter.line(*line);
                 continue;
             }
             const Note &n = std::get<Note>(item);
             if (n.kind == Note::Attached) {
                 // Values start afresh at every attach: set what was asked again.
-                for (const Setting &s : settings) {
+                for (const Setting &s : handle ? settings : std::vector<Setting>{}) {
                     const TindrelReturnCode src = s.property->set(handle.get(), s.value);
-                    if (src != TINDREL_OK)
-                        report(kExitRefused,
-                               std::string("setting ") + s.property->name + " failed: " + libraryMessage(src));
+                    // Watching with other settings than asked would mislead: stop.
+                    if (src != TINDREL_OK && !settingFailed) {
+                        settingFailed =
+                            Failure{kExitRefused, std::string("setting ") + s.property->name + " to " +
+                                                      formatValue(s.value) + " failed: " + libraryMessage(src)};
+                        stop = true;
+                    }
                 }
                 if (attachedOnce)
                     report(kExitOk, "the channel is back");
@@ -261,31 +266,37 @@ int runWatch(Words words)
                 report(kExitOk, n.text);
             }
         }
-        writeOut(batch, lines);
     };
 
     const auto limit = static_cast<uint64_t>(count);
     while (!stop && !outputGone) {
-        std::vector<Item> items = queue.takeAll(Clock::now() + std::chrono::milliseconds(200));
-        handle_items(items);
+        if (pending.empty()) {
+            std::vector<Item> items = queue.takeAll(Clock::now() + std::chrono::milliseconds(200));
+            take(items);
+        }
+        writeFor(200);
         if (const uint64_t d = receiver.dropped(); d > reportedDrops) {
             report(kExitOk, std::to_string(d) + " lines dropped so far: the output is slower than the events");
             reportedDrops = d;
         }
-        if (limit && receiver.delivered() >= limit && written + receiver.dropped() >= limit)
+        if (limit && receiver.delivered() >= limit && pending.empty() && written + receiver.dropped() >= limit)
             break;
     }
-    // No callback runs once the handle is torn down; then write what is queued.
+    // No callback runs once the handle is torn down; then what is queued
+    // goes out, unless the output stays stalled for a second.
     handle.reset();
     queue.close();
     std::vector<Item> rest = queue.takeAll(Clock::now());
-    handle_items(rest);
+    take(rest);
+    writeFor(1000);
 
     const uint64_t delivered = receiver.delivered();
     const uint64_t lost = delivered > written ? delivered - written : 0;
     std::fprintf(stderr, "tindrel: watch ended: %llu events, %llu lines written, %llu dropped\n",
                  static_cast<unsigned long long>(delivered), static_cast<unsigned long long>(written),
                  static_cast<unsigned long long>(lost));
+    if (settingFailed)
+        return report(settingFailed->status, settingFailed->message);
     if (outputFailed)
         return report(kExitFile, std::string("writing the output failed: ") + std::strerror(errno));
     if (outputGone && !stop)

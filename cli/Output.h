@@ -1,21 +1,21 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 
 namespace tindrel::cli {
 
-// Writes to a file descriptor without ever blocking for long: it waits for
-// the descriptor in short steps and gives up once `stop` has been set for
-// `graceMs`, or when the reader has gone.
+// Writes to a file descriptor for at most a given time, so that a stalled
+// reader never holds up the caller for long.
 class Output {
 public:
-    enum class Result { Written, Stopped, Closed, Failed };
+    enum class Result { Written, Pending, Closed, Failed };
     explicit Output(int fd)
         : fd_(fd)
     { }
-    // *written: bytes that went out (all of data when Written).
-    Result write(const std::string &data, const std::atomic<bool> &stop, size_t *written, int graceMs = 1000);
+    // Writes data, waiting for the descriptor at most waitMs in all. *sent:
+    // the bytes that went out (all of data when Written; fewer when Pending,
+    // the reader being slower; Closed: the reader has gone).
+    Result write(const std::string &data, int waitMs, size_t *sent);
     int fd() const { return fd_; }
 
 private:
