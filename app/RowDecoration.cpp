@@ -13,7 +13,7 @@ TreeIcon treeIconFor(const TindrelTreeNode &node)
             return (device->devId == 123 || device->devId == 67) ? TreeIcon::None : TreeIcon::Usb;
         case 24:
             return TreeIcon::None;
-        case TINDREL_DEVCLASS_VINT:
+        case TINDREL_DEVCLASS_XLNK:
             return TreeIcon::Xlnk;
         default:
             return TreeIcon::Usb;

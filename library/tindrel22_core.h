@@ -107,7 +107,7 @@ enum {
 /* Device classes the application tests by number. */
 enum {
     TINDREL_DEVCLASS_HUB = 8,
-    TINDREL_DEVCLASS_VINT = 21,            /* a device reached through a hub port */
+    TINDREL_DEVCLASS_XLNK = 21,            /* a device reached through a hub port */
     TINDREL_DEVCLASS_FIRMWARE_UPGRADE = 23 /* a device in restore mode */
 };
 

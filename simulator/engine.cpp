@@ -131,6 +131,10 @@ TindrelReturnCode Engine::install(Rig &&r)
     loaderMode.clear();
     rebootGen.clear();
     portsOff.clear();
+    installedVersion.clear();
+    pendingSwap.clear();
+    transferring.clear();
+    upgradeFaults.clear();
     for (auto &s : rig.servers) {
         serverById[s->id] = s;
         servers[s.get()].on = s->presentAtLoad;
@@ -174,7 +178,7 @@ bool Engine::devicePresent(const DeviceInfo *d) const
         auto it = devOn.find(d);
         if (it == devOn.end() || !it->second)
             return false;
-        if (d->deviceClass == TINDREL_DEVCLASS_VINT && d->parent && portsOff.count({d->parent.get(), d->hubPort}))
+        if (d->deviceClass == TINDREL_DEVCLASS_XLNK && d->parent && portsOff.count({d->parent.get(), d->hubPort}))
             return false;
         if (d->server) {
             auto s = servers.find(d->server.get());
@@ -183,6 +187,35 @@ bool Engine::devicePresent(const DeviceInfo *d) const
         }
     }
     return true;
+}
+
+int Engine::versionOf(const DeviceInfo &d) const
+{
+    auto it = installedVersion.find(&d);
+    return it == installedVersion.end() ? d.version : it->second;
+}
+
+const DeviceInfo *Engine::restartOff(const DeviceInfo *d)
+{
+    loaderMode[d] = false;
+    auto swap = pendingSwap.find(d);
+    if (swap == pendingSwap.end())
+        return d;
+    const DeviceInfo *next = swap->second.get();
+    pendingSwap.erase(swap);
+    devOn[d] = false;
+    loaderMode[next] = false;
+    return next;
+}
+
+bool Engine::loaderBusy(const DeviceInfo *d) const
+{
+    if (transferring.count(d))
+        return true;
+    for (auto &c : channels)
+        if (c->info->device.get() == d && c->info->cls->cls == TINDREL_CHCLASS_FIRMWAREUPGRADE && c->holder)
+            return true;
+    return false;
 }
 
 bool Engine::visible(const Channel &c) const
@@ -261,7 +294,7 @@ bool Engine::matches(const _Tindrel *h, const Channel &c) const
         return false;
     if (h->serial != TINDREL_SERIALNUMBER_ANY && h->serial != d.serial)
         return false;
-    int port = d.deviceClass == TINDREL_DEVCLASS_VINT ? d.hubPort : 0;
+    int port = d.deviceClass == TINDREL_DEVCLASS_XLNK ? d.hubPort : 0;
     if (h->hubPort != TINDREL_HUBPORT_ANY && h->hubPort != port)
         return false;
     if (h->channel != TINDREL_CHANNEL_ANY && h->channel != ci.index)

@@ -155,7 +155,7 @@ DeviceTree::AttachResult DeviceTree::attach(TindrelHandle channelHandle, const N
         TindrelDevice *holder = deviceProbe.get();
         holder->insertChildSorted(std::move(toPlace));
         newDevices.emplace_back(parentHandle, holder);
-        if (holder->devClass == TINDREL_DEVCLASS_VINT) {
+        if (holder->devClass == TINDREL_DEVCLASS_XLNK) {
             auto portProbe = std::make_unique<HubPortNode>(holder->hubPort, holder->devSerial);
             if (auto *port = find(*portProbe, *computer)) {
                 TindrelTreeNode *placed = port->insertChildSorted(std::move(deviceProbe));

@@ -249,7 +249,7 @@ TindrelDevice::TindrelDevice(TindrelHandle device)
     }
     setName(devname);
     version = devVersion;
-    if (devClass != TINDREL_DEVCLASS_VINT) {
+    if (devClass != TINDREL_DEVCLASS_XLNK) {
         serialNumber = devSerial;
         hubPort = 0;
     } else {

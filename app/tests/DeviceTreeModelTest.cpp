@@ -27,7 +27,7 @@ std::unique_ptr<TindrelDevice> makeDevice(const QString &name, int32_t serial, i
     d->hubPortDevice = portMode;
     d->hubPort = port;
     d->version = 100;
-    if (devClass != TINDREL_DEVCLASS_VINT)
+    if (devClass != TINDREL_DEVCLASS_XLNK)
         d->serialNumber = serial;
     return d;
 }
@@ -227,13 +227,13 @@ void DeviceTreeModelTest::hubPortSwapsPortModeRowsForThePluggedDevice()
     TindrelTreeNode *hub = tree.insert(*local, makeDevice(QStringLiteral("Hub"), 7, TINDREL_DEVCLASS_HUB));
     TindrelTreeNode *port = tree.insert(*hub, std::make_unique<HubPortNode>(0, 7));
     for (const char *mode : {"Digital Input Mode", "Voltage Input Mode"})
-        tree.insert(*port, makeDevice(QString::fromLatin1(mode), 7, TINDREL_DEVCLASS_VINT, 1, true));
+        tree.insert(*port, makeDevice(QString::fromLatin1(mode), 7, TINDREL_DEVCLASS_XLNK, 1, true));
     model.refresh(&tree.root());
     const QPersistentModelIndex portIndex = model.indexForNode(port);
     QCOMPARE(model.rowCount(portIndex), 2);
     QVERIFY(!QModelIndex(portIndex).siblingAtColumn(1).data().isValid());
 
-    TindrelTreeNode *real = tree.insert(*port, makeDevice(QStringLiteral("Humidity"), 7, TINDREL_DEVCLASS_VINT, 9));
+    TindrelTreeNode *real = tree.insert(*port, makeDevice(QStringLiteral("Humidity"), 7, TINDREL_DEVCLASS_XLNK, 9));
     tree.insert(*real, makeChannel(0));
     model.refresh(port);
     QCOMPARE(model.rowCount(portIndex), 1);

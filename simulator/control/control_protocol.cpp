@@ -92,6 +92,19 @@ std::string runLoad(const Request &request, const SimCalls &calls)
     return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
 }
 
+std::string runFailUpgrade(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.setUpgradeFault(request.args[0].text.c_str(), TINDRELSIM_UPGRADE_FAIL, request.args[1].integer);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setUpgradeFault(request.args[0].text.c_str(), TINDRELSIM_UPGRADE_UNPLUG, 1);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -125,6 +138,16 @@ constexpr CommandSpec kCommands[] = {
      4,
      &runGet},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+    {"fail-upgrade",
+     "make the device's next count firmware upgrades fail half-way (0 clears)",
+     {{"deviceId", ArgKind::Word}, {"count", ArgKind::Int}},
+     2,
+     &runFailUpgrade},
+    {"unplug-upgrade",
+     "unplug the device half-way through its next firmware upgrade",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runUnplugUpgrade},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

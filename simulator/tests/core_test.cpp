@@ -17,7 +17,7 @@ const char *kRig = R"RIG({
   "computers": [
     {"id": "srv", "name": "benchsrv", "uniqueName": "benchsrv-1", "host": "benchsrv.local", "type": 2,
      "version": [2, 4], "announce": {"name": "Bench", "hversion": 7}, "present": false},
-    {"id": "sbc", "name": "TindrelSBC (00:11:22:33:44:55)", "host": "sbc.local", "type": 7, "present": false,
+    {"id": "sbc", "name": "TindrelSBC (02:00:00:33:44:55)", "host": "sbc.local", "type": 7, "present": false,
      "announce": {"fversion": "1.2"}}
   ],
   "devices": [
@@ -548,7 +548,7 @@ TEST_F(Core, DiscoveryAnnouncesServersOfEnabledTypesWithTheirRecords)
     ASSERT_TRUE(events.waitCount(1));
     ServerEvent e = events.items()[0];
     EXPECT_TRUE(e.added);
-    EXPECT_EQ(e.name, "TindrelSBC (00:11:22:33:44:55)");
+    EXPECT_EQ(e.name, "TindrelSBC (02:00:00:33:44:55)");
     EXPECT_EQ(e.type, TINDRELSERVER_SBC);
     EXPECT_EQ(e.kvName, "TindrelSBC") << "missing key gives the default";
     EXPECT_EQ(e.fversion, "1.2");

@@ -34,7 +34,7 @@ std::unique_ptr<TindrelDevice> device(const DeviceSpec &s)
     d->devId = s.devId;
     d->version = s.version;
     d->hubPortDevice = s.portMode;
-    if (s.devClass != TINDREL_DEVCLASS_VINT)
+    if (s.devClass != TINDREL_DEVCLASS_XLNK)
         d->serialNumber = s.serial;
     return d;
 }
@@ -257,7 +257,7 @@ TEST(TreeNodeHubPort, ShowsThePluggedDeviceOrElseItsPortModeDevices)
     HubPortNode port(3, 500);
     EXPECT_EQ(port.name(), QStringLiteral("Port 3"));
     DeviceSpec portMode;
-    portMode.devClass = TINDREL_DEVCLASS_VINT;
+    portMode.devClass = TINDREL_DEVCLASS_XLNK;
     portMode.portMode = true;
     portMode.name = QStringLiteral("Digital Input Mode");
     port.addChild(device(portMode));
@@ -269,7 +269,7 @@ TEST(TreeNodeHubPort, ShowsThePluggedDeviceOrElseItsPortModeDevices)
     EXPECT_EQ(port.childForTable(1)->name(), QStringLiteral("Voltage Input Mode"));
 
     DeviceSpec real;
-    real.devClass = TINDREL_DEVCLASS_VINT;
+    real.devClass = TINDREL_DEVCLASS_XLNK;
     real.name = QStringLiteral("Humidity Sensor");
     TindrelTreeNode *plugged = port.addChild(device(real));
     EXPECT_TRUE(port.xlnkDeviceAttached());
@@ -328,7 +328,7 @@ TEST(TreeNodeFind, PreOrderFirstMatchBelowTheRootOnly)
     auto *hub = local->addChild(device(s));
     auto *port = hub->addChild(std::make_unique<HubPortNode>(1, 100));
     DeviceSpec inner;
-    inner.devClass = TINDREL_DEVCLASS_VINT;
+    inner.devClass = TINDREL_DEVCLASS_XLNK;
     inner.hubPort = 1;
     auto *deep = port->addChild(device(inner));
     auto *later = local->addChild(device(inner));   // an equal node later in pre-order
@@ -352,8 +352,8 @@ TEST(TreeNodeFind, IndexedLookupGivesTheSameNodeAsTheWalk)
         DeviceSpec s;
         s.name = QStringLiteral("D%1").arg(rng() % 4);
         s.serial = static_cast<int32_t>(rng() % 3);
-        s.devClass = (rng() % 3 == 0) ? TINDREL_DEVCLASS_VINT : 1;
-        s.hubPort = s.devClass == TINDREL_DEVCLASS_VINT ? static_cast<int32_t>(rng() % 2) : 0;
+        s.devClass = (rng() % 3 == 0) ? TINDREL_DEVCLASS_XLNK : 1;
+        s.hubPort = s.devClass == TINDREL_DEVCLASS_XLNK ? static_cast<int32_t>(rng() % 2) : 0;
         s.remote = rng() % 2;
         s.unique = QStringLiteral("S%1").arg(rng() % 2);
         return s;

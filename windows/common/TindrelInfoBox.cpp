@@ -104,7 +104,7 @@ void TindrelInfoBox::fillTindrelInfo(TindrelHandle ch)
     }
     channelTxt->setText(QString::number(libraryValue<int>(Tindrel_getChannel, ch)));
     versionTxt->setText(QString::number(libraryValue<int>(Tindrel_getDeviceVersion, ch)));
-    const bool onHubPort = libraryValue<int32_t>(Tindrel_getDeviceClass, ch) == TINDREL_DEVCLASS_VINT;
+    const bool onHubPort = libraryValue<int32_t>(Tindrel_getDeviceClass, ch) == TINDREL_DEVCLASS_XLNK;
     deviceTxt->setText(libraryString(Tindrel_getDeviceName, ch));
     serialNumTxt->setText(QString::number(libraryValue<int32_t>(Tindrel_getDeviceSerialNumber, ch)));
     hubPortLbl->setVisible(onHubPort);

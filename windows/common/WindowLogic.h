@@ -16,7 +16,7 @@ QString windowNameForChannel(const QString &channelClassName, int channelClass, 
 
 // The catalogue number of the board family whose product codes all share one
 // picture, whatever comes before or after it in the code.
-inline constexpr const char *sharedPictureCatalogueNumber = "TDR1018";
+inline constexpr const char *sharedPictureCatalogueNumber = "TDR3100";
 
 // Picture resource name of a product code: the code up to its first "/",
 // then ".png"; codes containing the shared catalogue number use that number.

@@ -18,8 +18,8 @@ TEST(WindowName, DropsTheProductWordAndSplitsLcdBySubclass)
 
 TEST(PictureName, CodeUpToFirstSlashUnlessItHoldsTheSharedNumber)
 {
-    EXPECT_EQ(pictureNameForSku(QStringLiteral("TDO1002_0")), QStringLiteral("TDO1002_0.png"));
-    EXPECT_EQ(pictureNameForSku(QStringLiteral("TDO1002_0/A/B")), QStringLiteral("TDO1002_0.png"));
+    EXPECT_EQ(pictureNameForSku(QStringLiteral("TDR9105_0")), QStringLiteral("TDR9105_0.png"));
+    EXPECT_EQ(pictureNameForSku(QStringLiteral("TDR9105_0/A/B")), QStringLiteral("TDR9105_0.png"));
     EXPECT_EQ(pictureNameForSku(QStringLiteral("/x")), QStringLiteral(".png"));
     const QString shared = QString::fromLatin1(sharedPictureCatalogueNumber);
     EXPECT_EQ(pictureNameForSku(QStringLiteral("X") + shared + QStringLiteral("_2/Y")), shared);

@@ -22,11 +22,11 @@ namespace {
 const char *const rig = R"({
   "computers": [{"id": "srv", "name": "labserver"}],
   "devices": [
-    {"id": "di", "deviceId": 55, "class": 1, "serial": 5001, "name": "Test Input Board", "sku": "TDI1000_0",
+    {"id": "di", "deviceId": 55, "class": 1, "serial": 5001, "name": "Test Input Board", "sku": "TDR3108_0",
      "present": false, "channels": [{"class": "DigitalInput", "count": 8}]},
-    {"id": "hub", "deviceId": 123, "class": 8, "serial": 7000, "name": "Test Hub", "sku": "HUB0000_0"},
-    {"id": "vint", "deviceId": 80, "class": 21, "parent": "hub", "hubPort": 2, "name": "Port Input",
-     "sku": "XTDR1018_5/B", "channels": [{"class": "DigitalInput"}]},
+    {"id": "hub", "deviceId": 123, "class": 8, "serial": 7000, "name": "Test Hub", "sku": "TDR2006_0"},
+    {"id": "portdevice", "deviceId": 80, "class": 21, "parent": "hub", "hubPort": 2, "name": "Port Input",
+     "sku": "XTDR3100_5/B", "channels": [{"class": "DigitalInput"}]},
     {"id": "portmode", "deviceId": 20, "class": 21, "parent": "hub", "hubPort": 3, "hubPortDevice": true,
      "name": "Port Mode Input", "sku": "NOPICTURE_0", "channels": [{"class": "DigitalInput"}]},
     {"id": "remote", "deviceId": 55, "class": 1, "serial": 6001, "server": "srv", "name": "Remote Input",

@@ -1,7 +1,8 @@
 // Draws the product pictures shown in the device information box: one PNG
 // for every product of a rig file, named as the information box looks it up,
-// plus the resource list. The pictures are kept in windows/pictures/; run this
-// again after products are added to the default rig:
+// plus the resource list; pictures the old list named that no product needs
+// any more are removed. The pictures are kept in windows/pictures/; run this
+// again after products are added to, renamed in or removed from the default rig:
 //   cmake -DTINDREL_DRAW_PICTURES=ON ... && cmake --build ... --target drawpictures
 //   QT_QPA_PLATFORM=offscreen build/windows/tools/drawpictures simulator/rigs/default.json windows/pictures
 #include "WindowLogic.h"
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextStream>
 
@@ -62,8 +64,19 @@ const ClassLook looks[] = {
     {"FirmwareUpgrade", Parts::Module},
 };
 
-const QColor boardColours[] = {QColor(0x1f, 0x4e, 0x8c), QColor(0x2d, 0x6a, 0x3e), QColor(0x6b, 0x2d, 0x6a),
-                               QColor(0x8c, 0x3b, 0x1f), QColor(0x25, 0x5f, 0x6b)};
+// Board colour by catalogue group, the first digit of the code's number
+// (2 hubs, network and loaders ... 9 power and outputs); codes outside the
+// groups get the last colour.
+const QColor boardColours[] = {QColor(0x3a, 0x3a, 0x46), QColor(0x1f, 0x4e, 0x8c), QColor(0x2d, 0x6a, 0x3e),
+                               QColor(0x6b, 0x2d, 0x6a), QColor(0x8c, 0x3b, 0x1f), QColor(0x25, 0x5f, 0x6b),
+                               QColor(0x6b, 0x5a, 0x1f), QColor(0x1f, 0x3a, 0x5f), QColor(0x55, 0x55, 0x55)};
+
+QColor colourOfGroup(const QString &code)
+{
+    const int group = code.mid(3, 1).toInt() - 2;
+    return group >= 0 && group < int(std::size(boardColours)) - 1 ? boardColours[group]
+                                                                  : boardColours[std::size(boardColours) - 1];
+}
 
 Product productFor(const QJsonObject &device)
 {
@@ -82,7 +95,7 @@ Product productFor(const QJsonObject &device)
     Product p;
     p.file = tindrel::pictureNameForSku(sku);
     p.caption = p.file.section(u'_', 0, 0).section(u'.', 0, 0);
-    p.board = boardColours[qHash(p.caption.left(3)) % std::size(boardColours)];
+    p.board = colourOfGroup(p.caption);
     p.plug = device.value(QStringLiteral("class")).toInt() == 21 ? Plug::HubPort : Plug::Usb;
     p.parts = Parts::Terminals;
     for (const auto &look : looks)
@@ -241,6 +254,23 @@ void drawCaption(QPainter &p, const Product &product)
                product.caption);
 }
 
+// The files a resource list names; none when there is no list yet.
+QStringList listedIn(const QString &qrcPath)
+{
+    QFile qrc(qrcPath);
+    if (!qrc.open(QIODevice::ReadOnly))
+        return {};
+    QStringList files;
+    const QRegularExpression entry(QStringLiteral("<file>([^<]+)</file>"));
+    for (auto it = entry.globalMatch(QString::fromUtf8(qrc.readAll())); it.hasNext();) {
+        const QString file = it.next().captured(1);
+        // Only plain names inside the folder, never a path out of it.
+        if (!file.contains(u'/') && file != QLatin1String(".."))
+            files.append(file);
+    }
+    return files;
+}
+
 }   // namespace
 
 int main(int argc, char **argv)
@@ -291,6 +321,12 @@ int main(int argc, char **argv)
     }
 
     files.sort();
+    // Pictures of products that left the rig go with their resource entries.
+    for (const QString &old : listedIn(out.filePath(QStringLiteral("pictures.qrc"))))
+        if (!files.contains(old) && out.exists(old) && !out.remove(old)) {
+            err << "cannot remove " << out.filePath(old) << "\n";
+            return 1;
+        }
     QFile qrc(out.filePath(QStringLiteral("pictures.qrc")));
     if (!qrc.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         err << "cannot write " << qrc.fileName() << "\n";

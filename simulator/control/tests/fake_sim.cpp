@@ -65,6 +65,11 @@ TindrelReturnCode load(const char *path, char *err, size_t errLen)
     return rc;
 }
 
+TindrelReturnCode upgradeFault(const char *id, TindrelSimUpgradeFault fault, int count)
+{
+    return record("upgrade-fault " + std::string(id) + " " + std::to_string(fault) + " " + std::to_string(count));
+}
+
 std::string lastError()
 {
     std::lock_guard lock(state().mutex);
@@ -99,8 +104,8 @@ std::vector<std::string> calls()
 
 tindrel::control::SimCalls table()
 {
-    return {&list,        &attach,   &detach,      &addServer, &removeServer,
-            &injectError, &setInput, &getProperty, &load,      &lastError};
+    return {&list,     &attach,      &detach, &addServer, &removeServer, &injectError,
+            &setInput, &getProperty, &load,   &lastError, &upgradeFault};
 }
 
 }   // namespace fakesim
