@@ -18,7 +18,7 @@ OpenSettings attachedAddress(TindrelHandle ch)
         a.channel = channel;
     if (Tindrel_getDeviceSerialNumber(ch, &serial) == TINDREL_OK)
         a.serialNumber = serial;
-    if (Tindrel_getDeviceClass(ch, &devClass) == TINDREL_OK && devClass == TINDREL_DEVCLASS_VINT &&
+    if (Tindrel_getDeviceClass(ch, &devClass) == TINDREL_OK && devClass == TINDREL_DEVCLASS_XLNK &&
         Tindrel_getHubPort(ch, &hubPort) == TINDREL_OK)
         a.hubPort = hubPort;
     if (Tindrel_getIsHubPortDevice(ch, &portDevice) == TINDREL_OK)

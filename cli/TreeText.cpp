@@ -45,7 +45,7 @@ void rows(const TindrelTreeNode &node, int depth, std::vector<Row> &out)
     r.name = std::string(static_cast<size_t>(depth) * 2, ' ') + node.name().toStdString();
     if (const auto *d = dynamic_cast<const TindrelDevice *>(&node)) {
         r.serial = std::to_string(d->devSerial);
-        if (d->devClass == TINDREL_DEVCLASS_VINT)
+        if (d->devClass == TINDREL_DEVCLASS_XLNK)
             r.port = std::to_string(d->hubPort);
         r.version = number(d->version);
         if (d->hubPortDevice)
@@ -55,7 +55,7 @@ void rows(const TindrelTreeNode &node, int depth, std::vector<Row> &out)
     } else if (const auto *c = dynamic_cast<const TindrelChannel *>(&node)) {
         const OpenSettings a = addressOf(*c);
         r.serial = std::to_string(a.serialNumber);
-        if (const TindrelDevice *d = deviceOf(*c); d && d->devClass == TINDREL_DEVCLASS_VINT)
+        if (const TindrelDevice *d = deviceOf(*c); d && d->devClass == TINDREL_DEVCLASS_XLNK)
             r.port = std::to_string(a.hubPort);
         r.channel = number(c->channel);
         r.cls = className(c->chClass, c->chClsName);
@@ -82,7 +82,7 @@ OpenSettings addressOf(const TindrelChannel &channel)
     a.channel = channel.channel.value_or(0);
     if (const TindrelDevice *d = deviceOf(channel)) {
         a.serialNumber = d->devSerial;
-        if (d->devClass == TINDREL_DEVCLASS_VINT)
+        if (d->devClass == TINDREL_DEVCLASS_XLNK)
             a.hubPort = d->hubPort;
         a.hubPortDevice = d->hubPortDevice;
     }
@@ -181,7 +181,7 @@ nlohmann::ordered_json nodeJson(const TindrelTreeNode &node)
         j["deviceId"] = d->devId;
         j["deviceClass"] = d->devClass;
         j["version"] = d->version.value_or(0);
-        if (d->devClass == TINDREL_DEVCLASS_VINT)
+        if (d->devClass == TINDREL_DEVCLASS_XLNK)
             j["hubPort"] = d->hubPort;
         j["hubPortDevice"] = d->hubPortDevice;
         j["remote"] = d->isRemote;

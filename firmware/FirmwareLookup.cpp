@@ -24,7 +24,7 @@ bool identifyLoaderDevice(TindrelHandle device, int32_t devClass, DeviceFirmware
     int isRemote = 0;
     if (Tindrel_getDeviceSerialNumber(device, &address.serial) != TINDREL_OK)
         return false;
-    if (devClass == TINDREL_DEVCLASS_VINT) {
+    if (devClass == TINDREL_DEVCLASS_XLNK) {
         address.onHubPort = true;
         if (Tindrel_getHubPort(device, &address.hubPort) != TINDREL_OK)
             return false;
@@ -74,7 +74,7 @@ std::optional<FirmwareUpgrade> latestFirmwareForTindrel(TindrelHandle device, co
         return std::nullopt;
     DeviceFirmwareId id;
     id.fwString = QString::fromUtf8(fwString);
-    id.hubPortDevice = devClass == TINDREL_DEVCLASS_VINT;
+    id.hubPortDevice = devClass == TINDREL_DEVCLASS_XLNK;
     if (TindrelDevice::isLoaderDeviceId(devId)) {
         if (!identifyLoaderDevice(device, devClass, id))
             return std::nullopt;

@@ -72,7 +72,7 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
     if (!target.showsLoader) {
         if (made != TINDREL_OK)
             return {"Error on wait for attach (1): %s\n", made};
-        if (target.devClass == TINDREL_DEVCLASS_VINT)
+        if (target.devClass == TINDREL_DEVCLASS_XLNK)
             powerCycleHubPort(target, console);
         addressHandle(normal.get(), target.address);
         char line[96];
@@ -106,7 +106,7 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
     if (TindrelReturnCode rc = TindrelFirmwareUpgrade_sendFirmware(fwHandle, image.data(), image.size()))
         return {"Error sending firmware to device: %s\n", rc};
     console.out << "Rebooting device...\n" << std::flush;
-    if (target.devClass == TINDREL_DEVCLASS_VINT && powerCycleHubPort(target, console))
+    if (target.devClass == TINDREL_DEVCLASS_XLNK && powerCycleHubPort(target, console))
         return {};
     if (TindrelReturnCode rc = Tindrel_reboot(loader.get()))
         return {"Error rebooting device: %s\n", rc};
@@ -122,7 +122,7 @@ UpgradeTarget UpgradeTarget::fromNode(const TindrelDevice &node)
     if (node.fw)
         t.fw = *node.fw;
     t.address.serial = node.devSerial;
-    t.address.onHubPort = node.devClass == TINDREL_DEVCLASS_VINT;
+    t.address.onHubPort = node.devClass == TINDREL_DEVCLASS_XLNK;
     t.address.hubPort = node.hubPort;
     t.address.isRemote = node.isRemote;
     t.address.serverName = node.serverName.toUtf8();

@@ -981,7 +981,7 @@ TindrelReturnCode TindrelHub_setPortPower(TindrelHubHandle hub, int port, int st
     } else if (e.portsOff.insert({dev.get(), port}).second) {
         // The devices on the port lose power: each restarts when it comes back.
         for (auto &d : e.rig.devices)
-            if (d->parent == dev && d->hubPort == port && d->deviceClass == TINDREL_DEVCLASS_VINT && e.devOn[d.get()]) {
+            if (d->parent == dev && d->hubPort == port && d->deviceClass == TINDREL_DEVCLASS_XLNK && e.devOn[d.get()]) {
                 ++e.rebootGen[d.get()];
                 if (const DeviceInfo *next = e.restartOff(d.get()); next != d.get())
                     e.devOn[next] = true;

@@ -1090,7 +1090,7 @@ TindrelReturnCode checkImage(const DeviceInfo &d, const uint8_t *data, size_t le
     if (!decoded)
         return fail(TINDREL_EINVALIDPACKET, "The firmware image is damaged: %s", tindrel_fwimage::describe(problem));
     img = std::move(*decoded);
-    const uint32_t ownId = d.deviceClass == TINDREL_DEVCLASS_VINT ? d.xlnkId : 0;
+    const uint32_t ownId = d.deviceClass == TINDREL_DEVCLASS_XLNK ? d.xlnkId : 0;
     if (img.family != d.fwString || img.xlnkId != ownId)
         return fail(TINDREL_EWRONGDEVICE,
                     "The firmware image is for %s (device identifier %u), not for %s (%s, device identifier %u)",

@@ -274,7 +274,7 @@ TEST(TreeTextTest, channelAddressesComeFromTheirDeviceAndComputer)
     auto port = std::make_unique<HubPortNode>(2, 561302);
     auto dev = std::make_unique<TindrelDevice>();
     dev->devSerial = 561302;
-    dev->devClass = TINDREL_DEVCLASS_VINT;
+    dev->devClass = TINDREL_DEVCLASS_XLNK;
     dev->hubPort = 2;
     dev->hubPortDevice = true;
     auto ch = std::make_unique<TindrelChannel>();

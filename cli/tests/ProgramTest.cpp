@@ -459,9 +459,33 @@ TEST(ProgramSettingsTest, applyAllSetsEveryChannelOfTheClass)
         EXPECT_NE(l.find("1 of 1 properties applied"), std::string::npos) << l;
 }
 
-TEST(ProgramUpgradeTest, upgradeWithoutACatalogueSaysSoAndFails)
+TEST(ProgramUpgradeTest, upgradesEveryDeviceWithANewerImageAndSummarises)
 {
-    const Result r = run({"upgrade"});
-    EXPECT_EQ(r.status, 10);
-    EXPECT_NE(r.err.find("firmware"), std::string::npos);
+    const Result dry = run({"upgrade", "--dry-run", "--local", "--settle", "1500"}, 120000);
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    size_t due = 0;
+    for (const auto &l : lines(dry.out)) {
+        int from = 0, to = 0;
+        const size_t at = l.find(": version ");
+        if (at == std::string::npos || std::sscanf(l.c_str() + at, ": version %d -> %d", &from, &to) != 2)
+            continue;
+        ++due;
+        EXPECT_GE(to, from) << l;
+    }
+    ASSERT_GT(due, 0u) << dry.out;
+
+    // Every device is tried, one after another; the shipped images include
+    // some a device refuses, which must show as failures, not as upgrades.
+    const Result r = run({"upgrade", "--local", "--settle", "1500"}, 280000);
+    unsigned upgraded = 0, failed = 0;
+    const size_t at = r.out.rfind("\n", r.out.size() - 2);
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at + 1, "%u upgraded, %u failed", &upgraded, &failed), 2) << r.out;
+    EXPECT_EQ(upgraded + failed, due);
+    EXPECT_GT(upgraded, 0u);
+    EXPECT_EQ(r.status, failed ? 9 : 0) << r.err;
+    size_t summaryLines = 0;
+    for (const auto &l : lines(r.out.substr(r.out.find("Summary:"))))
+        summaryLines += l.find(" -> ") != std::string::npos;
+    EXPECT_EQ(summaryLines, due);
+    EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
 }

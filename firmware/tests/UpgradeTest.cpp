@@ -70,7 +70,7 @@ UpgradeTarget motorTarget(const FirmwareUpgrade &fw)
     t.hasFirmwareUpgrade = true;
     t.fw = fw;
     t.address = {7000, true, 3, false, {}};
-    t.devClass = TINDREL_DEVCLASS_VINT;
+    t.devClass = TINDREL_DEVCLASS_XLNK;
     t.normalClass = TINDREL_CHCLASS_DCMOTOR;
     return t;
 }
