@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <thread>
 
 #include <QDir>
@@ -457,6 +458,27 @@ TEST(ProgramSettingsTest, applyAllSetsEveryChannelOfTheClass)
     EXPECT_EQ(lines(r.out).size(), static_cast<size_t>(voltageInputs)) << r.out;
     for (const auto &l : lines(r.out))
         EXPECT_NE(l.find("1 of 1 properties applied"), std::string::npos) << l;
+}
+
+TEST(ProgramSettingsTest, saveAllWritesEveryChannelOfTheClassesNamed)
+{
+    size_t inputs = 0;
+    for (const auto &c : listedChannels())
+        inputs += c["class"] == "DigitalInput" && c["address"]["remote"] == false;
+    const Result r = run({"save", "--all", "DigitalInput", "--local", "--settle", "1500"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string problem;
+    const auto file = tindrel::settings::readSettings(r.out, &problem);
+    ASSERT_TRUE(file) << problem;
+    EXPECT_EQ(file->channels.size(), inputs);
+    std::set<std::tuple<int, int, int, bool>> addresses;
+    for (const auto &c : file->channels) {
+        EXPECT_EQ(c.className, "DigitalInput");
+        EXPECT_FALSE(c.address.remote);
+        addresses.insert({c.address.serialNumber, c.address.hubPort, c.address.channel, c.address.hubPortDevice});
+    }
+    EXPECT_EQ(addresses.size(), inputs);   // each channel once
+    EXPECT_EQ(run({"save", "--all", "DigitalInput", "-n", "5"}).status, 2);
 }
 
 TEST(ProgramUpgradeTest, upgradesEveryDeviceWithANewerImageAndSummarises)
