@@ -59,6 +59,7 @@ struct SimCalls {
     TindrelReturnCode (*loadRigFile)(const char *path, char *err, size_t errLen);
     // The detail text of the calling thread's last error.
     std::string (*lastErrorDetail)();
+    TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
 };
 
 // One reply line, without its newline.

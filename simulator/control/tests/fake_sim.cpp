@@ -65,6 +65,12 @@ TindrelReturnCode load(const char *path, char *err, size_t errLen)
     return rc;
 }
 
+TindrelReturnCode motorCondition(const char *id, int index, const char *condition, double value)
+{
+    return record("motor " + std::string(id) + " " + std::to_string(index) + " " + condition + " " +
+                  std::to_string(value));
+}
+
 std::string lastError()
 {
     std::lock_guard lock(state().mutex);
@@ -99,8 +105,8 @@ std::vector<std::string> calls()
 
 tindrel::control::SimCalls table()
 {
-    return {&list,        &attach,   &detach,      &addServer, &removeServer,
-            &injectError, &setInput, &getProperty, &load,      &lastError};
+    return {&list,     &attach,      &detach, &addServer, &removeServer,  &injectError,
+            &setInput, &getProperty, &load,   &lastError, &motorCondition};
 }
 
 }   // namespace fakesim

@@ -124,6 +124,8 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"error dev1 6 2 4113 bad connection", "error dev1 6 2 4113 [bad connection]"},
         {"set dev1 5 0 State 1", "set dev1 5 0 State 1.000000"},
         {"load /tmp/rig.json", "load /tmp/rig.json"},
+        {"motor bldc108 0 hold 1", "motor bldc108 0 hold 1.000000"},
+        {"motor dcmotor37 1 load -0.25", "motor dcmotor37 1 load -0.250000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
