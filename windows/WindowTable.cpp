@@ -2,6 +2,11 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+// Motors.
+#include "BLDCMotorController.h"
+#include "DCMotorController.h"
+#include "MotorPositionController.h"
+#include "MotorVelocityController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -19,6 +24,11 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    // Motors.
+    {"DCMotor", Form::Window, &make<DCMotorController>},
+    {"BLDCMotor", Form::Window, &make<BLDCMotorController>},
+    {"MotorPositionController", Form::Window, &make<MotorPositionController>},
+    {"MotorVelocityController", Form::Window, &make<MotorVelocityController>},
 };
 
 }   // namespace
