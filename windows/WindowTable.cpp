@@ -2,6 +2,8 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "VoltageInputController.h"
+#include "VoltageRatioController.h"
 // Motors.
 #include "BLDCMotorController.h"
 #include "DCMotorController.h"
@@ -24,6 +26,8 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    {"VoltageInput", Form::Window, &make<VoltageInputController>},
+    {"VoltageRatioInput", Form::Window, &make<VoltageRatioController>},
     // Motors.
     {"DCMotor", Form::Window, &make<DCMotorController>},
     {"BLDCMotor", Form::Window, &make<BLDCMotorController>},
