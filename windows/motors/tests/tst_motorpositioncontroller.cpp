@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(w108->deadbandText->text(), QStringLiteral("3.000000"));
         QCOMPARE(w108->targetPosition->stepper->step(), 250.0);
         QCOMPARE(w108->incrementPositionText->text(), QStringLiteral("250.00"));
-        QVERIFY(!w108->errorEventLogWindow()) << "nothing is sent that the device lacks";
+        QVERIFY(!w108->errorEventLogWindow());
 
         auto w57 = openOn(s, 5700, QStringLiteral("Motor 57"), saved);
         QCOMPARE(simValue("m57", MPC, "IOMode"), 3.0);
@@ -116,7 +116,7 @@ private slots:
             w->setIncrement();
             w->saveSettings();
             w->settingsWindow->selectAll();
-            QVERIFY(!w->settingsWindow->isOn(8)) << "disabled cells stay off";
+            QVERIFY(!w->settingsWindow->isOn(8));
             w->settingsWindow->cell(1)->setChecked(true);
             w->enterSettingsSelection();
             QVERIFY(!w->settingsWindow->isVisible());
@@ -151,7 +151,7 @@ private slots:
         again->enterSettingsSelection();
         QCOMPARE(simValue("m108", MPC, "Kp"), 20000.0);
         QCOMPARE(s.alerts.alerts.last().text, QStringLiteral("Settings have been reverted to defaults!"));
-        QCOMPARE(s.defaults().value("kp").toDouble(), 30000.0) << "the stored value stays";
+        QCOMPARE(s.defaults().value("kp").toDouble(), 30000.0);
         again->revertToSavedSettings();
         again->enterSettingsSelection();
         QCOMPARE(simValue("m108", MPC, "Kp"), 30000.0);
@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(w->ki->stepper->step(), 5.0);
         w->kd->field->setText(QStringLiteral("lots"));
         w->kd->fieldAction();
-        QVERIFY(w->errorEventLogWindow()) << "text that is not a number is refused";
+        QVERIFY(w->errorEventLogWindow());
         QCOMPARE(simValue("m108", MPC, "Kd"), 40000.0);
         w->targetPosition->stepper->setStep(50);
         w->targetPosition->stepper->stepBy(2);

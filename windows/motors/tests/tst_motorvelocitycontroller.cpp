@@ -43,7 +43,7 @@ private slots:
         const QVariantMap saved{{"MVCcurrentLimit", 6.0}, {"MVCkp", 8.0}, {"kp", 999.0}, {"MVCincrement", 25.0}};
         auto w128 = openOn(s, 12800, QStringLiteral("Motor 128"), saved);
         QCOMPARE(simValue("m128", MVC, "CurrentLimit"), 6.0);
-        QCOMPARE(simValue("m128", MVC, "Kp"), 8.0) << "the position controller's key is not this window's";
+        QCOMPARE(simValue("m128", MVC, "Kp"), 8.0);
         QCOMPARE(w128->currentLimit->field->text(), QString());
         QCOMPARE(w128->targetVelocity->stepper->step(), 25.0);
         auto w110 = openOn(s, 11000, QStringLiteral("Motor 110"), saved);
@@ -57,7 +57,7 @@ private slots:
     {
         Surroundings s;
         auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
-        QVERIFY(w->motorInductance->field->text().isEmpty()) << "read later, not during the attach";
+        QVERIFY(w->motorInductance->field->text().isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(w->motorInductance->field->text(), QStringLiteral("0.000100"), deadlineMs);
         QVERIFY(w->inductanceBox->isVisible());
     }
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(TindrelSim_setMotorCondition("m108", 0, "connection", 0) == TINDREL_OK);
         QTRY_VERIFY_WITH_TIMEOUT(w->errorEventLogWindow(), deadlineMs);
         QVERIFY(w->errorCount() >= 1);
-        QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor")) << "only a stall disengages";
+        QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
     }
 };
 
