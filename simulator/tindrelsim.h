@@ -48,6 +48,13 @@ TINDREL_API TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindr
  * input's "Voltage"): the channel reports it as if measured. */
 TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                        int channelIndex, const char *property, double value);
+/* Conditions of the simulated shaft of motor motorIndex of a device (shared
+ * by its motor, controller and encoder channels): "load" is a torque against
+ * positive motion as a fraction of the stall torque (-1 to 1); "hold" 1
+ * blocks the shaft (it stalls), 0 frees it; "connection" 0 cuts the motor
+ * leads (error event 0x1011, no torque), 1 mends them. */
+TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId, int motorIndex,
+                                                           const char *condition, double value);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

@@ -4,6 +4,11 @@
 #include "DigitalOutputController.h"
 #include "VoltageInputController.h"
 #include "VoltageRatioController.h"
+// Motors.
+#include "BLDCMotorController.h"
+#include "DCMotorController.h"
+#include "MotorPositionController.h"
+#include "MotorVelocityController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -23,6 +28,11 @@ constexpr WindowRegistry::Entry windows[] = {
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
     {"VoltageInput", Form::Window, &make<VoltageInputController>},
     {"VoltageRatioInput", Form::Window, &make<VoltageRatioController>},
+    // Motors.
+    {"DCMotor", Form::Window, &make<DCMotorController>},
+    {"BLDCMotor", Form::Window, &make<BLDCMotorController>},
+    {"MotorPositionController", Form::Window, &make<MotorPositionController>},
+    {"MotorVelocityController", Form::Window, &make<MotorVelocityController>},
 };
 
 }   // namespace

@@ -1,50 +1,11 @@
-// Motors, servos and voltage outputs.
+// Steppers, servos and voltage outputs (the brushed and brushless motors
+// and their controllers live in motor_channels.cpp).
 #include "common.h"
+#include "motor_shaft.h"
 
 namespace tsim::behaviour {
 
 namespace {
-
-// ---------------------------------------------------------------- motors
-void dcMotorPrepare(ChannelInfo &ci)
-{
-    if (deviceIn(ci, {37, 41}))
-        markUnsupported(ci, {"BackEMF", "BackEMFSensingState", "TargetBrakingStrength", "BrakingStrength"});
-    if (!deviceIn(ci, {57, 110}))
-        markUnsupported(ci, {"CurrentLimit"});
-    if (!deviceIn(ci, {57}))
-        markUnsupported(ci, {"CurrentRegulatorGain", "FanMode"});
-}
-
-// Velocity follows the target at the set acceleration; at rest the brake
-// holds with the target braking strength.
-struct MotorProps {
-    int velocity, target, acceleration, braking, targetBraking;
-};
-MotorProps motorProps(Tindrel_ChannelClass k)
-{
-    const ClassDesc *cd = classByNumber(k);
-    return {cd->prop("Velocity"), cd->prop("TargetVelocity"), cd->prop("Acceleration"), cd->prop("BrakingStrength"),
-            cd->prop("TargetBrakingStrength")};
-}
-void brushMotorStep(Channel &c, double dt, const MotorProps &m)
-{
-    double v = approach(value(c, m.velocity), value(c, m.target), value(c, m.acceleration) * dt);
-    value(c, m.velocity) = v;
-    if (c.supports(m.braking))
-        value(c, m.braking) = std::fabs(v) < 1e-9 ? value(c, m.targetBraking) : 0.0;
-}
-
-void dcMotorStep(Channel &c, double dt, double, Raised &)
-{
-    static const MotorProps m = motorProps(TINDREL_CHCLASS_DCMOTOR);
-    brushMotorStep(c, dt, m);
-    int emf = PROP(TINDREL_CHCLASS_DCMOTOR, "BackEMF");
-    if (c.supports(emf))
-        value(c, emf) = value(c, PROP(TINDREL_CHCLASS_DCMOTOR, "BackEMFSensingState")) != 0
-                            ? value(c, PROP(TINDREL_CHCLASS_DCMOTOR, "Velocity")) * 11.5
-                            : 0.0;
-}
 
 // Rescaled motors keep their raw position and base limits; the rescale
 // factor converts them to the user's units.
@@ -52,7 +13,6 @@ struct RescaleState : ClassState {
     double raw = 0, offset = 0, factor = 1, velocity = 0;
     bool reached = true;
 };
-std::unique_ptr<ClassState> rescaleState(const Channel &) { return std::make_unique<RescaleState>(); }
 
 template <Tindrel_ChannelClass K>
 TindrelReturnCode rescaleBeforeSet(Channel &, int p, double v)
@@ -72,27 +32,6 @@ void rescale(Channel &c, std::initializer_list<int> props, double ratio)
         c.mins[s] = std::min(lo, hi);
         c.maxs[s] = std::max(lo, hi);
     }
-}
-
-void bldcAfterSet(Channel &c, int p)
-{
-    if (p != PROP(TINDREL_CHCLASS_BLDCMOTOR, "RescaleFactor"))
-        return;
-    auto &s = stateOf<RescaleState>(c);
-    double f = value(c, p);
-    rescale(c, {PROP(TINDREL_CHCLASS_BLDCMOTOR, "StallVelocity")}, f / s.factor);
-    s.offset *= f / s.factor;
-    s.factor = f;
-    value(c, PROP(TINDREL_CHCLASS_BLDCMOTOR, "Position")) = s.raw * s.factor + s.offset;
-}
-
-void bldcStep(Channel &c, double dt, double, Raised &)
-{
-    static const MotorProps m = motorProps(TINDREL_CHCLASS_BLDCMOTOR);
-    brushMotorStep(c, dt, m);
-    auto &s = stateOf<RescaleState>(c);
-    s.raw += value(c, PROP(TINDREL_CHCLASS_BLDCMOTOR, "Velocity")) * 2000.0 * dt;   // commutations at full speed
-    value(c, PROP(TINDREL_CHCLASS_BLDCMOTOR, "Position")) = s.raw * s.factor + s.offset;
 }
 
 // Position controllers: move toward the target with the velocity limit and
@@ -139,53 +78,6 @@ void trackTarget(Channel &c, const TrackProps &tp, double dt, bool engaged, doub
         if (stoppedEvent >= 0)
             extra.push_back({stoppedEvent, EventArgs()});
     }
-}
-
-void mpcAfterSet(Channel &c, int p)
-{
-    auto &s = stateOf<RescaleState>(c);
-    using K = std::integral_constant<Tindrel_ChannelClass, TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER>;
-    if (p != PROP(K::value, "RescaleFactor"))
-        return;
-    double f = value(c, p);
-    rescale(c,
-            {PROP(K::value, "Position"), PROP(K::value, "TargetPosition"), PROP(K::value, "VelocityLimit"),
-             PROP(K::value, "Acceleration"), PROP(K::value, "StallVelocity")},
-            f / s.factor);
-    s.factor = f;
-}
-
-void mpcStep(Channel &c, double dt, double, Raised &extra)
-{
-    constexpr auto K = TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER;
-    auto &s = stateOf<RescaleState>(c);
-    bool engaged = value(c, PROP(K, "Engaged")) != 0;
-    static const TrackProps tp = trackProps(K);
-    trackTarget(c, tp, dt, engaged, s.velocity, s.reached, extra, -1);
-    double limit = std::fabs(value(c, PROP(K, "VelocityLimit")));
-    value(c, PROP(K, "DutyCycle")) = limit > 0 ? std::clamp(s.velocity / limit, -1.0, 1.0) : 0.0;
-}
-
-void mvcAfterSet(Channel &c, int p)
-{
-    constexpr auto K = TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER;
-    auto &s = stateOf<RescaleState>(c);
-    if (p != PROP(K, "RescaleFactor"))
-        return;
-    double f = value(c, p);
-    rescale(c, {PROP(K, "Velocity"), PROP(K, "TargetVelocity"), PROP(K, "Acceleration")}, f / s.factor);
-    s.factor = f;
-}
-
-void mvcStep(Channel &c, double dt, double, Raised &)
-{
-    constexpr auto K = TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER;
-    int vel = PROP(K, "Velocity");
-    double target = value(c, PROP(K, "Engaged")) != 0 ? value(c, PROP(K, "TargetVelocity")) : 0.0;
-    double v = approach(value(c, vel), target, std::fabs(value(c, PROP(K, "Acceleration"))) * dt);
-    value(c, vel) = v;
-    double top = c.maxs[slotOf(c, vel)];
-    value(c, PROP(K, "DutyCycle")) = top > 0 ? std::clamp(v / top, -1.0, 1.0) : 0.0;
 }
 
 // Stepper, with the failsafe timer.
@@ -334,12 +226,6 @@ void voltageOutputAfterSet(Channel &c, int p)
 
 }   // namespace
 
-const ClassHooks kDCMotorHooks{dcMotorPrepare, nullptr, nullptr, dcMotorStep};
-const ClassHooks kBLDCHooks{nullptr, rescaleBeforeSet<TINDREL_CHCLASS_BLDCMOTOR>, bldcAfterSet, bldcStep, rescaleState};
-const ClassHooks kMPCHooks{nullptr, rescaleBeforeSet<TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER>, mpcAfterSet, mpcStep,
-                           rescaleState};
-const ClassHooks kMVCHooks{nullptr, rescaleBeforeSet<TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER>, mvcAfterSet, mvcStep,
-                           rescaleState};
 const ClassHooks kStepperHooks{nullptr, stepperBeforeSet, stepperAfterSet, stepperStep, stepperState};
 const ClassHooks kServoHooks{nullptr, servoBeforeSet, servoAfterSet, servoStep, servoState};
 const ClassHooks kVoltageOutputHooks{nullptr, nullptr, voltageOutputAfterSet};
@@ -374,18 +260,13 @@ TindrelReturnCode stepperFailsafe(Channel &c, bool enable, uint32_t ms)
 TindrelReturnCode addPositionOffset(Channel &c, double offset)
 {
     switch (c.info->cls->cls) {
-    case TINDREL_CHCLASS_BLDCMOTOR: {
-        auto &s = stateOf<RescaleState>(c);
-        s.offset += offset;
-        value(c, c.info->cls->prop("Position")) += offset;
-        return TINDREL_OK;
-    }
+    case TINDREL_CHCLASS_BLDCMOTOR:
+    case TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER:
+        return motorPositionOffset(c, offset);
     case TINDREL_CHCLASS_STEPPER:
         if (stateOf<StepperState>(c).failed)
             return fail(TINDREL_EINVALIDSTATE,
                         "The stepper is in its failsafe state; close and open the channel again");
-        [[fallthrough]];
-    case TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER:
         value(c, c.info->cls->prop("Position")) += offset;
         value(c, c.info->cls->prop("TargetPosition")) += offset;
         return TINDREL_OK;

@@ -105,6 +105,13 @@ std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
 
+std::string runMotor(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setMotorCondition(request.args[0].text.c_str(), request.args[1].integer,
+                                                         request.args[2].text.c_str(), request.args[3].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -148,6 +155,14 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}},
      1,
      &runUnplugUpgrade},
+    {"motor",
+     "set a motor shaft's load (-1..1 of stall torque), hold (1 blocks it) or connection (0 cuts it)",
+     {{"deviceId", ArgKind::Word},
+      {"motorIndex", ArgKind::Int},
+      {"condition", ArgKind::Word},
+      {"value", ArgKind::Number}},
+     4,
+     &runMotor},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -60,6 +60,7 @@ struct SimCalls {
     // The detail text of the calling thread's last error.
     std::string (*lastErrorDetail)();
     TindrelReturnCode (*setUpgradeFault)(const char *deviceId, TindrelSimUpgradeFault fault, int count);
+    TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
 };
 
 // One reply line, without its newline.

@@ -8,6 +8,8 @@
 #include "TindrelInfoBox.h"
 #include "WindowEnvironment.h"
 
+#include <QSettings>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -61,6 +63,8 @@ ExampleWindow::~ExampleWindow()
 
 void ExampleWindow::setUp(const WindowEnvironment &env)
 {
+    defaults_ = &env.defaults;
+    alerts_ = &env.alerts;
     hideAttachBoxes();
     infoBox_->fillTindrelInfo(nullptr);
     infoFrame_->show();
@@ -244,6 +248,8 @@ void ExampleWindow::errorHandler(const QVariant &codeAndDescription)
     const QVariantList values = codeAndDescription.toList();
     if (values.size() >= 2)
         outputError(values.at(1).toString());
+    if (!values.isEmpty())
+        onErrorEvent(values.at(0).toInt());
 }
 
 void ExampleWindow::outputError(const QString &text)

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QList>
 #include <QPointer>
+#include <QSettings>
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
@@ -27,6 +28,7 @@ class QPushButton;
 namespace tindrel {
 
 class TindrelInfoBox;
+class AlertService;
 class ExampleWindow;
 class BoundRow;
 class EventRecorder;
@@ -179,6 +181,12 @@ public:
     EventRecorder *recorder() const { return recorder_.get(); }
 
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
+
+    // The user defaults and the alerts of the surroundings the window was
+    // set up in, for windows that keep settings of their own or confirm
+    // with a modal alert; null before set-up.
+    QSettings *userDefaults() const { return defaults_; }
+    AlertService *alerts() const { return alerts_; }
     QGroupBox *tindrelInfoBox() const { return infoFrame_; }
 
 signals:
@@ -194,6 +202,8 @@ protected:
     // attach boxes are shown after it returns, by their conditions.
     virtual void onAttach() { }
     virtual void onDetach() { }   // reset the value displays; boxes are hidden already
+    // An asynchronous error event, after its description was logged.
+    virtual void onErrorEvent(int code) { Q_UNUSED(code); }
     // When the window sizes itself: after set-up, after attach, after
     // detach. The default fits the height to what is shown and centres.
     enum class SizingMoment { Open, Attach, Detach };
@@ -301,6 +311,8 @@ private:
     std::vector<AttachBoxEntry> attachBoxes_;
     std::vector<BoundRow *> boundRows_;
     ChannelIdentity identity_;
+    QPointer<QSettings> defaults_;
+    AlertService *alerts_ = nullptr;
     bool reportAttachReads_ = true;
     bool closed_ = false;
     bool tornDown_ = false;

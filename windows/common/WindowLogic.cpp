@@ -132,4 +132,11 @@ std::optional<QString> titleForCode(std::span<const CodeTitle> table, int code)
     return std::nullopt;
 }
 
+double stepperStepFor(double v)
+{
+    if (std::isnan(v) || std::fabs(v) <= 1)
+        return 0.5;
+    return 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(v))));
+}
+
 }   // namespace tindrel

@@ -28,6 +28,10 @@ QString pictureNameForSku(const QString &sku);
 // one such number gives the number in plain text instead.
 QString formatNumber(const char *format, double value);
 
+// Step of a stepper for value v: 0.5 while |v| <= 1 (or v is not a number),
+// else 0.5 x 10^floor(log10 |v|): 7 -> 0.5, 25 -> 5, -3000 -> 500.
+double stepperStepFor(double v);
+
 // Maps a double range onto integer slider positions. Integral scales use the
 // value itself as the position; others spread the range over `steps`.
 struct SliderScale {

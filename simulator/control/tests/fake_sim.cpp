@@ -70,6 +70,12 @@ TindrelReturnCode upgradeFault(const char *id, TindrelSimUpgradeFault fault, int
     return record("upgrade-fault " + std::string(id) + " " + std::to_string(fault) + " " + std::to_string(count));
 }
 
+TindrelReturnCode motorCondition(const char *id, int index, const char *condition, double value)
+{
+    return record("motor " + std::string(id) + " " + std::to_string(index) + " " + condition + " " +
+                  std::to_string(value));
+}
+
 std::string lastError()
 {
     std::lock_guard lock(state().mutex);
@@ -105,7 +111,7 @@ std::vector<std::string> calls()
 tindrel::control::SimCalls table()
 {
     return {&list,     &attach,      &detach, &addServer, &removeServer, &injectError,
-            &setInput, &getProperty, &load,   &lastError, &upgradeFault};
+            &setInput, &getProperty, &load,   &lastError, &upgradeFault, &motorCondition};
 }
 
 }   // namespace fakesim

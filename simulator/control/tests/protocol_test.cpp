@@ -126,6 +126,8 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"load /tmp/rig.json", "load /tmp/rig.json"},
         {"fail-upgrade dev1 4", "upgrade-fault dev1 1 4"},
         {"unplug-upgrade dev1", "upgrade-fault dev1 2 1"},
+        {"motor bldc108 0 hold 1", "motor bldc108 0 hold 1.000000"},
+        {"motor dcmotor37 1 load -0.25", "motor dcmotor37 1 load -0.250000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
