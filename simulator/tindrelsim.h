@@ -48,6 +48,11 @@ TINDREL_API TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindr
  * input's "Voltage"): the channel reports it as if measured. */
 TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                        int channelIndex, const char *property, double value);
+/* Turns the shaft of an encoder channel (channelIndex of the device's
+ * encoders) at countsPerSecond from now on; the encoder counts it and gives
+ * an index pulse once per revolution of 1440 counts. Until a shaft is turned
+ * it follows the rig's waveform. */
+TINDREL_API TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, double countsPerSecond);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

@@ -124,6 +124,9 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"error dev1 6 2 4113 bad connection", "error dev1 6 2 4113 [bad connection]"},
         {"set dev1 5 0 State 1", "set dev1 5 0 State 1.000000"},
         {"load /tmp/rig.json", "load /tmp/rig.json"},
+        {"shaft enc1 0 -720.5", "shaft enc1 0 -720.500000"},
+        {"touch pad1 1", "set pad1 14 1 TouchValue 0.900000"},
+        {"release pad1 1", "set pad1 14 1 TouchValue 0.000000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
