@@ -1,0 +1,195 @@
+// The single-value sensor and counting input windows' rows of the branch
+// table in simulator/RIG.md hold in the default rig, every branch has a row,
+// and every channel of these classes in the default rig opens its window.
+#include "WindowRegistry.h"
+#include "WindowTestSupport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+using namespace tindrel;
+using namespace tindrel::testing;
+
+namespace {
+
+struct Row {
+    QString window, branch, rigId;
+};
+
+const QStringList windowClasses = {"PressureSensor", "HumiditySensor",  "LightSensor",       "SoundSensor",
+                                   "PHSensor",       "ResistanceInput", "TemperatureSensor", "DistanceSensor",
+                                   "CurrentInput",   "Encoder",         "FrequencyCounter",  "CapacitiveTouch"};
+
+QList<Row> branchRows()
+{
+    QFile file(QStringLiteral(TINDREL_RIG_MD));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<Row> rows;
+    bool inSection = false;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('#')))
+            inSection = line.contains(QStringLiteral("Single-value sensor and counting input windows"));
+        const QStringList cells = line.split(QLatin1Char('|'));
+        if (!inSection || cells.size() != 5 || cells.at(1).trimmed() == QStringLiteral("window") ||
+            cells.at(1).trimmed().startsWith(QStringLiteral("---")))
+            continue;
+        rows.append({cells.at(1).trimmed(), cells.at(2).trimmed(), cells.at(3).trimmed()});
+    }
+    return rows;
+}
+
+QJsonArray rigDevices()
+{
+    return QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object().value("devices").toArray();
+}
+
+QJsonObject rigDevice(const QString &id)
+{
+    for (const auto &d : rigDevices())
+        if (d.toObject().value("id").toString() == id)
+            return d.toObject();
+    return {};
+}
+
+QList<QJsonObject> channelsOf(const QJsonObject &device, const QString &cls)
+{
+    QList<QJsonObject> out;
+    for (const auto &c : device.value("channels").toArray())
+        if (c.toObject().value("class").toString() == cls)
+            out.append(c.toObject());
+    return out;
+}
+
+int number(const QString &text, const char *after)
+{
+    const auto m = QRegularExpression(QString::fromLatin1(after) + QStringLiteral(" (\\d+)")).match(text);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+}   // namespace
+
+class SensorsRigTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK); }
+    void cleanupTestCase() { TindrelSim_clear(); }
+
+    void everyRowHoldsInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows();
+        QVERIFY(rows.size() >= 24);
+        QMap<QString, QList<int>> namedIds;   // device IDs a window's rows name
+        for (const Row &row : rows)
+            if (const int id = number(row.branch, "device ID"); id >= 0)
+                namedIds[row.window].append(id);
+        for (const Row &row : rows) {
+            const QString what = row.window + QStringLiteral(": ") + row.branch + QStringLiteral(" on ") + row.rigId;
+            QVERIFY2(windowClasses.contains(row.window), qPrintable(what));
+            const QJsonObject device = rigDevice(row.rigId);
+            QVERIFY2(!device.isEmpty(), qPrintable(what));
+            const auto channels = channelsOf(device, row.window);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const int deviceId = device.value("deviceId").toInt();
+            if (const int wanted = number(row.branch, "device ID"); wanted >= 0)
+                QVERIFY2(deviceId == wanted, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other device")))
+                QVERIFY2(!namedIds.value(row.window).contains(deviceId), qPrintable(what));
+            const auto hasSubclass = [&](auto pred) {
+                for (const auto &c : channels)
+                    if (pred(c.value("subclass").toInt(1)))
+                        return true;
+                return false;
+            };
+            if (const int sub = number(row.branch, "subclass"); sub >= 0)
+                QVERIFY2(hasSubclass([sub](int s) { return s == sub; }), qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other subclass")))
+                QVERIFY2(hasSubclass([](int s) { return s != 32 && s != 33; }), qPrintable(what));
+            if (row.branch.contains(QStringLiteral("equal minimum and maximum"))) {
+                bool found = false;
+                for (const auto &c : channels) {
+                    const auto range =
+                        c.value("ranges")
+                            .toObject()
+                            .value(row.window == "TemperatureSensor" ? QStringLiteral("TemperatureChangeTrigger")
+                                                                     : QString())
+                            .toArray();
+                    found |= range.size() == 2 && range.at(0).toDouble() == range.at(1).toDouble();
+                }
+                QVERIFY2(found, qPrintable(what));
+            }
+        }
+        QStringList branches;
+        for (const Row &row : rows)
+            branches << row.window + QLatin1Char(':') + row.branch;
+        const auto listed = [&](const QString &window, const QString &part) {
+            return !branches.filter(QRegularExpression(QStringLiteral("^") + window + QStringLiteral(":.*") + part))
+                        .isEmpty();
+        };
+        for (const QString &window : windowClasses)
+            QVERIFY2(!branches.filter(window + QLatin1Char(':')).isEmpty(), qPrintable(window));
+        QVERIFY(listed("TemperatureSensor", "subclass 33"));
+        QVERIFY(listed("TemperatureSensor", "subclass 32"));
+        QVERIFY(listed("TemperatureSensor", "other subclass"));
+        QVERIFY(listed("TemperatureSensor", "equal minimum and maximum"));
+        QVERIFY(listed("DistanceSensor", "device ID 59"));
+        QVERIFY(listed("DistanceSensor", "other device"));
+        QVERIFY(listed("CurrentInput", "device ID 55"));
+        QVERIFY(listed("CurrentInput", "other device"));
+        for (int id : {25, 34, 57, 60})
+            QVERIFY2(listed("Encoder", QStringLiteral("device ID %1").arg(id)), qPrintable(QString::number(id)));
+        QVERIFY(listed("Encoder", "other device"));
+        QVERIFY(listed("FrequencyCounter", "device ID 55"));
+        QVERIFY(listed("FrequencyCounter", "other device"));
+        QVERIFY(listed("CapacitiveTouch", "device ID 61"));
+        QVERIFY(listed("CapacitiveTouch", "device ID 62"));
+        QVERIFY(listed("CapacitiveTouch", "other device"));
+    }
+
+    void everyChannelOfTheseClassesOpensItsWindow()
+    {
+        const WindowRegistry registry = WindowRegistry::standard();
+        QMap<QString, QJsonObject> byId;
+        for (const auto &d : rigDevices())
+            byId[d.toObject().value("id").toString()] = d.toObject();
+        int opened = 0;
+        for (const auto &d : rigDevices()) {
+            const QJsonObject device = d.toObject();
+            if (device.contains("server") || !device.value("present").toBool(true))
+                continue;
+            const bool onHub = device.contains("parent");
+            const int serial = onHub ? byId.value(device.value("parent").toString()).value("serial").toInt()
+                                     : device.value("serial").toInt();
+            for (const auto &c : device.value("channels").toArray()) {
+                const QJsonObject channel = c.toObject();
+                const QString cls = channel.value("class").toString();
+                if (!windowClasses.contains(cls))
+                    continue;
+                const auto *entry = registry.findWindowForm(cls);
+                QVERIFY2(entry, qPrintable(cls));
+                Surroundings s;
+                s.aimAt(serial, channel.value("index").toInt(0));
+                if (onHub)
+                    s.defaults().setValue("v", device.value("hubPort").toInt());
+                std::unique_ptr<ExampleWindow> w(entry->make());
+                w->setUp(s.env());
+                const QString what = cls + QStringLiteral(" on ") + device.value("id").toString();
+                QVERIFY2(waitAttached(*w, device.value("name").toString()), qPrintable(what));
+                QVERIFY2(!w->streams().empty(), qPrintable(what));
+                QTRY_VERIFY2_WITH_TIMEOUT(w->streams().front()->eventCount() > 0 || cls == "CapacitiveTouch",
+                                          qPrintable(what), deadlineMs);
+                for (const auto &stream : w->streams())
+                    QVERIFY2(!stream->name().isEmpty(), qPrintable(what));
+                QVERIFY2(!w->errorEventLogWindow(), qPrintable(what));
+                ++opened;
+            }
+        }
+        QVERIFY(opened >= 25);
+    }
+};
+
+QTEST_MAIN(SensorsRigTest)
+#include "tst_sensorsrig.moc"
