@@ -77,6 +77,16 @@ S &stateOf(Channel &c)
     std::abort();
 }
 
+// An attached sensor's conversion (kind: 0 linear a*x+b, 1 log a*ln(x)+b,
+// 2 inverse a/(x+b), 3 threshold x<a); unknown outside lo to hi.
+struct SensorLaw {
+    int kind;
+    double a, b, lo, hi;
+};
+double convertSensorInput(const SensorLaw &law, double x);
+// Name and symbol of a unit code.
+Tindrel_UnitInfo unitRecord(Tindrel_Unit unit);
+
 // Sound levels: ten octave bands (31.5 Hz to 16 kHz) shaped by shape
 // (relative dB) whose energies add up to total dB, and the unweighted,
 // A-weighted and C-weighted levels computed from them, all within 0 to top.

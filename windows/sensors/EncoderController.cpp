@@ -127,6 +127,11 @@ void EncoderController::onPositionChangeHandler(const EncoderEvent &change)
     const auto enc = handle<TindrelEncoderHandle>();
     positionChangeText->setText(QString::asprintf("%d counts", change.positionChange));
     timeChangeText->setText(formatNumber("%.2f ms", change.timeChangeMs));
+    // Events that came before a detach are shown as it is handled, when the
+    // device can no longer be asked for its position.
+    int attached = 0;
+    if (Tindrel_getAttached(reinterpret_cast<TindrelHandle>(enc), &attached) != TINDREL_OK || !attached)
+        return;
     if (indexSeen_) {
         indexSeen_ = false;
         int64_t index = 0;

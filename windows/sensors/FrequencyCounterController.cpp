@@ -16,6 +16,14 @@ constexpr CodeTitle filterTypes[] = {{"Zero Crossing", 1}, {"Logic Level", 2}};
 constexpr CodeTitle powerSupplies[] = {{"Off", 1}, {"12 V", 2}, {"24 V", 3}};
 constexpr CodeTitle inputModes[] = {{"NPN", 1}, {"PNP", 2}};
 
+// Values that came before a detach are shown as the detach is handled; the
+// device's own counts can then no longer be read.
+bool attached(TindrelFrequencyCounterHandle h)
+{
+    int on = 0;
+    return Tindrel_getAttached(reinterpret_cast<TindrelHandle>(h), &on) == TINDREL_OK && on != 0;
+}
+
 SliderStyle intervalStyle() { return rows::dataInterval("%d", "%d ms"); }
 }   // namespace
 
@@ -145,6 +153,8 @@ void FrequencyCounterController::resetData()
 void FrequencyCounterController::showTotalCount()
 {
     const auto counter = handle<TindrelFrequencyCounterHandle>();
+    if (!attached(counter))
+        return;
     uint64_t total = 0;
     double elapsed = 0;
     if (check(TindrelFrequencyCounter_getCount(counter, &total)))

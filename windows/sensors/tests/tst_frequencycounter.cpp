@@ -1,12 +1,16 @@
 // The frequency counter window: the isolated module's settings, the filter
 // pairing, and every count event reaching the window's sinks.
 #include "CodePopup.h"
+#include "ErrorEventLog.h"
 #include "FrequencyCounterController.h"
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
+#include <QTemporaryDir>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -70,7 +74,8 @@ private slots:
         w->inputModeCombo->setCurrentIndex(0);
         emit w->inputModeCombo->activated(0);
         QCOMPARE(simProperty("din", TINDREL_CHCLASS_FREQUENCYCOUNTER, 0, "InputMode"), 1.0);
-        QVERIFY(!w->errorEventLogWindow());
+        QVERIFY2(!w->errorEventLogWindow(),
+                 qPrintable(w->errorEventLogWindow() ? w->errorEventLogWindow()->errorEventLog->toPlainText() : ""));
     }
 
     void filterEntriesStandForOneTypeBothWays()
@@ -127,6 +132,32 @@ private slots:
         QVERIFY2(counted <= total && total - counted < 250,
                  qPrintable(QStringLiteral("%1 %2").arg(counted).arg(total)));
         w->removeEventSink(&seen);
+    }
+
+    void recordingCapturesEveryEvent()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("counts.csv"));
+        Surroundings s;
+        s.aimAt(5500);
+        auto w = s.open<FrequencyCounterController>();
+        QVERIFY(w->startRecording(path));
+        QVERIFY(waitAttached(*w, QStringLiteral("Isolated Inputs")));
+        QTRY_VERIFY_WITH_TIMEOUT(w->streams().front()->eventCount() >= 8, deadlineMs);
+        w->stopRecording();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList rows = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const quint64 events = w->streams().at(0)->eventCount() + w->streams().at(1)->eventCount();
+        QCOMPARE(static_cast<quint64>(rows.size() - 1), events);
+        QCOMPARE(static_cast<quint64>(rows.filter(QStringLiteral(",Count Change")).size()),
+                 w->streams().at(0)->eventCount());
+        // The recorded counts add up to what the device counted meanwhile.
+        double counted = 0;
+        for (const QString &row : rows.filter(QStringLiteral(",Count Change")))
+            counted += row.section(QLatin1Char(','), 4, 4).toDouble();
+        QVERIFY(counted > 0);
+        QVERIFY(counted <= simProperty("din", TINDREL_CHCLASS_FREQUENCYCOUNTER, 0, "Count"));
     }
 };
 

@@ -1,14 +1,18 @@
-// The single-value sensor and counting input windows' rows of the branch
-// table in simulator/RIG.md hold in the default rig, every branch has a row,
-// and every channel of these classes in the default rig opens its window.
+// Every row of the windows' branch table in simulator/RIG.md holds in the
+// default rig, and every branch has a row: the voltage windows, and the
+// single-value sensor and counting input windows, each of whose channels in
+// the default rig also opens its window.
 #include "WindowRegistry.h"
 #include "WindowTestSupport.h"
+
+#include <tindrelsim.h>
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTest>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -19,11 +23,7 @@ struct Row {
     QString window, branch, rigId;
 };
 
-const QStringList windowClasses = {"PressureSensor", "HumiditySensor",  "LightSensor",       "SoundSensor",
-                                   "PHSensor",       "ResistanceInput", "TemperatureSensor", "DistanceSensor",
-                                   "CurrentInput",   "Encoder",         "FrequencyCounter",  "CapacitiveTouch"};
-
-QList<Row> branchRows()
+QList<Row> branchRows(const char *section = "Voltage input and voltage ratio windows")
 {
     QFile file(QStringLiteral(TINDREL_RIG_MD));
     if (!file.open(QIODevice::ReadOnly))
@@ -31,8 +31,8 @@ QList<Row> branchRows()
     QList<Row> rows;
     bool inSection = false;
     for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1Char('#')))
-            inSection = line.contains(QStringLiteral("Single-value sensor and counting input windows"));
+        if (line.startsWith(QStringLiteral("#")))
+            inSection = line.contains(QLatin1String(section));
         const QStringList cells = line.split(QLatin1Char('|'));
         if (!inSection || cells.size() != 5 || cells.at(1).trimmed() == QStringLiteral("window") ||
             cells.at(1).trimmed().startsWith(QStringLiteral("---")))
@@ -42,6 +42,10 @@ QList<Row> branchRows()
     return rows;
 }
 
+const QStringList windowClasses = {"PressureSensor", "HumiditySensor",  "LightSensor",       "SoundSensor",
+                                   "PHSensor",       "ResistanceInput", "TemperatureSensor", "DistanceSensor",
+                                   "CurrentInput",   "Encoder",         "FrequencyCounter",  "CapacitiveTouch"};
+
 QJsonArray rigDevices()
 {
     return QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object().value("devices").toArray();
@@ -49,17 +53,19 @@ QJsonArray rigDevices()
 
 QJsonObject rigDevice(const QString &id)
 {
-    for (const auto &d : rigDevices())
-        if (d.toObject().value("id").toString() == id)
+    const auto rig = QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object();
+    for (const auto &d : rig.value(QStringLiteral("devices")).toArray())
+        if (d.toObject().value(QStringLiteral("id")).toString() == id)
             return d.toObject();
     return {};
 }
 
+// The channels of a device of one class, with their rig records.
 QList<QJsonObject> channelsOf(const QJsonObject &device, const QString &cls)
 {
     QList<QJsonObject> out;
-    for (const auto &c : device.value("channels").toArray())
-        if (c.toObject().value("class").toString() == cls)
+    for (const auto &c : device.value(QStringLiteral("channels")).toArray())
+        if (c.toObject().value(QStringLiteral("class")).toString() == cls)
             out.append(c.toObject());
     return out;
 }
@@ -72,15 +78,73 @@ int number(const QString &text, const char *after)
 
 }   // namespace
 
-class SensorsRigTest : public QObject {
+class VoltageRigTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK); }
-    void cleanupTestCase() { TindrelSim_clear(); }
 
     void everyRowHoldsInTheDefaultRig()
     {
         const QList<Row> rows = branchRows();
+        QVERIFY(rows.size() >= 18);
+        for (const Row &row : rows) {
+            const QJsonObject device = rigDevice(row.rigId);
+            QVERIFY2(!device.isEmpty(), qPrintable(row.rigId));
+            const bool ratio = row.window == QStringLiteral("VoltageRatio");
+            const QString cls = ratio ? QStringLiteral("VoltageRatioInput") : QStringLiteral("VoltageInput");
+            const auto channels = channelsOf(device, cls);
+            QVERIFY2(!channels.isEmpty(), qPrintable(row.rigId));
+            const int deviceId = device.value(QStringLiteral("deviceId")).toInt();
+            const QByteArray id = row.rigId.toUtf8();
+            const auto simCls = ratio ? TINDREL_CHCLASS_VOLTAGERATIOINPUT : TINDREL_CHCLASS_VOLTAGEINPUT;
+            const auto hasSubclass = [&](int sub) {
+                for (const auto &c : channels)
+                    if (c.value(QStringLiteral("subclass")).toInt(1) == sub)
+                        return true;
+                return false;
+            };
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            if (const int wanted = number(row.branch, "device ID"); wanted >= 0)
+                QVERIFY2(deviceId == wanted, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other device")))
+                QVERIFY2(deviceId != 24, qPrintable(what));
+            if (const int sub = number(row.branch, "subclass"); sub >= 0)
+                QVERIFY2(hasSubclass(sub), qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other subclass")))
+                QVERIFY2(hasSubclass(1), qPrintable(what));
+            if (const int code = number(row.branch, "range code"); code >= 0) {
+                double value = 0;
+                QCOMPARE(TindrelSim_getPropertyValue(id.constData(), simCls, 0, "VoltageRange", &value), TINDREL_OK);
+                QVERIFY2(static_cast<int>(value) == code, qPrintable(what));
+            }
+            if (row.branch.contains(QStringLiteral("equal minimum and maximum"))) {
+                const QString trigger =
+                    ratio ? QStringLiteral("VoltageRatioChangeTrigger") : QStringLiteral("VoltageChangeTrigger");
+                bool found = false;
+                for (const auto &c : channels) {
+                    const auto range = c.value(QStringLiteral("ranges")).toObject().value(trigger).toArray();
+                    found |= range.size() == 2 && range.at(0).toDouble() == range.at(1).toDouble();
+                }
+                QVERIFY2(found, qPrintable(what));
+            }
+        }
+        // Every branch of both windows is listed.
+        QStringList branches;
+        for (const Row &row : rows)
+            branches << row.window + QLatin1Char(':') + row.branch;
+        for (int dev : {6, 7, 42, 45, 51, 97})
+            QVERIFY(branches.contains(QStringLiteral("VoltageInput:sensor port, device ID %1").arg(dev)));
+        for (int dev : {49, 92, 93, 94})
+            QVERIFY(branches.filter(QStringLiteral("VoltageInput:voltage range, device ID %1,").arg(dev)).size() == 1);
+        QVERIFY(branches.contains(QStringLiteral("VoltageInput:power supply, device ID 55")));
+        QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, device ID 24")));
+        QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, other device")));
+        QVERIFY(branches.contains(QStringLiteral("VoltageRatio:sensor port, subclass 64")));
+    }
+
+    void sensorAndCountingRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows("Single-value sensor and counting input windows");
         QVERIFY(rows.size() >= 24);
         QMap<QString, QList<int>> namedIds;   // device IDs a window's rows name
         for (const Row &row : rows)
@@ -139,7 +203,7 @@ private slots:
         QVERIFY(listed("DistanceSensor", "other device"));
         QVERIFY(listed("CurrentInput", "device ID 55"));
         QVERIFY(listed("CurrentInput", "other device"));
-        for (int id : {25, 34, 57, 60})
+        for (int id : {25, 34, 42, 57, 60})
             QVERIFY2(listed("Encoder", QStringLiteral("device ID %1").arg(id)), qPrintable(QString::number(id)));
         QVERIFY(listed("Encoder", "other device"));
         QVERIFY(listed("FrequencyCounter", "device ID 55"));
@@ -149,7 +213,7 @@ private slots:
         QVERIFY(listed("CapacitiveTouch", "other device"));
     }
 
-    void everyChannelOfTheseClassesOpensItsWindow()
+    void everySensorAndCountingChannelOpensItsWindow()
     {
         const WindowRegistry registry = WindowRegistry::standard();
         QMap<QString, QJsonObject> byId;
@@ -191,5 +255,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SensorsRigTest)
-#include "tst_sensorsrig.moc"
+QTEST_MAIN(VoltageRigTest)
+#include "tst_voltagerig.moc"
