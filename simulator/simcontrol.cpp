@@ -1,11 +1,13 @@
 // The test-control calls: load rigs, plug and unplug, inject errors, drive inputs.
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "behaviour/common.h"
 #include "engine.h"
 
 using namespace tsim;
@@ -185,6 +187,23 @@ TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_Channel
         c->values[s] = p->integral ? std::round(value) : value;
         c->overridden[s] = true;
     }
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, double countsPerSecond)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    if (!std::isfinite(countsPerSecond))
+        return fail(TINDREL_EINVALIDARG, "Shaft speed must be a finite number of counts per second");
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string msg;
+    ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_ENCODER, channelIndex, msg);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", msg.c_str());
+    behaviour::driveShaft(*c, countsPerSecond);
     return TINDREL_OK;
 }
 

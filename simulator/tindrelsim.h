@@ -53,8 +53,13 @@ TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tin
  * positive motion as a fraction of the stall torque (-1 to 1); "hold" 1
  * blocks the shaft (it stalls), 0 frees it; "connection" 0 cuts the motor
  * leads (error event 0x1011, no torque), 1 mends them. */
-TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId, int motorIndex,
-                                                           const char *condition, double value);
+TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId, int motorIndex, const char *condition,
+                                                           double value);
+/* Turns the shaft of an encoder channel (channelIndex of the device's
+ * encoders) at countsPerSecond from now on; the encoder counts it and gives
+ * an index pulse once per revolution of 1440 counts. Until a shaft is turned
+ * it follows the rig's waveform. */
+TINDREL_API TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, double countsPerSecond);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

@@ -11,6 +11,20 @@
 #include "MotorVelocityController.h"
 #include "WindowRegistry.h"
 
+// Single-value sensors and counting inputs.
+#include "CapacitiveTouchController.h"
+#include "CurrentInputController.h"
+#include "DistanceSensorController.h"
+#include "EncoderController.h"
+#include "FrequencyCounterController.h"
+#include "HumiditySensorController.h"
+#include "LightSensorController.h"
+#include "PHSensorController.h"
+#include "PressureSensorController.h"
+#include "ResistanceInputController.h"
+#include "SoundSensorController.h"
+#include "TemperatureSensorController.h"
+
 namespace tindrel {
 
 namespace {
@@ -33,6 +47,19 @@ constexpr WindowRegistry::Entry windows[] = {
     {"BLDCMotor", Form::Window, &make<BLDCMotorController>},
     {"MotorPositionController", Form::Window, &make<MotorPositionController>},
     {"MotorVelocityController", Form::Window, &make<MotorVelocityController>},
+    // Single-value sensors and counting inputs.
+    {"TemperatureSensor", Form::Window, &make<TemperatureSensorController>},
+    {"HumiditySensor", Form::Window, &make<HumiditySensorController>},
+    {"PressureSensor", Form::Window, &make<PressureSensorController>},
+    {"LightSensor", Form::Window, &make<LightSensorController>},
+    {"SoundSensor", Form::Window, &make<SoundSensorController>},
+    {"DistanceSensor", Form::Window, &make<DistanceSensorController>},
+    {"PHSensor", Form::Window, &make<PHSensorController>},
+    {"CurrentInput", Form::Window, &make<CurrentInputController>},
+    {"ResistanceInput", Form::Window, &make<ResistanceInputController>},
+    {"Encoder", Form::Window, &make<EncoderController>},
+    {"FrequencyCounter", Form::Window, &make<FrequencyCounterController>},
+    {"CapacitiveTouch", Form::Window, &make<CapacitiveTouchController>},
 };
 
 }   // namespace

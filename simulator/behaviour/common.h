@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +86,22 @@ struct SensorLaw {
 double convertSensorInput(const SensorLaw &law, double x);
 // Name and symbol of a unit code.
 Tindrel_UnitInfo unitRecord(Tindrel_Unit unit);
+
+// Sound levels: ten octave bands (31.5 Hz to 16 kHz) shaped by shape
+// (relative dB) whose energies add up to total dB, and the unweighted,
+// A-weighted and C-weighted levels computed from them, all within 0 to top.
+inline constexpr size_t kSoundBands = 10;
+struct SoundLevels {
+    double dB = 0, dBA = 0, dBC = 0;
+    std::array<double, kSoundBands> bands{};
+};
+SoundLevels soundLevels(double total, const std::array<double, kSoundBands> &shape, double top);
+
+// An encoder's shaft: turned at countsPerSecond from now on (by tindrelsim,
+// or by the motor that carries the encoder); undriven shafts follow the
+// rig's waveform. Engine lock held.
+void driveShaft(Channel &encoder, double countsPerSecond);
+inline constexpr int kEncoderCountsPerRevolution = 1440;
 
 // The hooks each family file defines.
 extern const ClassHooks kDigitalOutputHooks, kDigitalInputHooks, kLCDHooks, kDataAdapterHooks;

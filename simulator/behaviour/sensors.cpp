@@ -269,14 +269,33 @@ void soundAfterSet(Channel &c, int p)
     double top = value(c, p) == 1 ? 102 : 82;
     setLimits(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dB"), 0, top);
 }
-void soundStep(Channel &c, double, double, Raised &)
+
+struct SoundState : ClassState {
+    double tilt = 0;   // slow change of the spectrum's balance, dB per octave
+};
+std::unique_ptr<ClassState> soundState(const Channel &) { return std::make_unique<SoundState>(); }
+
+// The rig's waveform gives the overall (unweighted) level; the ten bands are
+// a room spectrum with that total energy, and the weighted levels follow
+// from the bands.
+void soundStep(Channel &c, double, double t, Raised &)
 {
-    double db = value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dB"));
-    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBA")) = std::max(0.0, db - 2.1);
-    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBC")) = std::max(0.0, db - 0.4);
+    auto &s = stateOf<SoundState>(c);
+    const int dbp = PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dB");
+    const double top = c.maxs[slotOf(c, dbp)];
+    s.tilt = -1.5 + 1.0 * std::sin(2 * M_PI * t / 23.0);
+    std::array<double, kSoundBands> shape{};
+    for (size_t i = 0; i < kSoundBands; ++i) {   // a hum low down, most energy around 500 Hz to 2 kHz
+        const double octave = static_cast<double>(i);
+        shape[i] = s.tilt * (octave - 4) - 2.0 * std::pow((octave - 4.5) / 2.0, 2) + (i == 1 ? 4.0 : 0.0);
+    }
+    SoundLevels lv = soundLevels(value(c, dbp), shape, top);
+    value(c, dbp) = lv.dB;
+    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBA")) = lv.dBA;
+    value(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "dBC")) = lv.dBC;
     size_t oct = slotOf(c, PROP(TINDREL_CHCLASS_SOUNDSENSOR, "Octaves"));
-    for (int i = 0; i < 10; ++i)   // loudest around 500 Hz
-        c.values[oct + static_cast<size_t>(i)] = std::max(0.0, db - 3.0 * std::abs(i - 4));
+    for (size_t i = 0; i < kSoundBands; ++i)
+        c.values[oct + i] = lv.bands[i];
 }
 
 void distancePrepare(ChannelInfo &ci)
@@ -314,7 +333,12 @@ struct EncoderState : ClassState {
     double lastEvent = 0;   // session time of the last event
     bool indexHit = false;
 };
-constexpr int kCountsPerIndex = 1440;
+constexpr double kCountsPerIndex = kEncoderCountsPerRevolution;
+// Kept across sessions: the shaft turns whether or not a window is open.
+struct ShaftState : ClassState {
+    bool driven = false;
+    double countsPerSecond = 0;
+};
 
 void encoderPrepare(ChannelInfo &ci)
 {
@@ -334,6 +358,8 @@ void encoderStep(Channel &c, double dt, double t, Raised &extra)
         return;
     int pos = PROP(TINDREL_CHCLASS_ENCODER, "Position");
     double rate = c.info->behaviour.set ? waveValue(c, cls.props[static_cast<size_t>(pos)], 0, t) : 0;
+    if (auto *shaft = dynamic_cast<ShaftState *>(c.kept.get()); shaft && shaft->driven)
+        rate = shaft->countsPerSecond;
     s.pending += rate * dt;
     double whole = std::trunc(s.pending);
     s.pending -= whole;
@@ -341,6 +367,8 @@ void encoderStep(Channel &c, double dt, double t, Raised &extra)
     double after = before + whole;
     value(c, pos) = after;
     s.delta += static_cast<int>(whole);
+    // The index pulse comes once per revolution, at whole multiples of the
+    // counts per revolution.
     if (std::floor(before / kCountsPerIndex) != std::floor(after / kCountsPerIndex)) {
         s.indexHit = true;
         value(c, PROP(TINDREL_CHCLASS_ENCODER, "IndexPosition")) =
@@ -368,16 +396,27 @@ void frequencyCounterPrepare(ChannelInfo &ci)
         markUnsupported(ci, {"InputMode", "PowerSupply"});
 }
 std::unique_ptr<ClassState> counterState(const Channel &) { return std::make_unique<CounterState>(); }
-// The rig's waveform gives the input frequency in hertz.
+// The rig's waveform gives the input frequency in hertz. Device 55's
+// isolated inputs see logic levels; every other counter's input is a small
+// AC signal (1 V peak around 0 V) that a logic-level filter never sees
+// rise above its threshold, so only the zero-crossing filter counts it.
+// Frequencies below the cutoff read as 0 while their counts still add up.
+constexpr double kLogicThresholdVolts = 2.5, kACPeakVolts = 1.0;
 void frequencyCounterStep(Channel &c, double dt, double, Raised &extra)
 {
     auto &s = stateOf<CounterState>(c);
     int freq = PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Frequency");
+    double input = value(c, freq);
     if (value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Enabled")) == 0)
-        value(c, freq) = 0;
-    s.pending += value(c, freq) * dt;
+        input = 0;
+    const bool logicFilter = value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "FilterType")) == 2;
+    const double peak = deviceIn(*c.info, {55}) ? 24.0 : kACPeakVolts;
+    if (logicFilter && peak < kLogicThresholdVolts)
+        input = 0;
+    s.pending += input * dt;
     double whole = std::trunc(s.pending);
     s.pending -= whole;
+    value(c, freq) = input < value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "FrequencyCutoff")) ? 0 : input;
     value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "Count")) += whole;
     value(c, PROP(TINDREL_CHCLASS_FREQUENCYCOUNTER, "TimeElapsed")) += dt * 1000.0;
     EventArgs a;
@@ -390,6 +429,12 @@ struct TouchState : ClassState {
     double last = -1;
 };
 std::unique_ptr<ClassState> touchState(const Channel &) { return std::make_unique<TouchState>(); }
+// Only the keypad and slider boards let the sensitivity be set.
+void touchPrepare(ChannelInfo &ci)
+{
+    if (!deviceIn(ci, {61, 62}))
+        markUnsupported(ci, {"Sensitivity"});
+}
 // Touched while the value passes a threshold that falls as sensitivity rises.
 void touchStep(Channel &c, double, double t, Raised &extra)
 {
@@ -419,16 +464,51 @@ void touchStep(Channel &c, double, double t, Raised &extra)
 
 }   // namespace
 
+// A-weighting and C-weighting at the ten octave band centres, 31.5 Hz to 16 kHz.
+const std::array<double, kSoundBands> kAWeight = {-39.4, -26.2, -16.1, -8.6, -3.2, 0.0, 1.2, 1.0, -1.1, -6.6};
+const std::array<double, kSoundBands> kCWeight = {-3.0, -0.8, -0.2, 0.0, 0.0, 0.0, -0.2, -0.8, -3.0, -8.5};
+
+double energySum(const std::array<double, kSoundBands> &levels, const std::array<double, kSoundBands> &weight)
+{
+    double energy = 0;
+    for (size_t i = 0; i < kSoundBands; ++i)
+        energy += std::pow(10.0, (levels[i] + weight[i]) / 10.0);
+    return 10.0 * std::log10(energy);
+}
+
+void driveShaft(Channel &encoder, double countsPerSecond)
+{
+    if (!dynamic_cast<ShaftState *>(encoder.kept.get()))
+        encoder.kept = std::make_shared<ShaftState>();
+    auto &shaft = static_cast<ShaftState &>(*encoder.kept);
+    shaft.driven = true;
+    shaft.countsPerSecond = countsPerSecond;
+}
+
+SoundLevels soundLevels(double total, const std::array<double, kSoundBands> &shape, double top)
+{
+    const std::array<double, kSoundBands> flat{};
+    // Scale the shape so that the bands' energies add up to the total.
+    const double offset = total - energySum(shape, flat);
+    SoundLevels out;
+    for (size_t i = 0; i < kSoundBands; ++i)
+        out.bands[i] = std::clamp(shape[i] + offset, 0.0, top);
+    out.dB = std::clamp(energySum(out.bands, flat), 0.0, top);
+    out.dBA = std::clamp(energySum(out.bands, kAWeight), 0.0, top);
+    out.dBC = std::clamp(energySum(out.bands, kCWeight), 0.0, top);
+    return out;
+}
+
 const ClassHooks kVoltageInputHooks{
     voltageInputPrepare, voltageInputBeforeSet, voltageInputAfterSet, voltageInputStep, nullptr, voltageInputUnit};
 const ClassHooks kVoltageRatioHooks{
     voltageRatioPrepare, voltageRatioBeforeSet, voltageRatioAfterSet, voltageRatioStep, nullptr, voltageRatioUnit};
 const ClassHooks kTemperatureHooks{temperaturePrepare};
-const ClassHooks kSoundHooks{nullptr, nullptr, soundAfterSet, soundStep};
+const ClassHooks kSoundHooks{nullptr, nullptr, soundAfterSet, soundStep, soundState};
 const ClassHooks kDistanceHooks{distancePrepare, nullptr, nullptr, distanceStep};
 const ClassHooks kPowerSupply55Hooks{powerSupply55Prepare};
 const ClassHooks kEncoderHooks{encoderPrepare, nullptr, nullptr, encoderStep, encoderState};
 const ClassHooks kFrequencyCounterHooks{frequencyCounterPrepare, nullptr, nullptr, frequencyCounterStep, counterState};
-const ClassHooks kTouchHooks{nullptr, nullptr, nullptr, touchStep, touchState};
+const ClassHooks kTouchHooks{touchPrepare, nullptr, nullptr, touchStep, touchState};
 
 }   // namespace tsim::behaviour

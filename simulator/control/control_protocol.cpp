@@ -111,6 +111,24 @@ std::string runMotor(const Request &request, const SimCalls &calls)
                                                          request.args[2].text.c_str(), request.args[3].number);
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
+std::string runShaft(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.turnShaft(request.args[0].text.c_str(), request.args[1].integer, request.args[2].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+// A finger on a touch input is a touch value near full scale; lifting it
+// brings the value to 0, and the channel reports the touch and its end.
+constexpr double kFingerTouchValue = 0.9;
+std::string runTouchValue(const Request &request, const SimCalls &calls, double touchValue)
+{
+    const TindrelReturnCode rc = calls.setInputValue(request.args[0].text.c_str(), TINDREL_CHCLASS_CAPACITIVETOUCH,
+                                                     request.args[1].integer, "TouchValue", touchValue);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+std::string runTouch(const Request &r, const SimCalls &c) { return runTouchValue(r, c, kFingerTouchValue); }
+std::string runRelease(const Request &r, const SimCalls &c) { return runTouchValue(r, c, 0.0); }
 
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
@@ -144,6 +162,21 @@ constexpr CommandSpec kCommands[] = {
       {"property", ArgKind::Word}},
      4,
      &runGet},
+    {"shaft",
+     "turn an encoder's shaft at a speed in counts per second",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"countsPerSecond", ArgKind::Number}},
+     3,
+     &runShaft},
+    {"touch",
+     "put a finger on a capacitive touch input",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runTouch},
+    {"release",
+     "lift the finger from a capacitive touch input",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runRelease},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
     {"fail-upgrade",
      "make the device's next count firmware upgrades fail half-way (0 clears)",

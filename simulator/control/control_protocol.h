@@ -61,6 +61,7 @@ struct SimCalls {
     std::string (*lastErrorDetail)();
     TindrelReturnCode (*setUpgradeFault)(const char *deviceId, TindrelSimUpgradeFault fault, int count);
     TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
+    TindrelReturnCode (*turnShaft)(const char *deviceId, int channelIndex, double countsPerSecond);
 };
 
 // One reply line, without its newline.

@@ -5,6 +5,10 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 namespace tindrel {
 
 SliderRow::SliderRow(SendRule rule, std::string limitFormat, std::string valueFormat, bool integral, QWidget *parent)
@@ -48,6 +52,12 @@ void SliderRow::setRange(double minimum, double maximum, double value)
 {
     scale_.minimum = minimum;
     scale_.maximum = maximum;
+    scale_.steps = SliderScale{}.steps;
+    if (resolution_ > 0 && !scale_.integral && maximum > minimum) {
+        constexpr double mostSteps = 1e7;
+        const double wanted = std::ceil((maximum - minimum) / resolution_);
+        scale_.steps = static_cast<int>(std::clamp(wanted, static_cast<double>(scale_.steps), mostSteps));
+    }
     {
         const QSignalBlocker block(slider);
         slider->setRange(0, scale_.positions());
@@ -82,6 +92,22 @@ void SliderRow::setSender(std::function<bool(double)> sender)
                 restoreLabel();
         });
     sender_ = std::move(sender);
+}
+
+void SliderRow::setResolution(double step) { resolution_ = step > 0 ? step : 0.0; }
+
+double SliderRow::resolutionOf(const char *format)
+{
+    // "%" [flags and width] "." digits "f"
+    const char *percent = format ? std::strchr(format, '%') : nullptr;
+    const char *dot = percent ? std::strchr(percent, '.') : nullptr;
+    if (!dot)
+        return 0.0;
+    int digits = 0;
+    const char *p = dot + 1;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        digits = digits * 10 + (*p - '0');
+    return *p == 'f' && digits <= 9 ? std::pow(10.0, -digits) : 0.0;
 }
 
 void SliderRow::hideLimitLabels()

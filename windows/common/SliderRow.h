@@ -44,6 +44,13 @@ public:
     // label back to the value accepted last.
     void setSender(std::function<bool(double)> sender);
 
+    // Finer positions for a wide range: at least one position per step of
+    // this size (up to ten million), never fewer than the default. 0: the
+    // default positions.
+    void setResolution(double step);
+    // The step a fixed-point format shows ("%0.3f": 0.001); 0 for others.
+    static double resolutionOf(const char *format);
+
     // The minimum and maximum labels: hidden, or fixed texts that ranges
     // do not change (empty keeps the formatted limit).
     void hideLimitLabels();
@@ -68,6 +75,7 @@ private:
     QString fixedMax_;
     SliderScale scale_;
     double accepted_ = 0.0;
+    double resolution_ = 0.0;
     bool settingValue_ = false;
 };
 

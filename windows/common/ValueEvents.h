@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -120,6 +121,73 @@ struct EncoderEvent {
     std::optional<double> timestamp() const { return std::nullopt; }
 };
 
+// Signature SPL: unweighted, A-weighted and C-weighted sound pressure levels
+// (dB) and the ten octave band levels, 31.5 Hz to 16 kHz.
+struct SPLEvent {
+    static constexpr std::size_t bandCount = 10;
+    double dB = 0.0;
+    double dBA = 0.0;
+    double dBC = 0.0;
+    std::array<double, bandCount> octaves{};
+
+    static SPLEvent from(double dB, double dBA, double dBC, const double *octaves)
+    {
+        SPLEvent e{dB, dBA, dBC, {}};
+        for (std::size_t i = 0; i < bandCount && octaves; ++i)
+            e.octaves[i] = octaves[i];
+        return e;
+    }
+    static constexpr std::size_t fieldCount = 3 + bandCount;
+    std::array<double, fieldCount> fields() const
+    {
+        std::array<double, fieldCount> out{dB, dBA, dBC};
+        for (std::size_t i = 0; i < bandCount; ++i)
+            out[3 + i] = octaves[i];
+        return out;
+    }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Signature REFL: up to eight sonar echoes (distance in mm, amplitude) and
+// how many of them are valid.
+struct ReflectionsEvent {
+    static constexpr std::size_t maxEchoes = 8;
+    std::array<std::uint32_t, maxEchoes> distances{};
+    std::array<std::uint32_t, maxEchoes> amplitudes{};
+    std::uint32_t count = 0;
+
+    static ReflectionsEvent from(const std::uint32_t *distances, const std::uint32_t *amplitudes, std::uint32_t count)
+    {
+        ReflectionsEvent e;
+        e.count = std::min<std::uint32_t>(count, maxEchoes);
+        for (std::size_t i = 0; i < maxEchoes; ++i) {
+            e.distances[i] = distances ? distances[i] : 0;
+            e.amplitudes[i] = amplitudes ? amplitudes[i] : 0;
+        }
+        return e;
+    }
+    static constexpr std::size_t fieldCount = 2 * maxEchoes + 1;
+    std::array<double, fieldCount> fields() const
+    {
+        std::array<double, fieldCount> out{};
+        for (std::size_t i = 0; i < maxEchoes; ++i) {
+            out[i] = distances[i];
+            out[maxEchoes + i] = amplitudes[i];
+        }
+        out[2 * maxEchoes] = count;
+        return out;
+    }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// An event without values (a touch ending): only that it happened.
+struct NoValueEvent {
+    static NoValueEvent from() { return {}; }
+    static constexpr std::size_t fieldCount = 0;
+    std::array<double, fieldCount> fields() const { return {}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
 // Any event shape above.
 template <class S>
 concept EventShape = requires(const S &s)
@@ -134,7 +202,7 @@ concept EventShape = requires(const S &s)
 };
 
 // A value event as the plot and the recording see it, whatever its shape.
-inline constexpr std::size_t maxEventFields = 14;
+inline constexpr std::size_t maxEventFields = 17;
 struct EventSample {
     int stream = 0;                      // index of the window's stream
     double receivedAt = 0.0;             // seconds since the epoch, taken in the callback

@@ -48,6 +48,11 @@ TindrelReturnCode setInput(const char *id, Tindrel_ChannelClass cls, int index, 
                   " " + std::to_string(value));
 }
 
+TindrelReturnCode turnShaft(const char *id, int index, double countsPerSecond)
+{
+    return record("shaft " + std::string(id) + " " + std::to_string(index) + " " + std::to_string(countsPerSecond));
+}
+
 TindrelReturnCode getProperty(const char *id, Tindrel_ChannelClass cls, int index, const char *property, double *value)
 {
     *value = state().value;
@@ -110,8 +115,8 @@ std::vector<std::string> calls()
 
 tindrel::control::SimCalls table()
 {
-    return {&list,     &attach,      &detach, &addServer, &removeServer, &injectError,
-            &setInput, &getProperty, &load,   &lastError, &upgradeFault, &motorCondition};
+    return {&list,        &attach, &detach,    &addServer,    &removeServer,   &injectError, &setInput,
+            &getProperty, &load,   &lastError, &upgradeFault, &motorCondition, &turnShaft};
 }
 
 }   // namespace fakesim

@@ -128,6 +128,9 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"unplug-upgrade dev1", "upgrade-fault dev1 2 1"},
         {"motor bldc108 0 hold 1", "motor bldc108 0 hold 1.000000"},
         {"motor dcmotor37 1 load -0.25", "motor dcmotor37 1 load -0.250000"},
+        {"shaft enc1 0 -720.5", "shaft enc1 0 -720.500000"},
+        {"touch pad1 1", "set pad1 14 1 TouchValue 0.900000"},
+        {"release pad1 1", "set pad1 14 1 TouchValue 0.000000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();

@@ -1,5 +1,10 @@
-// Every row of the voltage windows' branch table in simulator/RIG.md holds
-// in the default rig, and every branch has a row.
+// Every row of the windows' branch table in simulator/RIG.md holds in the
+// default rig, and every branch has a row: the voltage windows, and the
+// single-value sensor and counting input windows, each of whose channels in
+// the default rig also opens its window.
+#include "WindowRegistry.h"
+#include "WindowTestSupport.h"
+
 #include <tindrelsim.h>
 
 #include <QFile>
@@ -9,13 +14,16 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace tindrel;
+using namespace tindrel::testing;
+
 namespace {
 
 struct Row {
     QString window, branch, rigId;
 };
 
-QList<Row> branchRows()
+QList<Row> branchRows(const char *section = "Voltage input and voltage ratio windows")
 {
     QFile file(QStringLiteral(TINDREL_RIG_MD));
     if (!file.open(QIODevice::ReadOnly))
@@ -24,7 +32,7 @@ QList<Row> branchRows()
     bool inSection = false;
     for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QStringLiteral("#")))
-            inSection = line.contains(QStringLiteral("Voltage input and voltage ratio windows"));
+            inSection = line.contains(QLatin1String(section));
         const QStringList cells = line.split(QLatin1Char('|'));
         if (!inSection || cells.size() != 5 || cells.at(1).trimmed() == QStringLiteral("window") ||
             cells.at(1).trimmed().startsWith(QStringLiteral("---")))
@@ -32,6 +40,15 @@ QList<Row> branchRows()
         rows.append({cells.at(1).trimmed(), cells.at(2).trimmed(), cells.at(3).trimmed()});
     }
     return rows;
+}
+
+const QStringList windowClasses = {"PressureSensor", "HumiditySensor",  "LightSensor",       "SoundSensor",
+                                   "PHSensor",       "ResistanceInput", "TemperatureSensor", "DistanceSensor",
+                                   "CurrentInput",   "Encoder",         "FrequencyCounter",  "CapacitiveTouch"};
+
+QJsonArray rigDevices()
+{
+    return QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object().value("devices").toArray();
 }
 
 QJsonObject rigDevice(const QString &id)
@@ -123,6 +140,118 @@ private slots:
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, device ID 24")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, other device")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:sensor port, subclass 64")));
+    }
+
+    void sensorAndCountingRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows("Single-value sensor and counting input windows");
+        QVERIFY(rows.size() >= 24);
+        QMap<QString, QList<int>> namedIds;   // device IDs a window's rows name
+        for (const Row &row : rows)
+            if (const int id = number(row.branch, "device ID"); id >= 0)
+                namedIds[row.window].append(id);
+        for (const Row &row : rows) {
+            const QString what = row.window + QStringLiteral(": ") + row.branch + QStringLiteral(" on ") + row.rigId;
+            QVERIFY2(windowClasses.contains(row.window), qPrintable(what));
+            const QJsonObject device = rigDevice(row.rigId);
+            QVERIFY2(!device.isEmpty(), qPrintable(what));
+            const auto channels = channelsOf(device, row.window);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const int deviceId = device.value("deviceId").toInt();
+            if (const int wanted = number(row.branch, "device ID"); wanted >= 0)
+                QVERIFY2(deviceId == wanted, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other device")))
+                QVERIFY2(!namedIds.value(row.window).contains(deviceId), qPrintable(what));
+            const auto hasSubclass = [&](auto pred) {
+                for (const auto &c : channels)
+                    if (pred(c.value("subclass").toInt(1)))
+                        return true;
+                return false;
+            };
+            if (const int sub = number(row.branch, "subclass"); sub >= 0)
+                QVERIFY2(hasSubclass([sub](int s) { return s == sub; }), qPrintable(what));
+            if (row.branch.contains(QStringLiteral("other subclass")))
+                QVERIFY2(hasSubclass([](int s) { return s != 32 && s != 33; }), qPrintable(what));
+            if (row.branch.contains(QStringLiteral("equal minimum and maximum"))) {
+                bool found = false;
+                for (const auto &c : channels) {
+                    const auto range =
+                        c.value("ranges")
+                            .toObject()
+                            .value(row.window == "TemperatureSensor" ? QStringLiteral("TemperatureChangeTrigger")
+                                                                     : QString())
+                            .toArray();
+                    found |= range.size() == 2 && range.at(0).toDouble() == range.at(1).toDouble();
+                }
+                QVERIFY2(found, qPrintable(what));
+            }
+        }
+        QStringList branches;
+        for (const Row &row : rows)
+            branches << row.window + QLatin1Char(':') + row.branch;
+        const auto listed = [&](const QString &window, const QString &part) {
+            return !branches.filter(QRegularExpression(QStringLiteral("^") + window + QStringLiteral(":.*") + part))
+                        .isEmpty();
+        };
+        for (const QString &window : windowClasses)
+            QVERIFY2(!branches.filter(window + QLatin1Char(':')).isEmpty(), qPrintable(window));
+        QVERIFY(listed("TemperatureSensor", "subclass 33"));
+        QVERIFY(listed("TemperatureSensor", "subclass 32"));
+        QVERIFY(listed("TemperatureSensor", "other subclass"));
+        QVERIFY(listed("TemperatureSensor", "equal minimum and maximum"));
+        QVERIFY(listed("DistanceSensor", "device ID 59"));
+        QVERIFY(listed("DistanceSensor", "other device"));
+        QVERIFY(listed("CurrentInput", "device ID 55"));
+        QVERIFY(listed("CurrentInput", "other device"));
+        for (int id : {25, 34, 42, 57, 60})
+            QVERIFY2(listed("Encoder", QStringLiteral("device ID %1").arg(id)), qPrintable(QString::number(id)));
+        QVERIFY(listed("Encoder", "other device"));
+        QVERIFY(listed("FrequencyCounter", "device ID 55"));
+        QVERIFY(listed("FrequencyCounter", "other device"));
+        QVERIFY(listed("CapacitiveTouch", "device ID 61"));
+        QVERIFY(listed("CapacitiveTouch", "device ID 62"));
+        QVERIFY(listed("CapacitiveTouch", "other device"));
+    }
+
+    void everySensorAndCountingChannelOpensItsWindow()
+    {
+        const WindowRegistry registry = WindowRegistry::standard();
+        QMap<QString, QJsonObject> byId;
+        for (const auto &d : rigDevices())
+            byId[d.toObject().value("id").toString()] = d.toObject();
+        int opened = 0;
+        for (const auto &d : rigDevices()) {
+            const QJsonObject device = d.toObject();
+            if (device.contains("server") || !device.value("present").toBool(true))
+                continue;
+            const bool onHub = device.contains("parent");
+            const int serial = onHub ? byId.value(device.value("parent").toString()).value("serial").toInt()
+                                     : device.value("serial").toInt();
+            for (const auto &c : device.value("channels").toArray()) {
+                const QJsonObject channel = c.toObject();
+                const QString cls = channel.value("class").toString();
+                if (!windowClasses.contains(cls))
+                    continue;
+                const auto *entry = registry.findWindowForm(cls);
+                QVERIFY2(entry, qPrintable(cls));
+                Surroundings s;
+                s.aimAt(serial, channel.value("index").toInt(0));
+                if (onHub)
+                    s.defaults().setValue("v", device.value("hubPort").toInt());
+                std::unique_ptr<ExampleWindow> w(entry->make());
+                w->setUp(s.env());
+                const QString what = cls + QStringLiteral(" on ") + device.value("id").toString();
+                QVERIFY2(waitAttached(*w, device.value("name").toString()), qPrintable(what));
+                QVERIFY2(!w->streams().empty(), qPrintable(what));
+                QTRY_VERIFY2_WITH_TIMEOUT(w->streams().front()->eventCount() > 0 || cls == "CapacitiveTouch",
+                                          qPrintable(what), deadlineMs);
+                for (const auto &stream : w->streams())
+                    QVERIFY2(!stream->name().isEmpty(), qPrintable(what));
+                QVERIFY2(!w->errorEventLogWindow(), qPrintable(what));
+                ++opened;
+            }
+        }
+        QVERIFY(opened >= 25);
     }
 };
 
