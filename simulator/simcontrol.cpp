@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "behaviour/common.h"
 #include "engine.h"
 
 using namespace tsim;
@@ -165,6 +166,20 @@ TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_Channel
         c->overridden[s] = true;
     }
     return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts, double celsius)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string msg;
+    ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_POWERGUARD, channelIndex, msg);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", msg.c_str());
+    return behaviour::driveGuardSupply(*c, volts, celsius);
 }
 
 TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,

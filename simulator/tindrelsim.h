@@ -48,6 +48,12 @@ TINDREL_API TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindr
  * input's "Voltage"): the channel reports it as if measured. */
 TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                        int channelIndex, const char *property, double value);
+/* A power guard's guarded supply (volts) and board temperature (degrees
+ * Celsius), as if measured: past the over-voltage threshold or the board's
+ * temperature limit the guard switches the power off and raises an
+ * over-voltage or over-temperature error event. The channel must be open. */
+TINDREL_API TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts,
+                                                        double celsius);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

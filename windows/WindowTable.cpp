@@ -2,6 +2,10 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "PowerGuardController.h"
+#include "RCServoController.h"
+#include "StepperController.h"
+#include "VoltageOutputController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -19,6 +23,11 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    // Stepper, RC servo, voltage output and power guard windows.
+    {"Stepper", Form::Window, &make<StepperController>},
+    {"RCServo", Form::Window, &make<RCServoController>},
+    {"VoltageOutput", Form::Window, &make<VoltageOutputController>},
+    {"PowerGuard", Form::Window, &make<PowerGuardController>},
 };
 
 }   // namespace

@@ -92,6 +92,13 @@ std::string runLoad(const Request &request, const SimCalls &calls)
     return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
 }
 
+std::string runSupply(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setGuardSupply(request.args[0].text.c_str(), request.args[1].integer,
+                                                      request.args[2].number, request.args[3].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -124,6 +131,14 @@ constexpr CommandSpec kCommands[] = {
       {"property", ArgKind::Word}},
      4,
      &runGet},
+    {"supply",
+     "drive a power guard's supply voltage and board temperature (an open channel)",
+     {{"deviceId", ArgKind::Word},
+      {"channelIndex", ArgKind::Int},
+      {"volts", ArgKind::Number},
+      {"celsius", ArgKind::Number}},
+     4,
+     &runSupply},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
 };
 

@@ -120,6 +120,15 @@ struct EncoderEvent {
     std::optional<double> timestamp() const { return std::nullopt; }
 };
 
+// Signature 0: an event that carries no value (a motor stopped). The plot
+// and the recording see it as a row without numbers.
+struct NoValueEvent {
+    static NoValueEvent from() { return {}; }
+    static constexpr std::size_t fieldCount = 0;
+    std::array<double, fieldCount> fields() const { return {}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
 // Any event shape above.
 template <class S>
 concept EventShape = requires(const S &s)
