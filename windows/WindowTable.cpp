@@ -5,7 +5,9 @@
 #include "PowerGuardController.h"
 #include "RCServoController.h"
 #include "StepperController.h"
+#include "VoltageInputController.h"
 #include "VoltageOutputController.h"
+#include "VoltageRatioController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -23,6 +25,8 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    {"VoltageInput", Form::Window, &make<VoltageInputController>},
+    {"VoltageRatioInput", Form::Window, &make<VoltageRatioController>},
     // Stepper, RC servo, voltage output and power guard windows.
     {"Stepper", Form::Window, &make<StepperController>},
     {"RCServo", Form::Window, &make<RCServoController>},
