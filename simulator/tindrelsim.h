@@ -60,6 +60,12 @@ TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId,
  * an index pulse once per revolution of 1440 counts. Until a shaft is turned
  * it follows the rig's waveform. */
 TINDREL_API TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, double countsPerSecond);
+/* A power guard's guarded supply (volts) and board temperature (degrees
+ * Celsius), as if measured: past the over-voltage threshold or the board's
+ * temperature limit the guard switches the power off and raises an
+ * over-voltage or over-temperature error event. The channel must be open. */
+TINDREL_API TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts,
+                                                        double celsius);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

@@ -2,7 +2,11 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "PowerGuardController.h"
+#include "RCServoController.h"
+#include "StepperController.h"
 #include "VoltageInputController.h"
+#include "VoltageOutputController.h"
 #include "VoltageRatioController.h"
 // Motors.
 #include "BLDCMotorController.h"
@@ -60,6 +64,11 @@ constexpr WindowRegistry::Entry windows[] = {
     {"Encoder", Form::Window, &make<EncoderController>},
     {"FrequencyCounter", Form::Window, &make<FrequencyCounterController>},
     {"CapacitiveTouch", Form::Window, &make<CapacitiveTouchController>},
+    // Stepper, RC servo, voltage output and power guard windows.
+    {"Stepper", Form::Window, &make<StepperController>},
+    {"RCServo", Form::Window, &make<RCServoController>},
+    {"VoltageOutput", Form::Window, &make<VoltageOutputController>},
+    {"PowerGuard", Form::Window, &make<PowerGuardController>},
 };
 
 }   // namespace

@@ -110,4 +110,11 @@ extern const ClassHooks kVoltageInputHooks, kVoltageRatioHooks, kTemperatureHook
 extern const ClassHooks kDCMotorHooks, kBLDCHooks, kMPCHooks, kMVCHooks, kStepperHooks, kServoHooks,
     kVoltageOutputHooks;
 
+// Power guards (outputs.cpp): the board's temperature limit, and the
+// guarded supply and board temperature driven by tindrelsim (engine lock
+// held; the channel must be open).
+extern const ClassHooks kPowerGuardHooks;
+inline constexpr double guardTemperatureLimit = 85.0;
+TindrelReturnCode driveGuardSupply(Channel &guard, double volts, double celsius);
+
 }   // namespace tsim::behaviour

@@ -2,6 +2,7 @@
 // and their controllers live in motor_channels.cpp).
 #include "common.h"
 #include "motor_shaft.h"
+#include "servo_pulse.h"
 
 namespace tsim::behaviour {
 
@@ -99,6 +100,15 @@ void stepperAfterSet(Channel &c, int p)
 {
     constexpr auto K = TINDREL_CHCLASS_STEPPER;
     auto &s = stateOf<StepperState>(c);
+    if (p == PROP(K, "ControlMode")) {
+        // In run mode the velocity limit is signed: its sign gives the direction.
+        int limit = PROP(K, "VelocityLimit");
+        double top = c.maxs[slotOf(c, limit)];
+        bool run = value(c, p) == static_cast<double>(TINDREL_STEPPER_CONTROL_MODE_RUN);
+        setLimits(c, limit, run ? -top : 0.0, top);
+        value(c, limit) = std::clamp(value(c, limit), run ? -top : 0.0, top);
+        return;
+    }
     if (p != PROP(K, "RescaleFactor"))
         return;
     double f = value(c, p);
@@ -142,10 +152,49 @@ void stepperStep(Channel &c, double dt, double t, Raised &extra)
 }
 
 // RC servo: position unknown until first engaged; then moves to the target.
+// What the servo really receives is a pulse width: the position range maps
+// linearly onto the pulse width range, and a new calibration keeps the pulse
+// the servo holds (clamped into the new pulse range) and names it anew.
 struct ServoState : ClassState {
     double velocity = 0;
     bool reached = true;
+    double pulse = TINDREL_UNKNOWN_VALUE, targetPulse = TINDREL_UNKNOWN_VALUE;
 };
+struct ServoCalibration {
+    double minPos, maxPos, minPulse, maxPulse;
+};
+ServoCalibration servoCalibration(Channel &c)
+{
+    constexpr auto K = TINDREL_CHCLASS_RCSERVO;
+    return {value(c, PROP(K, "MinPosition")), value(c, PROP(K, "MaxPosition")), value(c, PROP(K, "MinPulseWidth")),
+            value(c, PROP(K, "MaxPulseWidth"))};
+}
+void rememberServoPulses(Channel &c, ServoState &s)
+{
+    constexpr auto K = TINDREL_CHCLASS_RCSERVO;
+    const auto cal = servoCalibration(c);
+    const double pos = value(c, PROP(K, "Position"));
+    if (pos != TINDREL_UNKNOWN_VALUE)
+        s.pulse = servoPulseWidth(pos, cal.minPos, cal.maxPos, cal.minPulse, cal.maxPulse);
+    s.targetPulse =
+        servoPulseWidth(value(c, PROP(K, "TargetPosition")), cal.minPos, cal.maxPos, cal.minPulse, cal.maxPulse);
+}
+// After a calibration change: the held pulses, clamped into the pulse range, at their new positions.
+void renameServoPulses(Channel &c, ServoState &s)
+{
+    constexpr auto K = TINDREL_CHCLASS_RCSERVO;
+    const auto cal = servoCalibration(c);
+    const double lo = std::min(cal.minPulse, cal.maxPulse), hi = std::max(cal.minPulse, cal.maxPulse);
+    if (s.pulse != TINDREL_UNKNOWN_VALUE) {
+        s.pulse = std::clamp(s.pulse, lo, hi);
+        value(c, PROP(K, "Position")) = servoPosition(s.pulse, cal.minPos, cal.maxPos, cal.minPulse, cal.maxPulse);
+    }
+    if (s.targetPulse != TINDREL_UNKNOWN_VALUE) {
+        s.targetPulse = std::clamp(s.targetPulse, lo, hi);
+        value(c, PROP(K, "TargetPosition")) =
+            servoPosition(s.targetPulse, cal.minPos, cal.maxPos, cal.minPulse, cal.maxPulse);
+    }
+}
 std::unique_ptr<ClassState> servoState(const Channel &) { return std::make_unique<ServoState>(); }
 
 TindrelReturnCode servoBeforeSet(Channel &c, int p, double v)
@@ -175,6 +224,11 @@ void servoAfterSet(Channel &c, int p)
         value(c, pos) = value(c, PROP(K, "TargetPosition"));
     if (p == PROP(K, "TargetPosition"))
         s.reached = false;
+    if (p == PROP(K, "MinPosition") || p == PROP(K, "MaxPosition") || p == PROP(K, "MinPulseWidth") ||
+        p == PROP(K, "MaxPulseWidth"))
+        renameServoPulses(c, s);
+    else
+        rememberServoPulses(c, s);
 }
 
 void servoStep(Channel &c, double dt, double, Raised &extra)
@@ -203,6 +257,7 @@ void servoStep(Channel &c, double dt, double, Raised &extra)
     }
     value(c, PROP(K, "Velocity")) = s.velocity;
     value(c, PROP(K, "IsMoving")) = s.velocity != 0;
+    rememberServoPulses(c, s);
     if (!s.reached && value(c, pos) == target) {
         s.reached = true;
         EventArgs a;

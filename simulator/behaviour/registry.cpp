@@ -34,6 +34,7 @@ const HookRow kHooks[] = {
     {TINDREL_CHCLASS_VOLTAGEOUTPUT, &kVoltageOutputHooks},
     {TINDREL_CHCLASS_LCD, &kLCDHooks},
     {TINDREL_CHCLASS_DATAADAPTER, &kDataAdapterHooks},
+    {TINDREL_CHCLASS_POWERGUARD, &kPowerGuardHooks},
 };
 
 }   // namespace

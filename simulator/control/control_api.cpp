@@ -34,10 +34,10 @@ std::string lastErrorDetail()
 }
 
 constexpr SimCalls kLibraryCalls = {
-    &TindrelSim_list,         &TindrelSim_attachDevice, &TindrelSim_detachDevice,    &TindrelSim_addServer,
-    &TindrelSim_removeServer, &TindrelSim_injectError,  &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
-    &TindrelSim_loadRigFile,  &lastErrorDetail,         &TindrelSim_setUpgradeFault, &TindrelSim_setMotorCondition,
-    &TindrelSim_turnShaft,
+    &TindrelSim_list,         &TindrelSim_attachDevice,   &TindrelSim_detachDevice,    &TindrelSim_addServer,
+    &TindrelSim_removeServer, &TindrelSim_injectError,    &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
+    &TindrelSim_loadRigFile,  &lastErrorDetail,           &TindrelSim_setUpgradeFault, &TindrelSim_setMotorCondition,
+    &TindrelSim_turnShaft,    &TindrelSim_setGuardSupply,
 };
 
 // The C interface names no server object, so the process keeps its one

@@ -130,6 +130,13 @@ std::string runTouchValue(const Request &request, const SimCalls &calls, double 
 std::string runTouch(const Request &r, const SimCalls &c) { return runTouchValue(r, c, kFingerTouchValue); }
 std::string runRelease(const Request &r, const SimCalls &c) { return runTouchValue(r, c, 0.0); }
 
+std::string runSupply(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setGuardSupply(request.args[0].text.c_str(), request.args[1].integer,
+                                                      request.args[2].number, request.args[3].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -177,6 +184,14 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
      2,
      &runRelease},
+    {"supply",
+     "drive a power guard's supply voltage and board temperature (an open channel)",
+     {{"deviceId", ArgKind::Word},
+      {"channelIndex", ArgKind::Int},
+      {"volts", ArgKind::Number},
+      {"celsius", ArgKind::Number}},
+     4,
+     &runSupply},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
     {"fail-upgrade",
      "make the device's next count firmware upgrades fail half-way (0 clears)",

@@ -62,6 +62,7 @@ struct SimCalls {
     TindrelReturnCode (*setUpgradeFault)(const char *deviceId, TindrelSimUpgradeFault fault, int count);
     TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
     TindrelReturnCode (*turnShaft)(const char *deviceId, int channelIndex, double countsPerSecond);
+    TindrelReturnCode (*setGuardSupply)(const char *deviceId, int channelIndex, double volts, double celsius);
 };
 
 // One reply line, without its newline.

@@ -7,11 +7,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "test_support.h"
 
@@ -431,6 +437,59 @@ TEST(DefaultRig, HasEveryClassAndTheDevicesTheWindowsBranchOn)
     EXPECT_TRUE(classSub.count({TINDREL_CHCLASS_LCD, 81}));
     EXPECT_TRUE(classSub.count({TINDREL_CHCLASS_VOLTAGERATIOINPUT, 65}));
     EXPECT_GT(expected, 100u);
+}
+
+// Every row of the rig document's branch tables ("| window | branch | rig
+// device id |") names a device of the default rig that has a channel of the
+// window's class, and the device ID the branch names.
+TEST(DefaultRig, BranchTableNamesDevicesOfTheRig)
+{
+    const auto rig = nlohmann::json::parse(TindrelSim_defaultRigText());
+    std::map<std::string, const nlohmann::json *> devices;
+    std::set<std::string> classNames;
+    for (const auto &d : rig["devices"]) {
+        devices[d["id"].get<std::string>()] = &d;
+        for (const auto &c : d.value("channels", nlohmann::json::array()))
+            if (c["class"].is_string())
+                classNames.insert(c["class"].get<std::string>());
+    }
+    std::ifstream doc(TINDREL_RIG_DOC_FILE);
+    ASSERT_TRUE(doc.good()) << TINDREL_RIG_DOC_FILE;
+    const std::regex header(R"(^\|\s*window\s*\|\s*branch\s*\|\s*rig device id\s*\|)");
+    const std::regex row(R"(^\|\s*([A-Za-z]+)\s*\|\s*([^|]+?)\s*\|\s*([A-Za-z0-9_-]+)\s*\|\s*$)");
+    const std::regex namedId(R"(device ID (\d+))");
+    bool inTable = false;
+    int rows = 0;
+    for (std::string line; std::getline(doc, line);) {
+        if (std::regex_search(line, header)) {
+            inTable = true;
+            continue;
+        }
+        if (!inTable || line.rfind("|---", 0) == 0)
+            continue;
+        std::smatch m;
+        if (!std::regex_match(line, m, row)) {
+            inTable = false;
+            continue;
+        }
+        ++rows;
+        const std::string window = m[1], branch = m[2], id = m[3];
+        auto found = devices.find(id);
+        ASSERT_NE(found, devices.end()) << line << ": no device " << id << " in the default rig";
+        const nlohmann::json &device = *found->second;
+        // Windows named after their channel class must find such a channel.
+        if (classNames.count(window)) {
+            bool hasClass = false;
+            for (const auto &c : device.value("channels", nlohmann::json::array()))
+                hasClass |= c["class"].is_string() && c["class"].get<std::string>() == window;
+            EXPECT_TRUE(hasClass) << line << ": " << id << " has no " << window << " channel";
+        }
+        std::smatch idMatch;
+        if (std::regex_search(branch, idMatch, namedId)) {
+            EXPECT_EQ(device["deviceId"].get<int>(), std::stoi(idMatch[1])) << line;
+        }
+    }
+    EXPECT_GT(rows, 10);
 }
 
 TEST(RigFile, ProblemsNameFileLineAndColumn)

@@ -181,6 +181,8 @@ struct ReflectionsEvent {
 };
 
 // An event without values (a touch ending): only that it happened.
+// Signature 0: an event that carries no value (a motor stopped). The plot
+// and the recording see it as a row without numbers.
 struct NoValueEvent {
     static NoValueEvent from() { return {}; }
     static constexpr std::size_t fieldCount = 0;

@@ -87,6 +87,12 @@ std::string lastError()
     return state().lastError;
 }
 
+TindrelReturnCode setGuardSupply(const char *id, int index, double volts, double celsius)
+{
+    return record("supply " + std::string(id) + " " + std::to_string(index) + " " + std::to_string(volts) + " " +
+                  std::to_string(celsius));
+}
+
 }   // namespace
 
 State &state()
@@ -116,7 +122,7 @@ std::vector<std::string> calls()
 tindrel::control::SimCalls table()
 {
     return {&list,        &attach, &detach,    &addServer,    &removeServer,   &injectError, &setInput,
-            &getProperty, &load,   &lastError, &upgradeFault, &motorCondition, &turnShaft};
+            &getProperty, &load,   &lastError, &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply};
 }
 
 }   // namespace fakesim

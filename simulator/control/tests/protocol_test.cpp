@@ -123,6 +123,7 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"remove-server remote", "remove-server remote"},
         {"error dev1 6 2 4113 bad connection", "error dev1 6 2 4113 [bad connection]"},
         {"set dev1 5 0 State 1", "set dev1 5 0 State 1.000000"},
+        {"supply guard1 0 36 90.5", "supply guard1 0 36.000000 90.500000"},
         {"load /tmp/rig.json", "load /tmp/rig.json"},
         {"fail-upgrade dev1 4", "upgrade-fault dev1 1 4"},
         {"unplug-upgrade dev1", "upgrade-fault dev1 2 1"},
