@@ -2,6 +2,11 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+// Displays and bus adapters.
+#include "DataAdapterController.h"
+#include "GraphicLCDController.h"
+#include "LEDArrayController.h"
+#include "TextLCDController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -19,6 +24,11 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    // Displays and bus adapters.
+    {"LEDArray", Form::View, &make<LEDArrayController>},
+    {"TextLCD", Form::Window, &make<TextLCDController>},
+    {"GraphicLCD", Form::Window, &make<GraphicLCDController>},
+    {"DataAdapter", Form::View, &make<DataAdapterController>},
 };
 
 }   // namespace
