@@ -70,6 +70,9 @@ void lcdPrepare(ChannelInfo &ci)
         ci.initial[ci.cls->prop("Height")] = 64;
     } else {
         markUnsupported(ci, {"FrameBuffer", "Sleeping"});
+        // Only the adapter for separate displays is told its screen size.
+        if (!deviceIn(ci, {46}))
+            markUnsupported(ci, {"ScreenSize"});
     }
 }
 

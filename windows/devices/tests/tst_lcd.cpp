@@ -101,6 +101,20 @@ private slots:
         QCOMPARE(w->errorCount(), 0);
     }
 
+    void aDisplayBoardHasNoScreenSizeChoice()
+    {
+        Surroundings s;
+        auto w = openOn<TextLCDController>(s, 300580, "Character Display Board");
+        QVERIFY(w->settingsBox->isVisible());
+        QVERIFY(!w->screenSizeCombo->isVisible());
+        QVERIFY(!w->initButton->isVisible());
+        QVERIFY(w->inputText[1]->isEnabled());
+        QVERIFY(!w->inputText[2]->isEnabled());
+        QTest::keyClicks(w->inputText[0], QStringLiteral("Hi"));
+        QCOMPARE(shownText("textlcd88", 0), QStringLiteral("Hi              \n                "));
+        QCOMPARE(w->errorCount(), 0);
+    }
+
     void customCharactersAppearAndClearLeavesBlankRows()
     {
         Surroundings s;
