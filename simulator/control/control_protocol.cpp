@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace tindrel::control {
 
@@ -92,6 +94,78 @@ std::string runLoad(const Request &request, const SimCalls &calls)
     return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
 }
 
+std::string notOffered() { return errorReply(TINDREL_EUNSUPPORTED, "this library does not show its displays"); }
+
+// The rows of a text display, separated by " | ".
+std::string runLcdText(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLCDText)
+        return notOffered();
+    std::vector<char> buf(4096);
+    size_t len = buf.size();
+    const TindrelReturnCode rc =
+        calls.getLCDText(request.args[0].text.c_str(), request.args[1].integer, buf.data(), &len);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    std::string text(buf.data());
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
+        text.replace(at, 1, " | ");
+    return okReply(text);
+}
+
+// The picture of an LCD into a plain PBM file.
+std::string runLcdImage(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLCDFrame)
+        return notOffered();
+    int width = 0, height = 0;
+    size_t len = 0;
+    calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, nullptr, &len, &width, &height);
+    std::vector<uint8_t> dots(len);
+    const TindrelReturnCode rc =
+        calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, dots.data(), &len, &width, &height);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    std::FILE *file = std::fopen(request.args[2].text.c_str(), "w");
+    if (!file)
+        return errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
+    std::fprintf(file, "P1\n%d %d\n", width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            std::fputs(dots[static_cast<size_t>(y * width + x)] ? "1 " : "0 ", file);
+        std::fputc('\n', file);
+    }
+    const bool ok = std::fclose(file) == 0;
+    return ok ? okReply(std::to_string(width) + "x" + std::to_string(height))
+              : errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
+}
+
+// The LEDs' colours as RRGGBBWW words, up to the last lit LED.
+std::string runLeds(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLEDColors)
+        return notOffered();
+    size_t count = 0;
+    calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, nullptr, &count);
+    std::vector<uint8_t> rgbw(count * 4);
+    const TindrelReturnCode rc =
+        calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, rgbw.data(), &count);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    size_t last = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (rgbw[4 * i] || rgbw[4 * i + 1] || rgbw[4 * i + 2] || rgbw[4 * i + 3])
+            last = i + 1;
+    std::string text;
+    char word[12];
+    for (size_t i = 0; i < last; ++i) {
+        std::snprintf(word, sizeof word, i ? " %02X%02X%02X%02X" : "%02X%02X%02X%02X", rgbw[4 * i], rgbw[4 * i + 1],
+                      rgbw[4 * i + 2], rgbw[4 * i + 3]);
+        text += word;
+    }
+    return okReply(text);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -125,6 +199,21 @@ constexpr CommandSpec kCommands[] = {
      4,
      &runGet},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+    {"lcd-text",
+     "print the rows a text LCD shows",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runLcdText},
+    {"lcd-image",
+     "write what an LCD shows into a PBM image file",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"file", ArgKind::Path}},
+     3,
+     &runLcdImage},
+    {"leds",
+     "print the colours an LED array shows (RRGGBBWW, up to the last lit LED)",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runLeds},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -59,6 +59,11 @@ struct SimCalls {
     TindrelReturnCode (*loadRigFile)(const char *path, char *err, size_t errLen);
     // The detail text of the calling thread's last error.
     std::string (*lastErrorDetail)();
+    // What displays show (absent in a table that does not offer them).
+    TindrelReturnCode (*getLCDText)(const char *deviceId, int channelIndex, char *buf, size_t *len) = nullptr;
+    TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
+                                     int *height) = nullptr;
+    TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
 };
 
 // One reply line, without its newline.
