@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <ctime>
+#include <map>
 
 #include "engine.h"
 #include "firmware_image.h"
@@ -67,13 +68,80 @@ bool isHex(const char *s)
 
 // ---------------------------------------------------------------- LCD
 constexpr int kTextLCD = 81;
+// Character cells of a text display as drawn into its picture: 5 x 8 dots
+// and one blank column and row.
+constexpr int kCellW = 6, kCellH = 9;
 struct LCDState : ClassState {
     int fontW[3] = {0, 0, 0}, fontH[3] = {0, 0, 0};   // user fonts 1 and 2
     std::vector<std::vector<uint8_t>> frames = std::vector<std::vector<uint8_t>>(3);
+    std::vector<std::vector<uint8_t>> saved = std::vector<std::vector<uint8_t>>(3);
     std::vector<std::string> rows;
+    // Characters defined by the application: font -> character -> dots.
+    std::map<int, std::map<uint8_t, std::vector<uint8_t>>> glyphs;
+    // What the display shows since the last flush.
+    std::vector<uint8_t> shown;
+    std::vector<std::string> shownRows;
+    int shownW = 0, shownH = 0;
 };
 
 bool isGraphic(const Channel &c) { return c.info->subclass != kTextLCD; }
+
+// The built-in dots of the display's own fonts: 3 x 5 shapes placed in the
+// font's cell (lower case shows as upper case).
+const char *builtinGlyph(unsigned char ch)
+{
+    static const std::map<char, const char *> glyphs = {
+        {'0', "111101101101111"}, {'1', "010110010010111"},  {'2', "111001111100111"}, {'3', "111001011001111"},
+        {'4', "101101111001001"}, {'5', "111100111001111"},  {'6', "111100111101111"}, {'7', "111001010010010"},
+        {'8', "111101111101111"}, {'9', "111101111001111"},  {'A', "010101111101101"}, {'B', "110101110101110"},
+        {'C', "011100100100011"}, {'D', "110101101101110"},  {'E', "111100110100111"}, {'F', "111100110100100"},
+        {'G', "011100101101011"}, {'H', "101101111101101"},  {'I', "111010010010111"}, {'J', "001001001101010"},
+        {'K', "101101110101101"}, {'L', "100100100100111"},  {'M', "101111111101101"}, {'N', "110101101101101"},
+        {'O', "010101101101010"}, {'P', "110101110100100"},  {'Q', "010101101110011"}, {'R', "110101110101101"},
+        {'S', "011100010001110"}, {'T', "111010010010010"},  {'U', "101101101101111"}, {'V', "101101101101010"},
+        {'W', "101101111111101"}, {'X', "101101010101101"},  {'Y', "101101010010010"}, {'Z', "111001010100111"},
+        {'!', "010010010000010"}, {'.', "000000000000010"},  {',', "000000000010100"}, {':', "000010000010000"},
+        {'-', "000000111000000"}, {'\'', "010010000000000"}, {'?', "111001010000010"}, {'#', "101111101111101"},
+        {'/', "001001010100100"}, {'(', "010100100100010"},  {')', "010001001001010"}, {'+', "000010111010000"},
+        {'=', "000111000111000"}, {' ', "000000000000000"}};
+    auto it = glyphs.find(static_cast<char>(std::toupper(ch)));
+    return it == glyphs.end() ? "111101101101111" : it->second;
+}
+
+// Width and height of a font's characters.
+std::pair<int, int> fontCell(const LCDState &s, int font)
+{
+    switch (font) {
+    case TINDREL_LCD_FONT_USER1:
+    case TINDREL_LCD_FONT_USER2:
+        return {s.fontW[font], s.fontH[font]};
+    case TINDREL_LCD_FONT_6x10:
+        return {6, 10};
+    case TINDREL_LCD_FONT_5x8:
+        return {5, 8};
+    default:
+        return {6, 12};
+    }
+}
+
+// The dots of one character of a font (width x height, row by row).
+std::vector<uint8_t> glyphDots(const LCDState &s, int font, unsigned char ch)
+{
+    auto [w, h] = fontCell(s, font);
+    if (auto f = s.glyphs.find(font); f != s.glyphs.end())
+        if (auto g = f->second.find(ch); g != f->second.end())
+            return g->second;
+    std::vector<uint8_t> dots(static_cast<size_t>(w * h), 0);
+    if (font == TINDREL_LCD_FONT_USER1 || font == TINDREL_LCD_FONT_USER2)
+        return dots;   // a user font shows only what was defined
+    const char *shape = builtinGlyph(ch);
+    const int ox = 1, oy = (h - 5) / 2;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x)
+            if (shape[y * 3 + x] == '1' && ox + x < w && oy + y < h)
+                dots[static_cast<size_t>((oy + y) * w + ox + x)] = 1;
+    return dots;
+}
 
 TindrelReturnCode checkFont(Channel &c, LCDState &s, Tindrel_LCDFont font)
 {
@@ -106,7 +174,9 @@ TindrelReturnCode graphicOnly(Channel &c, const char *what) { return isGraphic(c
 void plot(Channel &c, LCDState &s, int x, int y, int state)
 {
     auto &f = frame(c, s);
-    int w = static_cast<int>(get(c, "Width"));
+    int w = static_cast<int>(get(c, "Width")), h = static_cast<int>(get(c, "Height"));
+    if (x < 0 || y < 0 || x >= w || y >= h)
+        return;
     uint8_t &px = f[static_cast<size_t>(y * w + x)];
     px = state == TINDREL_LCD_PIXEL_INVERT ? !px : static_cast<uint8_t>(state);
 }
@@ -127,6 +197,16 @@ TindrelReturnCode lcdWriteText(Channel &c, Tindrel_LCDFont font, int x, int y, c
         row.resize(w, ' ');
         for (size_t i = 0; text[i] && static_cast<size_t>(x) + i < w; ++i)
             row[static_cast<size_t>(x) + i] = text[i];
+        return TINDREL_OK;
+    }
+    // Dots of each character into the frame buffer; text past the edge is cut.
+    auto [cw, ch] = fontCell(s, font);
+    int px = x;
+    for (const char *t = text; *t; ++t, px += cw) {
+        std::vector<uint8_t> dots = glyphDots(s, font, static_cast<unsigned char>(*t));
+        for (int gy = 0; gy < ch; ++gy)
+            for (int gx = 0; gx < cw; ++gx)
+                plot(c, s, px + gx, y + gy, dots[static_cast<size_t>(gy * cw + gx)] ? 1 : 0);
     }
     return TINDREL_OK;
 }
@@ -186,9 +266,35 @@ TindrelReturnCode lcdCopy(Channel &c, int src, int dst, int sx1, int sy1, int sx
     return TINDREL_OK;
 }
 
+// Shows the drawn frame. A text display draws its rows of characters into
+// cells; a sleeping display shows nothing.
 TindrelReturnCode lcdFlush(Channel &c)
 {
-    stateOf<LCDState>(c);
+    LCDState &s = stateOf<LCDState>(c);
+    const bool asleep = isGraphic(c) && get(c, "Sleeping") != 0;
+    if (isGraphic(c)) {
+        s.shownW = static_cast<int>(get(c, "Width"));
+        s.shownH = static_cast<int>(get(c, "Height"));
+        s.shown = frame(c, s);
+        if (asleep)
+            std::fill(s.shown.begin(), s.shown.end(), 0);
+        return TINDREL_OK;
+    }
+    const int cols = static_cast<int>(get(c, "Width")), rows = static_cast<int>(get(c, "Height"));
+    s.rows.resize(static_cast<size_t>(rows), std::string(static_cast<size_t>(cols), ' '));
+    s.shownRows = s.rows;
+    s.shownW = cols * kCellW;
+    s.shownH = rows * kCellH;
+    s.shown.assign(static_cast<size_t>(s.shownW * s.shownH), 0);
+    for (int r = 0; r < rows; ++r)
+        for (int col = 0; col < cols && col < static_cast<int>(s.rows[static_cast<size_t>(r)].size()); ++col) {
+            auto dots = glyphDots(s, TINDREL_LCD_FONT_5x8,
+                                  static_cast<unsigned char>(s.rows[static_cast<size_t>(r)][static_cast<size_t>(col)]));
+            for (int gy = 0; gy < 8; ++gy)
+                for (int gx = 0; gx < 5; ++gx)
+                    s.shown[static_cast<size_t>((r * kCellH + gy) * s.shownW + col * kCellW + gx)] =
+                        dots[static_cast<size_t>(gy * 5 + gx)];
+        }
     return TINDREL_OK;
 }
 
@@ -209,20 +315,91 @@ void asyncCall(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx, Op op
 }
 
 // ---------------------------------------------------------------- LED array
+// Each LED fades from the colour it showed to the one last set.
 struct LEDState : ClassState {
-    std::vector<Tindrel_LEDColor> leds;
+    struct Led {
+        Tindrel_LEDColor from{}, to{};
+        std::chrono::steady_clock::time_point start{};
+        uint32_t fadeMs = 0;
+    };
+    std::vector<Led> leds;
+    // The colour an LED has reached (before gamma, brightness and power).
+    static Tindrel_LEDColor reached(const Led &l, std::chrono::steady_clock::time_point now)
+    {
+        double f = 1.0;
+        if (l.fadeMs > 0)
+            f = std::clamp(std::chrono::duration<double, std::milli>(now - l.start).count() / l.fadeMs, 0.0, 1.0);
+        auto mix = [f](uint8_t a, uint8_t b) { return static_cast<uint8_t>(std::lround(a + (b - a) * f)); };
+        return {mix(l.from.r, l.to.r), mix(l.from.g, l.to.g), mix(l.from.b, l.to.b), mix(l.from.w, l.to.w)};
+    }
+    void set(size_t i, Tindrel_LEDColor to, uint32_t fadeMs)
+    {
+        auto now = std::chrono::steady_clock::now();
+        Led &l = leds[i];
+        l.from = reached(l, now);
+        l.to = to;
+        l.start = now;
+        l.fadeMs = fadeMs;
+    }
 };
+
+// What an LED shows: its colour through the gamma curve, times brightness,
+// dark with the power off.
+Tindrel_LEDColor ledOutput(Channel &c, const LEDState::Led &l)
+{
+    if (get(c, "PowerEnabled") == 0)
+        return {};
+    const double gamma = get(c, "Gamma"), brightness = get(c, "Brightness");
+    auto out = [&](uint8_t v) {
+        return static_cast<uint8_t>(std::lround(255.0 * std::pow(v / 255.0, gamma) * brightness));
+    };
+    Tindrel_LEDColor r = LEDState::reached(l, std::chrono::steady_clock::now());
+    return {out(r.r), out(r.g), out(r.b), out(r.w)};
+}
 
 // ---------------------------------------------------------------- data adapter
 constexpr int kSPIAdapter = 160, kI2CAdapter = 134;
-struct I2CState : ClassState {
-    uint8_t registers[256] = {};
-    I2CState()
+// The devices on a simulated adapter's bus, and what went over it.
+//  I2C 0x48: a temperature sensor; register 0 the temperature (two bytes,
+//            1/256 degC, high byte first), 1 its configuration (read/write),
+//            0x0F its identity 0xA1.
+//  I2C 0x50: a 256-byte memory; the first byte written sets the address,
+//            further bytes are stored, and reads go on from there.
+//  SPI:      0x9F answers the identity 7D 1E 83 10; 0x02 a d.. writes the
+//            memory at a; 0x03 a [n] reads n bytes (1 when n is absent);
+//            anything else is answered with each byte's complement. It
+//            keeps up to 3 MHz.
+constexpr uint32_t kTempSensorAddress = 0x48, kMemoryAddress = 0x50;
+struct BusState : ClassState {
+    uint8_t memory[256] = {};
+    uint8_t memoryPointer = 0;
+    uint8_t tempRegister = 0, tempConfig = 0x60;
+    uint8_t spiMemory[256] = {};
+    std::vector<std::string> log;   // newest last, bounded
+    void record(std::string line)
     {
-        for (int i = 0; i < 256; ++i)
-            registers[i] = static_cast<uint8_t>(i * 7 + 3);
+        if (log.size() >= 256)
+            log.erase(log.begin());
+        log.push_back(std::move(line));
     }
 };
+
+std::string hexBytes(const uint8_t *data, size_t n)
+{
+    std::string out;
+    char b[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", data[i]);
+        out += b;
+    }
+    return out;
+}
+
+// Temperature the sensor measures now, in 1/256 degC.
+int sensorTemperature(const Channel &c)
+{
+    return static_cast<int>(std::lround((23.5 + 0.5 * std::sin(sessionTime(c) / 10.0)) * 256.0));
+}
 
 TindrelReturnCode checkPacket(Channel &c, const uint8_t *data, size_t length)
 {
@@ -640,7 +817,7 @@ TindrelReturnCode TindrelLEDArray_setLEDs(TindrelLEDArrayHandle ch, uint32_t sta
         LEDState &s = stateOf<LEDState>(c);
         s.leds.resize(n);
         for (uint32_t a = startAddress; a <= endAddress; ++a)
-            s.leds[a] = leds[(a - startAddress) % count];   // a shorter list repeats
+            s.set(a, leds[(a - startAddress) % count], fadeTime);   // a shorter list repeats
         return TINDREL_OK;
     });
 }
@@ -648,7 +825,7 @@ TindrelReturnCode TindrelLEDArray_setLEDs(TindrelLEDArrayHandle ch, uint32_t sta
 TindrelReturnCode TindrelLEDArray_clearLEDs(TindrelLEDArrayHandle ch)
 {
     return call(ch, TINDREL_CHCLASS_LEDARRAY, [](Channel &c, Raised &) -> TindrelReturnCode {
-        stateOf<LEDState>(c).leds.assign(static_cast<size_t>(get(c, "LEDCount")), Tindrel_LEDColor{});
+        stateOf<LEDState>(c).leds.assign(static_cast<size_t>(get(c, "LEDCount")), LEDState::Led{});
         return TINDREL_OK;
     });
 }
@@ -658,7 +835,11 @@ TindrelReturnCode TindrelLEDArray_clearLEDs(TindrelLEDArrayHandle ch)
 TindrelReturnCode TindrelLCD_initialize(TindrelLCDHandle ch)
 {
     return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode {
-        c.state = std::make_unique<LCDState>();
+        // Starts afresh; frame buffers saved to the display come back.
+        auto fresh = std::make_unique<LCDState>();
+        fresh->saved = stateOf<LCDState>(c).saved;
+        fresh->frames = fresh->saved;
+        c.state = std::move(fresh);
         return TINDREL_OK;
     });
 }
@@ -667,7 +848,8 @@ TindrelReturnCode TindrelLCD_clear(TindrelLCDHandle ch)
 {
     return call(ch, TINDREL_CHCLASS_LCD, [](Channel &c, Raised &) -> TindrelReturnCode {
         LCDState &s = stateOf<LCDState>(c);
-        s.rows.clear();
+        for (auto &row : s.rows)
+            std::fill(row.begin(), row.end(), ' ');
         auto &f = frame(c, s);
         std::fill(f.begin(), f.end(), 0);
         return TINDREL_OK;
@@ -694,8 +876,14 @@ TindrelReturnCode TindrelLCD_setCharacterBitmap(TindrelLCDHandle ch, Tindrel_LCD
         return fail(TINDREL_EFAULT, "Character and bitmap must not be NULL");
     if (std::strlen(character) != 1)
         return fail(TINDREL_EINVALIDARG, "A character bitmap is set for exactly one character, not \"%s\"", character);
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) -> TindrelReturnCode { return checkFont(c, stateOf<LCDState>(c), font); });
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        LCDState &s = stateOf<LCDState>(c);
+        if (TindrelReturnCode rc = checkFont(c, s, font))
+            return rc;
+        auto [w, h] = fontCell(s, font);
+        s.glyphs[font][static_cast<uint8_t>(character[0])].assign(bitmap, bitmap + w * h);
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelLCD_setFontSize(TindrelLCDHandle ch, Tindrel_LCDFont font, int width, int height)
@@ -716,8 +904,14 @@ TindrelReturnCode TindrelLCD_saveFrameBuffer(TindrelLCDHandle ch, int frameBuffe
 {
     if (frameBuffer < 0 || frameBuffer > 2)
         return fail(TINDREL_EINVALIDARG, "Value %d is out of range for FrameBuffer (0 - 2)", frameBuffer);
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [](Channel &c, Raised &) -> TindrelReturnCode { return graphicOnly(c, "saveFrameBuffer"); });
+    return call(ch, TINDREL_CHCLASS_LCD, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (TindrelReturnCode rc = graphicOnly(c, "saveFrameBuffer"))
+            return rc;
+        LCDState &s = stateOf<LCDState>(c);
+        s.frames[static_cast<size_t>(frameBuffer)].resize(static_cast<size_t>(get(c, "Width") * get(c, "Height")));
+        s.saved[static_cast<size_t>(frameBuffer)] = s.frames[static_cast<size_t>(frameBuffer)];
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelLCD_drawLine(TindrelLCDHandle ch, int x1, int y1, int x2, int y2)
@@ -815,13 +1009,50 @@ void TindrelLCD_flush_async(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, voi
 
 // ---------------------------------------------------------------- data adapter
 
-TindrelReturnCode TindrelDataAdapter_sendPacket(TindrelDataAdapterHandle ch, const uint8_t *data, size_t length)
+extern "C++" {
+namespace {
+
+// The SPI device's answer to one packet.
+TindrelReturnCode spiExchange(Channel &c, const uint8_t *data, size_t length, std::vector<uint8_t> &reply)
 {
-    return call(ch, TINDREL_CHCLASS_DATAADAPTER,
-                [&](Channel &c, Raised &) -> TindrelReturnCode { return checkPacket(c, data, length); });
+    if (get(c, "Frequency") > 8)
+        return fail(TINDREL_ETIMEDOUT, "The SPI device did not answer: it keeps up to 3 MHz, the clock is 6 MHz");
+    BusState &s = stateOf<BusState>(c);
+    reply.clear();
+    if (data[0] == 0x9F) {
+        reply = {0x7D, 0x1E, 0x83, 0x10};
+    } else if (data[0] == 0x02 && length >= 2) {
+        for (size_t i = 2; i < length; ++i)
+            s.spiMemory[static_cast<uint8_t>(data[1] + i - 2)] = data[i];
+    } else if (data[0] == 0x03 && length >= 2) {
+        size_t n = length >= 3 ? data[2] : 1;
+        for (size_t i = 0; i < n; ++i)
+            reply.push_back(s.spiMemory[static_cast<uint8_t>(data[1] + i)]);
+    } else {
+        for (size_t i = 0; i < length; ++i)
+            reply.push_back(static_cast<uint8_t>(~data[i]));
+    }
+    return TINDREL_OK;
 }
 
-// SPI is full duplex: the simulated device answers each byte with its complement.
+}   // namespace
+}
+
+TindrelReturnCode TindrelDataAdapter_sendPacket(TindrelDataAdapterHandle ch, const uint8_t *data, size_t length)
+{
+    return call(ch, TINDREL_CHCLASS_DATAADAPTER, [&](Channel &c, Raised &) -> TindrelReturnCode {
+        if (TindrelReturnCode rc = checkPacket(c, data, length))
+            return rc;
+        if (c.info->device->deviceId == kI2CAdapter)
+            return notOn(c, "sendPacket (use i2cSendReceive)");
+        std::vector<uint8_t> reply;
+        if (TindrelReturnCode rc = spiExchange(c, data, length, reply))
+            return rc;
+        stateOf<BusState>(c).record("SPI sent " + hexBytes(data, length));
+        return TINDREL_OK;
+    });
+}
+
 TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelDataAdapterHandle ch, const uint8_t *data,
                                                             size_t length, uint8_t *recvData, size_t *recvDataLen)
 {
@@ -832,21 +1063,22 @@ TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelDataAdapterHa
             return rc;
         if (c.info->device->deviceId == kI2CAdapter)
             return notOn(c, "sendPacketWaitResponse (use i2cSendReceive)");
-        if (*recvDataLen < length) {
+        std::vector<uint8_t> reply;
+        if (TindrelReturnCode rc = spiExchange(c, data, length, reply))
+            return rc;
+        if (*recvDataLen < reply.size()) {
             size_t room = *recvDataLen;
             *recvDataLen = 0;
-            return fail(TINDREL_ENOSPC, "The %zu-byte reply does not fit in %zu bytes", length, room);
+            return fail(TINDREL_ENOSPC, "The %zu-byte reply does not fit in %zu bytes", reply.size(), room);
         }
-        for (size_t i = 0; i < length; ++i)
-            recvData[i] = static_cast<uint8_t>(~data[i]);
-        *recvDataLen = length;
+        std::copy(reply.begin(), reply.end(), recvData);
+        *recvDataLen = reply.size();
+        stateOf<BusState>(c).record("SPI sent " + hexBytes(data, length) + " reply " +
+                                    hexBytes(reply.data(), reply.size()));
         return TINDREL_OK;
     });
 }
 
-// The simulated I2C device is a 256-byte register file: the first byte
-// written selects the register, further bytes are stored, and the reply
-// reads on from there.
 TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch, uint32_t address, const uint8_t *data,
                                                     size_t length, uint8_t *recvData, size_t *recvDataLen)
 {
@@ -862,14 +1094,136 @@ TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch,
         if (static_cast<double>(length) > get(c, "MaxPacketLength") ||
             static_cast<double>(*recvDataLen) > get(c, "MaxPacketLength"))
             return fail(TINDREL_ETOOBIG, "I2C transfers are limited to %g bytes", get(c, "MaxPacketLength"));
-        I2CState &s = stateOf<I2CState>(c);
-        uint8_t reg = length ? data[0] : 0;
-        for (size_t i = 1; i < length; ++i)
-            s.registers[static_cast<uint8_t>(reg + i - 1)] = data[i];
-        for (size_t i = 0; i < *recvDataLen; ++i)
-            recvData[i] = s.registers[static_cast<uint8_t>(reg + i)];
+        BusState &s = stateOf<BusState>(c);
+        const size_t want = *recvDataLen;
+        std::vector<uint8_t> reply;
+        if (address == kTempSensorAddress) {
+            if (length)
+                s.tempRegister = data[0];
+            if (length >= 2 && s.tempRegister == 1)
+                s.tempConfig = data[1];
+            const int t = sensorTemperature(c);
+            for (size_t i = 0; i < want; ++i) {
+                uint8_t v = 0xFF;
+                if (s.tempRegister == 0)
+                    v = i == 0 ? static_cast<uint8_t>((t >> 8) & 0xFF) : i == 1 ? static_cast<uint8_t>(t & 0xFF) : 0;
+                else if (s.tempRegister == 1)
+                    v = s.tempConfig;
+                else if (s.tempRegister == 0x0F)
+                    v = 0xA1;
+                reply.push_back(v);
+            }
+        } else if (address == kMemoryAddress) {
+            if (length)
+                s.memoryPointer = data[0];
+            for (size_t i = 1; i < length; ++i)
+                s.memory[s.memoryPointer++] = data[i];
+            for (size_t i = 0; i < want; ++i)
+                reply.push_back(s.memory[s.memoryPointer++]);
+        } else {
+            *recvDataLen = 0;
+            s.record("I2C 0x" + hexBytes(reinterpret_cast<const uint8_t *>(&address), 1) + " no answer");
+            return fail(TINDREL_EIO, "No device answered at I2C address 0x%02x", address);
+        }
+        std::copy(reply.begin(), reply.end(), recvData);
+        s.record("I2C 0x" + hexBytes(reinterpret_cast<const uint8_t *>(&address), 1) + " sent " +
+                 hexBytes(data, length) + " reply " + hexBytes(reply.data(), reply.size()));
         return TINDREL_OK;
     });
+}
+
+// ---------------------------------------------------------------- read-back of displays (test control)
+
+extern "C++" {
+namespace {
+
+// Finds the channel by rig id and runs fn on it under the engine's lock.
+template <class F>
+TindrelReturnCode onRigChannel(const char *deviceId, Tindrel_ChannelClass cls, int index, F &&fn)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string msg;
+    ChannelPtr c = e.findChannel(deviceId, cls, index, msg);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", msg.c_str());
+    return fn(*c);
+}
+
+TindrelReturnCode copyBytes(const std::vector<uint8_t> &v, uint8_t *buf, size_t *len)
+{
+    if (!len)
+        return fail(TINDREL_EFAULT, "Length pointer is NULL");
+    size_t room = *len;
+    *len = v.size();
+    if (!buf || room < v.size())
+        return fail(TINDREL_ENOSPC, "%zu bytes are needed, the buffer has %zu", v.size(), buf ? room : 0);
+    std::copy(v.begin(), v.end(), buf);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode lcdFrameOut(Channel &c, uint8_t *dots, size_t *len, int *width, int *height)
+{
+    LCDState &s = stateOf<LCDState>(c);
+    if (width)
+        *width = s.shownW;
+    if (height)
+        *height = s.shownH;
+    return copyBytes(s.shown, dots, len);
+}
+
+TindrelReturnCode ledsOut(Channel &c, uint8_t *rgbw, size_t *count)
+{
+    if (!count)
+        return fail(TINDREL_EFAULT, "Count pointer is NULL");
+    LEDState &s = stateOf<LEDState>(c);
+    s.leds.resize(static_cast<size_t>(get(c, "LEDCount")));
+    std::vector<uint8_t> bytes;
+    for (const auto &l : s.leds) {
+        Tindrel_LEDColor o = ledOutput(c, l);
+        bytes.insert(bytes.end(), {o.r, o.g, o.b, o.w});
+    }
+    size_t room = *count * 4;
+    TindrelReturnCode rc = copyBytes(bytes, rgbw, &room);
+    *count = s.leds.size();
+    return rc;
+}
+
+std::string escapedRows(const std::vector<std::string> &rows)
+{
+    std::string out;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (r)
+            out += '\n';
+        for (unsigned char ch : rows[r]) {
+            if (ch >= 32 && ch < 127 && ch != '\\') {
+                out += static_cast<char>(ch);
+            } else {
+                char b[8];
+                std::snprintf(b, sizeof b, "\\x%02x", ch);
+                out += b;
+            }
+        }
+    }
+    return out;
+}
+
+TindrelReturnCode textOut(const std::string &text, char *buf, size_t *len)
+{
+    if (!len)
+        return fail(TINDREL_EFAULT, "Length pointer is NULL");
+    size_t room = *len;
+    *len = text.size() + 1;
+    if (!buf || room < text.size() + 1)
+        return fail(TINDREL_ENOSPC, "%zu bytes are needed", text.size() + 1);
+    std::memcpy(buf, text.c_str(), text.size() + 1);
+    return TINDREL_OK;
+}
+
+}   // namespace
 }
 
 // ---------------------------------------------------------------- infrared
@@ -1234,3 +1588,45 @@ TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHand
 }
 
 }   // extern "C"
+
+// ---------------------------------------------------------------- read-back of displays (test control)
+
+TindrelReturnCode TindrelSim_getLCDFrame(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
+                                         int *height)
+{
+    return onRigChannel(deviceId, TINDREL_CHCLASS_LCD, channelIndex,
+                        [&](Channel &c) { return lcdFrameOut(c, dots, len, width, height); });
+}
+
+TindrelReturnCode TindrelSim_getLCDFrameOf(TindrelHandle ch, uint8_t *dots, size_t *len, int *width, int *height)
+{
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) { return lcdFrameOut(c, dots, len, width, height); });
+}
+
+TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int channelIndex, char *buf, size_t *len)
+{
+    return onRigChannel(deviceId, TINDREL_CHCLASS_LCD, channelIndex,
+                        [&](Channel &c) { return textOut(escapedRows(stateOf<LCDState>(c).shownRows), buf, len); });
+}
+
+TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count)
+{
+    return onRigChannel(deviceId, TINDREL_CHCLASS_LEDARRAY, channelIndex,
+                        [&](Channel &c) { return ledsOut(c, rgbw, count); });
+}
+
+TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count)
+{
+    return call(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) { return ledsOut(c, rgbw, count); });
+}
+
+TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len)
+{
+    return onRigChannel(deviceId, TINDREL_CHCLASS_DATAADAPTER, 0, [&](Channel &c) {
+        std::string text;
+        for (const auto &line : stateOf<BusState>(c).log)
+            text += line + "\n";
+        return textOut(text, buf, len);
+    });
+}

@@ -12,6 +12,7 @@
 #define TINDRELSIM_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "tindrel22_core.h"
 
@@ -103,6 +104,28 @@ TINDREL_API TindrelReturnCode TindrelSim_failManagerCalls(int createCount, int o
  * delivery, as when the delivering thread is preempted right then: a close
  * made meanwhile finds the callback already started. 0 ends the delay. */
 TINDREL_API TindrelReturnCode TindrelSim_delayManagerCallbacks(int delayMs);
+
+/* What a display shows since its last flush, for tests and the panel's
+ * preview. The LCD's picture, one byte per dot (1 on), row by row: a graphic
+ * display's frame, a text display's characters drawn in 6 x 9 cells. *len in:
+ * buffer size; out: bytes needed (TINDREL_ENOSPC when the buffer is short,
+ * *width and *height set either way). The ...Of forms take an open handle. */
+TINDREL_API TindrelReturnCode TindrelSim_getLCDFrame(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len,
+                                                     int *width, int *height);
+TINDREL_API TindrelReturnCode TindrelSim_getLCDFrameOf(TindrelHandle ch, uint8_t *dots, size_t *len, int *width,
+                                                       int *height);
+/* A text display's rows as flushed, separated by "\n"; characters outside
+ * printable ASCII (custom characters) and the backslash read "\xNN". */
+TINDREL_API TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int channelIndex, char *buf, size_t *len);
+/* The colours LEDs show now, four bytes each (red, green, blue, white): the
+ * fade reached so far, through the gamma curve, times the brightness, dark
+ * when the power is off. *count in: room in LEDs; out: the array's LEDs. */
+TINDREL_API TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex, uint8_t *rgbw,
+                                                      size_t *count);
+TINDREL_API TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count);
+/* A data adapter's bus traffic, one line per transfer ("SPI sent 01 02 reply
+ * FE FD", "I2C 0x48 sent 00 reply 17 80", "I2C 0x33 no answer"). */
+TINDREL_API TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len);
 
 /* Listens on a local socket for the tindrelsim command-line tool. With path
  * NULL the path is $XDG_RUNTIME_DIR/tindrelsim-<pid>.sock, or

@@ -13,6 +13,11 @@
 #include "DCMotorController.h"
 #include "MotorPositionController.h"
 #include "MotorVelocityController.h"
+// Displays and bus adapters.
+#include "DataAdapterController.h"
+#include "GraphicLCDController.h"
+#include "LEDArrayController.h"
+#include "TextLCDController.h"
 #include "WindowRegistry.h"
 
 // Single-value sensors and counting inputs.
@@ -69,6 +74,11 @@ constexpr WindowRegistry::Entry windows[] = {
     {"RCServo", Form::Window, &make<RCServoController>},
     {"VoltageOutput", Form::Window, &make<VoltageOutputController>},
     {"PowerGuard", Form::Window, &make<PowerGuardController>},
+    // Displays and bus adapters.
+    {"LEDArray", Form::View, &make<LEDArrayController>},
+    {"TextLCD", Form::Window, &make<TextLCDController>},
+    {"GraphicLCD", Form::Window, &make<GraphicLCDController>},
+    {"DataAdapter", Form::View, &make<DataAdapterController>},
 };
 
 }   // namespace

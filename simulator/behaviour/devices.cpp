@@ -70,6 +70,9 @@ void lcdPrepare(ChannelInfo &ci)
         ci.initial[ci.cls->prop("Height")] = 64;
     } else {
         markUnsupported(ci, {"FrameBuffer", "Sleeping"});
+        // Only the adapter for separate displays is told its screen size.
+        if (!deviceIn(ci, {46}))
+            markUnsupported(ci, {"ScreenSize"});
     }
 }
 
@@ -88,10 +91,18 @@ void dataAdapterPrepare(ChannelInfo &ci)
 {
     if (deviceIn(ci, {kI2CAdapter}))
         markUnsupported(ci, {"SPIMode", "SPIChipSelect", "Endianness"});
+    if (deviceIn(ci, {kSPIAdapter}))
+        ci.initial[ci.cls->prop("Frequency")] = 7;   // 1500 kHz
 }
 TindrelReturnCode dataAdapterBeforeSet(Channel &c, int p, double v)
 {
-    if (p == PROP(TINDREL_CHCLASS_DATAADAPTER, "DataAdapterVoltage") && !codeIn(v, {1, 3, 4, 5}))
+    constexpr auto K = TINDREL_CHCLASS_DATAADAPTER;
+    if (p == PROP(K, "DataAdapterVoltage") && !codeIn(v, {1, 3, 4, 5}))
+        return refuseCode(c, p, v);
+    // I2C clocks 10 to 400 kHz, SPI clocks 188 kHz to 6 MHz.
+    if (p == PROP(K, "Frequency") && deviceIn(*c.info, {kI2CAdapter}) && !codeIn(v, {1, 2, 3}))
+        return refuseCode(c, p, v);
+    if (p == PROP(K, "Frequency") && deviceIn(*c.info, {kSPIAdapter}) && !codeIn(v, {4, 5, 6, 7, 8, 9}))
         return refuseCode(c, p, v);
     return TINDREL_OK;
 }

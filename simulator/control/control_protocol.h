@@ -63,6 +63,11 @@ struct SimCalls {
     TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
     TindrelReturnCode (*turnShaft)(const char *deviceId, int channelIndex, double countsPerSecond);
     TindrelReturnCode (*setGuardSupply)(const char *deviceId, int channelIndex, double volts, double celsius);
+    // What displays show (absent in a table that does not offer them).
+    TindrelReturnCode (*getLCDText)(const char *deviceId, int channelIndex, char *buf, size_t *len) = nullptr;
+    TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
+                                     int *height) = nullptr;
+    TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
 };
 
 // One reply line, without its newline.

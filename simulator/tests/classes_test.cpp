@@ -373,12 +373,25 @@ TEST_F(Classes, DataAdaptersAnswerOverSPIAndI2C)
 
     const uint8_t write[] = {0x10, 0xAB, 0xCD};
     len = 0;
-    ASSERT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x40, write, sizeof write, reply, &len), TINDREL_OK);
+    // The memory at 0x50 keeps what is written from the address in the first byte.
+    ASSERT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x50, write, sizeof write, reply, &len), TINDREL_OK);
     const uint8_t select[] = {0x10};
     len = 2;
-    ASSERT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x40, select, 1, reply, &len), TINDREL_OK);
+    ASSERT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x50, select, 1, reply, &len), TINDREL_OK);
     EXPECT_EQ(reply[0], 0xAB);
     EXPECT_EQ(reply[1], 0xCD);
+    // The temperature sensor at 0x48 tells its identity; nobody answers at 0x40.
+    const uint8_t identity[] = {0x0F};
+    len = 1;
+    ASSERT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x48, identity, 1, reply, &len), TINDREL_OK);
+    EXPECT_EQ(reply[0], 0xA1);
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(i, 0x40, select, 1, reply, &len), TINDREL_EIO);
+    // Clocks of the other bus are refused; the SPI device does not keep up with 6 MHz.
+    EXPECT_EQ(TindrelDataAdapter_setFrequency(i, static_cast<Tindrel_DataAdapterFrequency>(8)), TINDREL_EINVALIDARG);
+    EXPECT_EQ(TindrelDataAdapter_setFrequency(s, static_cast<Tindrel_DataAdapterFrequency>(2)), TINDREL_EINVALIDARG);
+    ASSERT_EQ(TindrelDataAdapter_setFrequency(s, static_cast<Tindrel_DataAdapterFrequency>(9)), TINDREL_OK);
+    len = sizeof reply;
+    EXPECT_EQ(TindrelDataAdapter_sendPacketWaitResponse(s, cmd, sizeof cmd, reply, &len), TINDREL_ETIMEDOUT);
     EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(s, 0x40, select, 1, reply, &len), TINDREL_EUNSUPPORTED);
     EXPECT_EQ(TindrelDataAdapter_setSPIMode(i, TINDREL_SPI_MODE_1), TINDREL_EUNSUPPORTED);
 }

@@ -16,6 +16,8 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <mutex>
 
 using namespace tindrel;
@@ -152,6 +154,7 @@ public:
     }
     DeviceTree tree;
     std::atomic<int> localDigital{0};
+    std::atomic<int> localDisplays{0};   // LED arrays, LCDs and data adapters
 
 private:
     static void attached(TindrelManagerHandle, void *ctx, TindrelHandle channel)
@@ -164,6 +167,9 @@ private:
         const int cls = result.channel ? result.channel->chClass : 0;
         if (!remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT))
             ++self->localDigital;
+        if (!remote &&
+            (cls == TINDREL_CHCLASS_LEDARRAY || cls == TINDREL_CHCLASS_LCD || cls == TINDREL_CHCLASS_DATAADAPTER))
+            ++self->localDisplays;
     }
     std::mutex mutex_;
     TindrelManagerHandle manager_ = nullptr;
@@ -182,6 +188,26 @@ void collectDigitalLeaves(const TindrelTreeNode &node, QList<TindrelTreeNode *> 
         }
         collectDigitalLeaves(*child, out);
     }
+}
+
+// Local channel rows of the given classes (a single-channel device's row stands for it).
+QList<TindrelTreeNode *> channelsOf(ManagedTree &managed, const std::map<int, QString> &classes)
+{
+    QList<TindrelTreeNode *> out;
+    std::function<void(const TindrelTreeNode &)> walk = [&](const TindrelTreeNode &node) {
+        for (const auto &child : node.children()) {
+            if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
+                continue;
+            if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
+                if (classes.count(channel->chClass))
+                    out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
+                continue;
+            }
+            walk(*child);
+        }
+    };
+    walk(managed.tree.root());
+    return out;
 }
 
 }   // namespace
@@ -238,6 +264,46 @@ private slots:
         QVERIFY(!dispatch.openWindowForLeaf(tree.device, nullptr));
         QCOMPARE(openWindows<DigitalOutputController>().size(), 1);
         QVERIFY(waitAttached(*openWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
+    }
+
+    // Every LED array, LCD and data adapter channel of the default rig opens
+    // its window from its tree row, and the window attaches to it.
+    void everyDisplayAndAdapterChannelOfTheDefaultRigOpensItsWindow()
+    {
+        QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK);
+        ManagedTree managed;
+        const std::map<int, QString> windowOf{{TINDREL_CHCLASS_LEDARRAY, QStringLiteral("LEDArray")},
+                                              {TINDREL_CHCLASS_LCD, QStringLiteral("LCD")},
+                                              {TINDREL_CHCLASS_DATAADAPTER, QStringLiteral("DataAdapter")}};
+        // 1 strip, 2 + 1 + 1 displays, 2 adapters.
+        QTRY_VERIFY_WITH_TIMEOUT(managed.localDisplays.load() >= 7, deadlineMs);
+        managed.close();
+        const QList<TindrelTreeNode *> leaves = channelsOf(managed, windowOf);
+        QCOMPARE(leaves.size(), managed.localDisplays.load());
+        Surroundings s;
+        const WindowRegistry registry = WindowRegistry::standard();
+        ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
+        std::vector<std::unique_ptr<ViewFormController>> kept;
+        for (TindrelTreeNode *leaf : leaves) {
+            const int before = openWindows<ExampleWindow>().size();
+            if (auto controller = dispatch.openWindowForLeaf(leaf, nullptr))
+                kept.push_back(std::move(controller));
+            QCOMPARE(openWindows<ExampleWindow>().size(), before + 1);
+            QVERIFY(s.alerts.alerts.isEmpty());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [] {
+                for (ExampleWindow *w : openWindows<ExampleWindow>())
+                    if (w->tindrelInfoBoxView()->deviceTxt->text() == QStringLiteral("Nothing"))
+                        return false;
+                return true;
+            }(),
+            deadlineMs);
+        QCOMPARE(openWindows<ExampleWindow>().size(), leaves.size());
+        for (ExampleWindow *w : openWindows<ExampleWindow>())
+            QCOMPARE(w->errorCount(), 0);
+        closeAll<ExampleWindow>();
+        kept.clear();
     }
 
     void emptyComputerAndHubPortRowsDoNothing()

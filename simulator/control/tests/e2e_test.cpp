@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -294,6 +295,55 @@ TEST_F(ToolEndToEnd, LoadsARigFileAndReportsAMalformedOne)
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find(bad + ":2:"), std::string::npos) << refused.err;
     EXPECT_EQ(deviceAttached(simList(), "solo"), true) << "the old rig stays";
+}
+
+TEST_F(ToolEndToEnd, ShowsWhatTheDisplaysShow)
+{
+    const char *rig = R"({"devices": [
+      {"id": "lcd", "deviceId": 88, "class": 2, "serial": 8801, "name": "Text", "channels": [
+        {"class": "LCD", "subclass": 81, "properties": {"Width": 8, "Height": 2}}]},
+      {"id": "strip", "deviceId": 154, "class": 2, "serial": 15401, "name": "Strip", "channels": [{"class": "LEDArray"}]}]})";
+    char err[256] = "";
+    ASSERT_EQ(TindrelSim_loadRigText(rig, "display rig", err, sizeof err), TINDREL_OK) << err;
+    TindrelLCDHandle lcd = nullptr;
+    TindrelLEDArrayHandle strip = nullptr;
+    ASSERT_EQ(TindrelLCD_create(&lcd), TINDREL_OK);
+    ASSERT_EQ(TindrelLEDArray_create(&strip), TINDREL_OK);
+    Tindrel_setDeviceSerialNumber(reinterpret_cast<TindrelHandle>(lcd), 8801);
+    Tindrel_setDeviceSerialNumber(reinterpret_cast<TindrelHandle>(strip), 15401);
+    ASSERT_EQ(Tindrel_openWaitForAttachment(reinterpret_cast<TindrelHandle>(lcd), 5000), TINDREL_OK);
+    ASSERT_EQ(Tindrel_openWaitForAttachment(reinterpret_cast<TindrelHandle>(strip), 5000), TINDREL_OK);
+    EXPECT_EQ(TindrelLCD_writeText(lcd, TINDREL_LCD_FONT_5x8, 0, 1, "Hello"), TINDREL_OK);
+    // Nothing shows before the flush.
+    EXPECT_EQ(tool({"lcd-text", "lcd", "0"}).out, "");
+    EXPECT_EQ(TindrelLCD_flush(lcd), TINDREL_OK);
+    const Tindrel_LEDColor colours[] = {{255, 0, 0, 0}, {0, 0, 255, 0}};
+    EXPECT_EQ(TindrelLEDArray_setGamma(strip, 1.0), TINDREL_OK);
+    EXPECT_EQ(TindrelLEDArray_setLEDs(strip, 1, 2, colours, 2, 0), TINDREL_OK);
+
+    const ToolResult text = tool({"lcd-text", "lcd", "0"});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "         | Hello   \n");
+    const std::string image = (dir.path() / "lcd.pbm").string();
+    const ToolResult picture = tool({"lcd-image", "lcd", "0", image});
+    ASSERT_EQ(picture.status, 0) << picture.err;
+    EXPECT_EQ(picture.out, "48x18\n");
+    std::FILE *file = std::fopen(image.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    char magic[3] = "";
+    int w = 0, h = 0;
+    EXPECT_EQ(std::fscanf(file, "%2s %d %d", magic, &w, &h), 3);
+    std::fclose(file);
+    EXPECT_EQ(std::string(magic) + " " + std::to_string(w) + "x" + std::to_string(h), "P1 48x18");
+    const ToolResult leds = tool({"leds", "strip", "0"});
+    ASSERT_EQ(leds.status, 0) << leds.err;
+    EXPECT_EQ(leds.out, "00000000 FF000000 0000FF00\n");
+    EXPECT_EQ(tool({"leds", "lcd", "0"}).status, 1) << "an LCD has no LEDs";
+
+    Tindrel_close(reinterpret_cast<TindrelHandle>(lcd));
+    Tindrel_close(reinterpret_cast<TindrelHandle>(strip));
+    TindrelLCD_delete(&lcd);
+    TindrelLEDArray_delete(&strip);
 }
 
 TEST(ControlServerLifecycle, OneServerPerProcessAndStopIsIdempotent)

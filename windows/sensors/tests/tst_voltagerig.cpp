@@ -253,6 +253,43 @@ private slots:
         }
         QVERIFY(opened >= 25);
     }
+
+    // The display and bus adapter windows' rows: the device's class, ID and
+    // LCD subclass are what each branch needs.
+    void displayRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows("LED array, LCD and data adapter windows");
+        QStringList branches;
+        for (const Row &row : rows) {
+            branches << row.window + QLatin1Char(':') + row.branch;
+            const QJsonObject device = rigDevice(row.rigId);
+            QVERIFY2(!device.isEmpty(), qPrintable(row.rigId));
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            const QString cls = row.window == QStringLiteral("LEDArray")      ? QStringLiteral("LEDArray")
+                                : row.window == QStringLiteral("DataAdapter") ? QStringLiteral("DataAdapter")
+                                                                              : QStringLiteral("LCD");
+            const auto channels = channelsOf(device, cls);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const int deviceId = device.value(QStringLiteral("deviceId")).toInt();
+            const int subclass = channels.first().value(QStringLiteral("subclass")).toInt(1);
+            if (const int wanted = number(row.branch, "other device ID than"); wanted >= 0)
+                QVERIFY2(deviceId != wanted, qPrintable(what));
+            else if (const int id = number(row.branch, "device ID"); id >= 0)
+                QVERIFY2(deviceId == id, qPrintable(what));
+            if (const int other = number(row.branch, "another subclass than"); other >= 0)
+                QVERIFY2(subclass != other, qPrintable(what));
+            else if (const int sub = number(row.branch, "subclass"); sub >= 0)
+                QVERIFY2(subclass == sub, qPrintable(what));
+            // The text window is the one for subclass 81, the graphic one for the rest.
+            if (cls == QStringLiteral("LCD"))
+                QVERIFY2((subclass == 81) == (row.window == QStringLiteral("TextLCD")), qPrintable(what));
+        }
+        for (const char *b :
+             {"LEDArray:LED array channel", "TextLCD:screen size and initialize, device ID 46",
+              "TextLCD:no screen size, other device ID than 46", "GraphicLCD:LCD of another subclass than 81",
+              "DataAdapter:SPI, device ID 160", "DataAdapter:I2C, device ID 134"})
+            QVERIFY2(branches.contains(QString::fromLatin1(b)), b);
+    }
 };
 
 QTEST_MAIN(VoltageRigTest)
