@@ -3,6 +3,11 @@
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
 #include "WindowRegistry.h"
+// Motion sensing
+#include "AccelerometerController.h"
+#include "GyroscopeController.h"
+#include "MagnetometerController.h"
+#include "SpatialController.h"
 
 namespace tindrel {
 
@@ -19,6 +24,11 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    // Motion sensing
+    {"Accelerometer", Form::Window, &make<AccelerometerController>},
+    {"Gyroscope", Form::Window, &make<GyroscopeController>},
+    {"Magnetometer", Form::Window, &make<MagnetometerController>},
+    {"Spatial", Form::Window, &make<SpatialController>},
 };
 
 }   // namespace

@@ -26,6 +26,7 @@ namespace tindrel {
 
 class TindrelInfoBox;
 class ExampleWindow;
+class AlertService;
 class BoundRow;
 struct WindowEnvironment;
 
@@ -152,6 +153,10 @@ public:
     QWidget *toolBar() const { return toolBar_; }
 
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
+
+    // Where the window's own modal alerts go: the service of set-up (null
+    // before it).
+    AlertService *alerts() const { return alerts_; }
     QGroupBox *tindrelInfoBox() const { return infoFrame_; }
 
 signals:
@@ -266,6 +271,7 @@ private:
     std::vector<BoundRow *> boundRows_;
     ChannelIdentity identity_;
     bool reportAttachReads_ = true;
+    AlertService *alerts_ = nullptr;
     bool closed_ = false;
     bool tornDown_ = false;
 
