@@ -92,5 +92,7 @@ extern const ClassHooks kVoltageInputHooks, kVoltageRatioHooks, kTemperatureHook
     kPowerSupply55Hooks, kEncoderHooks, kFrequencyCounterHooks, kTouchHooks;
 extern const ClassHooks kDCMotorHooks, kBLDCHooks, kMPCHooks, kMVCHooks, kStepperHooks, kServoHooks,
     kVoltageOutputHooks;
+// Motion sensing
+extern const ClassHooks kAccelerometerHooks, kGyroscopeHooks, kMagnetometerHooks, kSpatialHooks;
 
 }   // namespace tsim::behaviour

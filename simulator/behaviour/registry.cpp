@@ -34,6 +34,11 @@ const HookRow kHooks[] = {
     {TINDREL_CHCLASS_VOLTAGEOUTPUT, &kVoltageOutputHooks},
     {TINDREL_CHCLASS_LCD, &kLCDHooks},
     {TINDREL_CHCLASS_DATAADAPTER, &kDataAdapterHooks},
+    // Motion sensing
+    {TINDREL_CHCLASS_ACCELEROMETER, &kAccelerometerHooks},
+    {TINDREL_CHCLASS_GYROSCOPE, &kGyroscopeHooks},
+    {TINDREL_CHCLASS_MAGNETOMETER, &kMagnetometerHooks},
+    {TINDREL_CHCLASS_SPATIAL, &kSpatialHooks},
 };
 
 }   // namespace

@@ -92,6 +92,14 @@ std::string runLoad(const Request &request, const SimCalls &calls)
     return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
 }
 
+std::string runOrient(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.setOrientation(request.args[0].text.c_str(), request.args[1].number, request.args[2].number,
+                             request.args[3].number, request.args.size() > 4 ? request.args[4].number : 0.0);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -125,6 +133,15 @@ constexpr CommandSpec kCommands[] = {
      4,
      &runGet},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+    {"orient",
+     "turn a motion device (degrees; it keeps turning at turnRate per second)",
+     {{"deviceId", ArgKind::Word},
+      {"roll", ArgKind::Number},
+      {"pitch", ArgKind::Number},
+      {"heading", ArgKind::Number},
+      {"turnRate", ArgKind::Number}},
+     5,
+     &runOrient},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -32,7 +32,7 @@ GyroscopeController::GyroscopeController(QWidget *parent)
                                        {{QStringLiteral("X"), degreesPerSecond},
                                         {QStringLiteral("Y"), degreesPerSecond},
                                         {QStringLiteral("Z"), degreesPerSecond}},
-                                       [this](const AxesEvent &e) { show(e); }))
+                                       [this](const AxesEvent &e) { display(e); }))
 {
     setWindowTitle(QStringLiteral("Gyroscope"));
 
@@ -69,7 +69,7 @@ void GyroscopeController::registerValueHandlers()
     subscribe(&TindrelGyroscope_setOnAngularRateUpdateHandler, angularRate);
 }
 
-void GyroscopeController::show(const AxesEvent &e)
+void GyroscopeController::display(const AxesEvent &e)
 {
     const QString format = QStringLiteral("%f ") + degreesPerSecond;
     const QByteArray f = format.toUtf8();

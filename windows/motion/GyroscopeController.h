@@ -37,7 +37,7 @@ protected:
     void onDetach() override;
 
 private:
-    void show(const AxesEvent &e);
+    void display(const AxesEvent &e);
     void showAngles();
 
     motion::GyroIntegrator integrator_;

@@ -49,7 +49,7 @@ MagnetometerController::MagnetometerController(QWidget *parent)
                                          {{QStringLiteral("X"), QStringLiteral("G")},
                                           {QStringLiteral("Y"), QStringLiteral("G")},
                                           {QStringLiteral("Z"), QStringLiteral("G")}},
-                                         [this](const AxesEvent &e) { show(e); }))
+                                         [this](const AxesEvent &e) { display(e); }))
 {
     setWindowTitle(QStringLiteral("Magnetometer"));
 
@@ -110,7 +110,7 @@ void MagnetometerController::onDetach() { calibrationStatusText->setText(QString
 
 void MagnetometerController::beforeTearDown() { parametersWindow->hide(); }
 
-void MagnetometerController::show(const AxesEvent &e)
+void MagnetometerController::display(const AxesEvent &e)
 {
     xAxisText->setText(formatNumber("%.3f G", e.axes[0]));
     yAxisText->setText(formatNumber("%.3f G", e.axes[1]));

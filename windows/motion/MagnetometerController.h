@@ -45,7 +45,7 @@ protected:
     void beforeTearDown() override;
 
 private:
-    void show(const AxesEvent &e);
+    void display(const AxesEvent &e);
     void setStatus(const QString &text, QColor colour);
     void calibrationError(const QString &message);
 

@@ -38,7 +38,7 @@ SpatialController::SpatialController(QWidget *parent)
     , compassBearingBox(new AttachBox(QStringLiteral("Bearing"), this))
     , compassView(new CompassView(compassBearingBox))
     , spatialData(addStream<SpatialEvent>(QStringLiteral("Spatial"), spatialFields(),
-                                          [this](const SpatialEvent &e) { show(e); }))
+                                          [this](const SpatialEvent &e) { display(e); }))
 {
     setWindowTitle(QStringLiteral("Spatial"));
 
@@ -83,7 +83,7 @@ void SpatialController::take(const SpatialEvent &e)
     compassBearing_.updateBearing();
 }
 
-void SpatialController::show(const SpatialEvent &e)
+void SpatialController::display(const SpatialEvent &e)
 {
     xAxisText->setText(formatNumber("%.3f G", e.magneticField[0]));
     yAxisText->setText(formatNumber("%.3f G", e.magneticField[1]));

@@ -38,7 +38,7 @@ protected:
 
 private:
     void take(const SpatialEvent &e);
-    void show(const SpatialEvent &e);
+    void display(const SpatialEvent &e);
 
     motion::CompassBearing compassBearing_;
     ValueStream<SpatialEvent> &spatialData;
