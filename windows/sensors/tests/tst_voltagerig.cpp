@@ -1,5 +1,7 @@
-// Every row of the voltage windows' branch table in simulator/RIG.md holds
-// in the default rig, and every branch has a row.
+// Every row of the voltage and motion windows' branch tables in
+// simulator/RIG.md holds in the default rig, and every branch has a row.
+#include "MotionLogic.h"
+
 #include <tindrelsim.h>
 
 #include <QFile>
@@ -15,7 +17,7 @@ struct Row {
     QString window, branch, rigId;
 };
 
-QList<Row> branchRows()
+QList<Row> branchRows(const QString &section = QStringLiteral("Voltage input and voltage ratio windows"))
 {
     QFile file(QStringLiteral(TINDREL_RIG_MD));
     if (!file.open(QIODevice::ReadOnly))
@@ -24,7 +26,7 @@ QList<Row> branchRows()
     bool inSection = false;
     for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QStringLiteral("#")))
-            inSection = line.contains(QStringLiteral("Voltage input and voltage ratio windows"));
+            inSection = line.contains(section);
         const QStringList cells = line.split(QLatin1Char('|'));
         if (!inSection || cells.size() != 5 || cells.at(1).trimmed() == QStringLiteral("window") ||
             cells.at(1).trimmed().startsWith(QStringLiteral("---")))
@@ -123,6 +125,49 @@ private slots:
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, device ID 24")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, other device")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:sensor port, subclass 64")));
+    }
+
+    void motionRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows(QStringLiteral("Motion sensing windows"));
+        QVERIFY(rows.size() >= 7);
+        QStringList branches;
+        for (const Row &row : rows) {
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            const QJsonObject device = rigDevice(row.rigId);
+            QVERIFY2(!device.isEmpty(), qPrintable(what));
+            const auto channels = channelsOf(device, row.window);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const int axes = channels.first()
+                                 .value(QStringLiteral("properties"))
+                                 .toObject()
+                                 .value(QStringLiteral("AxisCount"))
+                                 .toInt(3);
+            const QString sku = device.value(QStringLiteral("sku")).toString();
+            if (row.branch.contains(QStringLiteral("three axes")))
+                QVERIFY2(axes == 3, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("two axes")) || row.branch.contains(QStringLiteral("rate unknown")))
+                QVERIFY2(axes == 2, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("every rate known")))
+                QVERIFY2(axes == 3, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("marked gauges")))
+                QVERIFY2(tindrel::motion::accelGaugeTypeFor(sku) == 1, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("plain gauges")))
+                QVERIFY2(tindrel::motion::accelGaugeTypeFor(sku) == 0, qPrintable(what));
+            if (const auto m = QRegularExpression(QStringLiteral("product (TDR\\w+)")).match(row.branch); m.hasMatch())
+                QVERIFY2(sku == m.captured(1), qPrintable(what));
+            branches << row.window + QLatin1Char(':') + row.branch;
+        }
+        // Both codes of the marked gauges, both axis counts, both gyroscope
+        // branches and the other two windows are listed.
+        for (const char *code : tindrel::motion::highRangeAccelerometerCodes)
+            QVERIFY(branches.filter(QString::fromLatin1(code)).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Accelerometer:three axes, plain")).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Accelerometer:two axes")).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Gyroscope:a rate unknown")).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Gyroscope:every rate known")).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Magnetometer:")).size() == 1);
+        QVERIFY(branches.filter(QStringLiteral("Spatial:")).size() == 1);
     }
 };
 
