@@ -15,6 +15,7 @@
 
 #include "AlertService.h"
 #include "ExampleWindow.h"
+#include "FirmwareController.h"
 #include "IconArt.h"
 #include "LibraryEvents.h"
 #include "RetainedHandle.h"
@@ -45,11 +46,16 @@ ViewController::ViewController(Options options, QObject *parent)
     viewUpdateTimer_.setInterval(kViewUpdateIntervalMs);
     connect(&viewUpdateTimer_, &QTimer::timeout, this, &ViewController::flushViewUpdates);
     buildWindow();
+    // The firmware panel: catalogue, lookups, decision and upgrade sheet.
+    firmware_ = std::make_unique<FirmwareController>(
+        *options_.alerts, window_.get(),
+        options_.firmwareFolder.isEmpty() ? FirmwareController::shippedFolder() : options_.firmwareFolder);
 }
 
 ViewController::~ViewController()
 {
     applicationWillTerminate();
+    firmware_.reset();
     // Example windows go before the tree they were opened from.
     exampleWindowControllers_.clear();
     serverPanel_.reset();
@@ -179,6 +185,10 @@ void ViewController::applicationWillTerminate()
     if (terminated_)
         return;
     terminated_ = true;
+    // An upgrade under way is stopped first: its worker waits for nothing
+    // that the manager's events could hold up.
+    if (firmware_)
+        firmware_->shutDown();
     closeExampleWindows();
     if (events_)
         events_->stop();
@@ -271,16 +281,31 @@ void ViewController::postFirmwareLookup(TindrelHandle device, TindrelDevice *nod
     auto held = std::make_shared<RetainedHandle>(device);
     const uint64_t uid = node->uid();
     QMetaObject::invokeMethod(
-        this, [this, held, node, uid] { findDeviceFirmware(held->get(), node, uid); }, Qt::QueuedConnection);
+        this, [this, held, node, uid] { findDeviceFirmware(held, node, uid); }, Qt::QueuedConnection);
 }
 
-void ViewController::findDeviceFirmware(TindrelHandle device, TindrelTreeNode *node, uint64_t uid)
+void ViewController::findDeviceFirmware(std::shared_ptr<RetainedHandle> device, TindrelTreeNode *node, uint64_t uid)
 {
     // The device may have gone (and its node with it) before the lookup ran.
     TindrelDevice *live = tindrels_.liveDevice(node, uid);
-    if (!live || !device)
+    if (!live || !device || !device->get())
         return;
-    live->fw = options_.firmwareLookup ? options_.firmwareLookup(device) : std::nullopt;
+    if (options_.firmwareLookup) {
+        applyFirmware(node, uid, options_.firmwareLookup(device->get()));
+        return;
+    }
+    firmware_->findDeviceFirmware(std::move(device), live->devId, [this, node, uid](std::optional<FirmwareUpgrade> fw) {
+        applyFirmware(node, uid, std::move(fw));
+    });
+}
+
+void ViewController::applyFirmware(TindrelTreeNode *node, uint64_t uid, std::optional<FirmwareUpgrade> fw)
+{
+    TindrelDevice *live = tindrels_.liveDevice(node, uid);
+    if (!live)
+        return;
+    live->fw = std::move(fw);
+    // A device in its loader shows which product it is.
     if (live->hasFirmwareUpgrade() && TindrelDevice::isLoaderDeviceId(live->devId) && live->fw->fwString)
         live->setName(QStringLiteral("%1 %2").arg(*live->fw->fwString, live->name()));
     model_->nodeChanged(live);
@@ -297,6 +322,12 @@ void ViewController::deviceDoubleClicked()
     }
     const QModelIndex index = selected.first();
     TindrelTreeNode *node = model_->nodeForIndex(index);
+    // A device with newer firmware is asked about first; declining goes on
+    // as for any row.
+    if (auto *device = dynamic_cast<TindrelDevice *>(node); device && device->hasFirmwareUpgrade()) {
+        if (firmware_->offerUpgrade(*device) != FirmwareController::Outcome::Declined)
+            return;
+    }
     if (node->canExpand()) {
         tindrelTreeView_->setExpanded(index, !tindrelTreeView_->isExpanded(index));
         return;

@@ -27,6 +27,7 @@ class QTreeView;
 namespace tindrel {
 
 class AlertService;
+class FirmwareController;
 class LibraryEvents;
 class RetainedHandle;
 class ViewFormController;
@@ -50,7 +51,8 @@ public:
         AlertService *alerts = nullptr;    // required
         QString logPath;                   // the library's log file; empty: no log
         LeafOpener openLeaf;               // example windows
-        FirmwareLookup firmwareLookup;     // none: no device is offered an upgrade
+        FirmwareLookup firmwareLookup;     // replaces the shipped catalogue's lookup (tests)
+        QString firmwareFolder;            // the image files; empty: the shipped ones
         std::function<void()> terminate;   // ends the program; default QCoreApplication::quit
         // Makes the network server panel inside the main window; none: no panel.
         std::function<std::unique_ptr<server::ServerPanelController>(QWidget *parent)> makeServerPanel;
@@ -81,8 +83,10 @@ public:
     void flushViewUpdates();
     bool viewUpToDate() const { return pending_.refresh.empty() && pending_.expand.empty(); }
 
-    // The firmware lookup posted for each new device node.
-    void findDeviceFirmware(TindrelHandle device, TindrelTreeNode *node, uint64_t uid);
+    // The firmware lookup posted for each new device node; it holds a
+    // library reference on the device handle until it has run.
+    void findDeviceFirmware(std::shared_ptr<RetainedHandle> device, TindrelTreeNode *node, uint64_t uid);
+    FirmwareController *firmware() const { return firmware_.get(); }
 
     AboutInfo aboutInfo() const;
 
@@ -107,6 +111,7 @@ private:
     void closeExampleWindows();
     void showManagerFailure(const QString &call, const QString &detail);
     void postFirmwareLookup(TindrelHandle device, TindrelDevice *node);
+    void applyFirmware(TindrelTreeNode *node, uint64_t uid, std::optional<FirmwareUpgrade> fw);
     void expandIfItShould(const TindrelTreeNode *node);
     void scheduleRefresh(TindrelTreeNode *node);
     void keepExampleController(std::unique_ptr<ViewFormController> controller);
@@ -135,6 +140,7 @@ private:
     QPointer<QMessageBox> aboutPanel_;
     std::unique_ptr<server::ServerPanelController> serverPanel_;
     std::unique_ptr<LibraryEvents> events_;
+    std::unique_ptr<FirmwareController> firmware_;   // goes before the window and the tree
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;
     bool terminated_ = false;
 };

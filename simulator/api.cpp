@@ -642,7 +642,7 @@ TindrelReturnCode Tindrel_getDeviceVersion(TindrelHandle ch, int *version)
 {
     CHECK_OUT(version);
     return deviceField(ch, "Device version", [&](const DeviceInfo &d) -> TindrelReturnCode {
-        *version = d.version;
+        *version = engine().versionOf(d);
         return TINDREL_OK;
     });
 }
@@ -911,24 +911,45 @@ TindrelReturnCode attachedDevice(TindrelHandle ch, const char *what, std::shared
     return TINDREL_OK;
 }
 
+// A loader left alone returns to the device's own firmware after its
+// timeout; one that is open or writing an image waits until it is done.
+void armLoaderTimeout(Engine &e, const std::shared_ptr<const DeviceInfo> &dev, uint64_t gen,
+                      std::chrono::milliseconds timeout)
+{
+    e.after(timeout, [&e, dev, gen, timeout] {
+        auto it = e.rebootGen.find(dev.get());
+        if (it == e.rebootGen.end() || it->second != gen || !e.devOn.count(dev.get()))
+            return;   // another reboot, or a new rig, came first
+        if (e.loaderBusy(dev.get())) {
+            armLoaderTimeout(e, dev, gen, timeout);
+            return;
+        }
+        e.loaderMode[dev.get()] = false;
+        e.refresh();
+    });
+}
+
 // Leaves the device away (or in its loader) and brings it back after delay.
+// A device whose upgrade makes it another comes back as that one.
 void restartDevice(Engine &e, const std::shared_ptr<const DeviceInfo> &dev, bool intoLoader,
                    std::chrono::milliseconds back)
 {
     uint64_t gen = ++e.rebootGen[dev.get()];
     if (intoLoader) {
         e.loaderMode[dev.get()] = true;
-    } else {
-        e.devOn[dev.get()] = false;
-        e.loaderMode[dev.get()] = false;
+        e.refresh();
+        armLoaderTimeout(e, dev, gen, back);
+        return;
     }
+    const DeviceInfo *next = e.restartOff(dev.get());
+    e.devOn[dev.get()] = false;
     e.refresh();
-    e.after(back, [&e, dev, gen] {
+    e.after(back, [&e, dev, next, gen] {
         auto it = e.rebootGen.find(dev.get());
-        if (it == e.rebootGen.end() || it->second != gen || !e.devOn.count(dev.get()))
+        if (it == e.rebootGen.end() || it->second != gen || !e.devOn.count(next))
             return;   // another reboot, or a new rig, came first
-        e.devOn[dev.get()] = true;
-        e.loaderMode[dev.get()] = false;
+        e.devOn[next] = true;
+        e.loaderMode[next] = false;
         e.refresh();
     });
 }
@@ -982,10 +1003,17 @@ TindrelReturnCode TindrelHub_setPortPower(TindrelHubHandle hub, int port, int st
     ports = std::max(ports, 6);
     if (port < 0 || port >= ports)
         return fail(TINDREL_EINVALIDARG, "Hub port %d is out of range (0 - %d)", port, ports - 1);
-    if (state)
+    if (state) {
         e.portsOff.erase({dev.get(), port});
-    else
-        e.portsOff.insert({dev.get(), port});
+    } else if (e.portsOff.insert({dev.get(), port}).second) {
+        // The devices on the port lose power: each restarts when it comes back.
+        for (auto &d : e.rig.devices)
+            if (d->parent == dev && d->hubPort == port && d->deviceClass == TINDREL_DEVCLASS_XLNK && e.devOn[d.get()]) {
+                ++e.rebootGen[d.get()];
+                if (const DeviceInfo *next = e.restartOff(d.get()); next != d.get())
+                    e.devOn[next] = true;
+            }
+    }
     logLine(TINDREL_LOG_INFO, "hub %d port %d power %s", dev->serial, port, state ? "on" : "off");
     e.refresh();
     return TINDREL_OK;

@@ -133,6 +133,10 @@ TindrelReturnCode Engine::install(Rig &&r)
     loaderMode.clear();
     rebootGen.clear();
     portsOff.clear();
+    installedVersion.clear();
+    pendingSwap.clear();
+    transferring.clear();
+    upgradeFaults.clear();
     for (auto &s : rig.servers) {
         serverById[s->id] = s;
         servers[s.get()].on = s->presentAtLoad;
@@ -185,6 +189,35 @@ bool Engine::devicePresent(const DeviceInfo *d) const
         }
     }
     return true;
+}
+
+int Engine::versionOf(const DeviceInfo &d) const
+{
+    auto it = installedVersion.find(&d);
+    return it == installedVersion.end() ? d.version : it->second;
+}
+
+const DeviceInfo *Engine::restartOff(const DeviceInfo *d)
+{
+    loaderMode[d] = false;
+    auto swap = pendingSwap.find(d);
+    if (swap == pendingSwap.end())
+        return d;
+    const DeviceInfo *next = swap->second.get();
+    pendingSwap.erase(swap);
+    devOn[d] = false;
+    loaderMode[next] = false;
+    return next;
+}
+
+bool Engine::loaderBusy(const DeviceInfo *d) const
+{
+    if (transferring.count(d))
+        return true;
+    for (auto &c : channels)
+        if (c->info->device.get() == d && c->info->cls->cls == TINDREL_CHCLASS_FIRMWAREUPGRADE && c->holder)
+            return true;
+    return false;
 }
 
 bool Engine::visible(const Channel &c) const

@@ -30,6 +30,16 @@ public:
     std::unordered_map<const DeviceInfo *, bool> loaderMode;      // rebooted into its firmware loader
     std::unordered_map<const DeviceInfo *, uint64_t> rebootGen;   // invalidates pending reboot timers
     std::set<std::pair<const DeviceInfo *, int>> portsOff;        // hub ports switched off
+    // Firmware: versions written by upgrades, devices that come back as
+    // another after their next restart, transfers under way, planned faults.
+    struct UpgradeFault {
+        TindrelSimUpgradeFault kind = TINDRELSIM_UPGRADE_OK;
+        int count = 0;   // transfers still to spoil
+    };
+    std::unordered_map<const DeviceInfo *, int> installedVersion;
+    std::unordered_map<const DeviceInfo *, std::shared_ptr<const DeviceInfo>> pendingSwap;
+    std::unordered_map<const DeviceInfo *, int> transferring;
+    std::unordered_map<const DeviceInfo *, UpgradeFault> upgradeFaults;
     std::unordered_map<const ServerInfo *, ServerRuntime> servers;
     std::map<std::string, std::shared_ptr<const DeviceInfo>> devById;
     std::map<std::string, std::shared_ptr<const ServerInfo>> serverById;
@@ -59,6 +69,13 @@ public:
     void queueChannelEvent(_Tindrel *h, int slot, EventArgs args);
     void updateAnnouncements();
     bool devicePresent(const DeviceInfo *d) const;
+    int versionOf(const DeviceInfo &d) const;   // the rig's, or the last one written
+    // The device goes off for a restart: leaves its loader, and a device
+    // whose upgrade makes it another is replaced by that one. Returns the
+    // device that comes back.
+    const DeviceInfo *restartOff(const DeviceInfo *d);
+    // The device's loader is busy (its channel open or a transfer running).
+    bool loaderBusy(const DeviceInfo *d) const;
     bool visible(const Channel &c) const;
     ChannelPtr findChannel(const std::string &deviceId, int cls, int index, std::string &err) const;
 

@@ -1,6 +1,7 @@
 // Calls with arguments the class table cannot describe: LCD drawing, LED
 // arrays, data adapters, infrared, RFID, GPS, dictionaries, firmware
 // upgrade, hub port power and the motor extras.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstddef>
@@ -9,6 +10,7 @@
 
 #include "behaviour/motion.h"
 #include "engine.h"
+#include "firmware_image.h"
 
 using namespace tsim;
 
@@ -496,6 +498,10 @@ TindrelReturnCode dictionaryPut(TindrelDictionaryHandle ch, const char *key, con
 // ---------------------------------------------------------------- firmware upgrade
 constexpr double kIdentifyAfter = 0.3;   // seconds a loader needs to learn its device's identity
 constexpr size_t kMaxImage = 1 << 20;
+// A transfer takes a few seconds: a rate, within bounds, in this many steps.
+constexpr double kBytesPerSecond = 6000;
+constexpr double kMinTransfer = 1.5, kMaxTransfer = 4.0;
+constexpr int kTransferSteps = 20;
 
 const ClassHooks kIRHooks{nullptr, nullptr, nullptr, irStep};
 const ClassHooks kRFIDHooks{nullptr, nullptr, nullptr, rfidStep};
@@ -1078,13 +1084,59 @@ TindrelReturnCode TindrelDictionary_scan(TindrelDictionaryHandle ch, const char 
 
 // ---------------------------------------------------------------- firmware upgrade
 
+namespace {
+
+// A loader learns its device's identity a moment after it attaches; one
+// whose device never identifies keeps asking to be asked later.
+TindrelReturnCode loaderIdentity(Channel &c)
+{
+    if (!c.info->device->identifies || sessionTime(c) < kIdentifyAfter)
+        return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+    return TINDREL_OK;
+}
+
+// The device an image is written to must be the one the image is for.
+TindrelReturnCode checkImage(const DeviceInfo &d, const uint8_t *data, size_t length, tindrel_fwimage::Image &img)
+{
+    tindrel_fwimage::Problem problem = tindrel_fwimage::Problem::None;
+    auto decoded = tindrel_fwimage::decode(data, length, &problem);
+    if (!decoded)
+        return fail(TINDREL_EINVALIDPACKET, "The firmware image is damaged: %s", tindrel_fwimage::describe(problem));
+    img = std::move(*decoded);
+    const uint32_t ownId = d.deviceClass == TINDREL_DEVCLASS_XLNK ? d.xlnkId : 0;
+    if (img.family != d.fwString || img.xlnkId != ownId)
+        return fail(TINDREL_EWRONGDEVICE,
+                    "The firmware image is for %s (device identifier %u), not for %s (%s, device identifier %u)",
+                    img.family.c_str(), img.xlnkId, d.name.c_str(), d.fwString.c_str(), ownId);
+    return TINDREL_OK;
+}
+
+// Marks a transfer under way on a device for as long as it lives.
+struct TransferMark {
+    Engine &e;
+    const DeviceInfo *d;
+    TransferMark(Engine &engine, const DeviceInfo *device)
+        : e(engine)
+        , d(device)
+    {
+        ++e.transferring[d];
+    }
+    ~TransferMark()   // engine lock held
+    {
+        if (--e.transferring[d] <= 0)
+            e.transferring.erase(d);
+    }
+};
+
+}   // namespace
+
 TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceXLNKID(TindrelFirmwareUpgradeHandle ch, uint32_t *xlnkId)
 {
     if (!xlnkId)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
     return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        if (sessionTime(c) < kIdentifyAfter)
-            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+        if (TindrelReturnCode rc = loaderIdentity(c))
+            return rc;
         *xlnkId = c.info->device->xlnkId;
         return TINDREL_OK;
     });
@@ -1096,8 +1148,8 @@ TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceSKU(TindrelFirmwareUpgra
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
     *sku = "";
     return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        if (sessionTime(c) < kIdentifyAfter)
-            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
+        if (TindrelReturnCode rc = loaderIdentity(c))
+            return rc;
         *sku = c.info->device->fwString.c_str();
         return TINDREL_OK;
     });
@@ -1108,13 +1160,18 @@ TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceVersion(TindrelFirmwareU
     if (!version)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
     return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        if (sessionTime(c) < kIdentifyAfter)
-            return fail(TINDREL_EUNKNOWNVAL, "The loader has not identified its device yet; ask again later");
-        *version = c.info->device->version;
+        if (TindrelReturnCode rc = loaderIdentity(c))
+            return rc;
+        *version = engine().versionOf(*c.info->device);
         return TINDREL_OK;
     });
 }
 
+// Checks the image, then writes it in steps paced like a real transfer,
+// reporting progress after each; a device that goes away, or a fault planned
+// with TindrelSim_setUpgradeFault, ends the transfer half-way. A complete
+// transfer leaves the new version on the device (or on the device it comes
+// back as), seen once it restarts.
 TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHandle ch, const uint8_t *data,
                                                       size_t length)
 {
@@ -1123,16 +1180,70 @@ TindrelReturnCode TindrelFirmwareUpgrade_sendFirmware(TindrelFirmwareUpgradeHand
     if (length == 0 || length > kMaxImage)
         return fail(TINDREL_EINVALIDARG, "A firmware image of %zu bytes is not valid (1 - %zu bytes)", length,
                     kMaxImage);
-    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
-        for (int step = 0; step <= 10; ++step) {
-            EventArgs a;
-            a.d[0] = step / 10.0;
-            raised.emplace_back(c.info->cls->event("ProgressChange"), std::move(a));
+    _Tindrel *h = reinterpret_cast<_Tindrel *>(ch);
+    if (!h)
+        return fail(TINDREL_EFAULT, "Handle is NULL");
+    Engine &e = engine();
+    std::unique_lock<std::mutex> lk(e.m);
+    ChannelPtr channel;
+    tindrel_fwimage::Image img;
+    {
+        lk.unlock();
+        TindrelReturnCode rc =
+            call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+                if (TindrelReturnCode r = checkImage(*c.info->device, data, length, img))
+                    return r;
+                channel = h->ch;
+                return TINDREL_OK;
+            });
+        lk.lock();
+        if (rc != TINDREL_OK)
+            return rc;
+    }
+    const std::shared_ptr<const DeviceInfo> dev = channel->info->device;
+    TransferMark mark(e, dev.get());
+    Engine::UpgradeFault fault;
+    if (auto f = e.upgradeFaults.find(dev.get()); f != e.upgradeFaults.end()) {
+        fault = f->second;
+        if (--f->second.count <= 0)
+            e.upgradeFaults.erase(f);
+    }
+    const int progressEvent = channel->info->cls->event("ProgressChange");
+    const double seconds = std::clamp(static_cast<double>(length) / kBytesPerSecond, kMinTransfer, kMaxTransfer);
+    const auto step =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<double>(seconds / kTransferSteps));
+    logLine(TINDREL_LOG_INFO, "firmware %s version %u (%zu bytes) being written to %s (serial %d)", img.family.c_str(),
+            img.version, length, dev->name.c_str(), dev->serial);
+    for (int i = 0; i <= kTransferSteps; ++i) {
+        if (h->ch != channel || !channel->present)
+            return fail(TINDREL_EIO, "The device went away while its firmware was written (%d%% done)",
+                        100 * i / kTransferSteps);
+        if (i == kTransferSteps / 2 && fault.kind == TINDRELSIM_UPGRADE_FAIL)
+            return fail(TINDREL_EIO, "The device stopped answering while its firmware was written (%d%% done)",
+                        100 * i / kTransferSteps);
+        if (i == kTransferSteps / 2 && fault.kind == TINDRELSIM_UPGRADE_UNPLUG) {
+            logLine(TINDREL_LOG_INFO, "%s unplugged during its upgrade", dev->name.c_str());
+            e.devOn[dev.get()] = false;
+            e.loaderMode[dev.get()] = false;
+            e.refresh();
+            continue;   // the check above ends the transfer
         }
-        logLine(TINDREL_LOG_INFO, "firmware of %zu bytes written to %s (serial %d)", length,
-                c.info->device->name.c_str(), c.info->device->serial);
-        return TINDREL_OK;
-    });
+        EventArgs a;
+        a.d[0] = static_cast<double>(i) / kTransferSteps;
+        e.queueChannelEvent(h, SLOT_FIRST_EVENT + progressEvent, std::move(a));
+        if (i < kTransferSteps) {
+            lk.unlock();
+            std::this_thread::sleep_for(step);
+            lk.lock();
+        }
+    }
+    const DeviceInfo *target = dev->afterUpgrade ? dev->afterUpgrade.get() : dev.get();
+    e.installedVersion[target] = static_cast<int>(img.version);
+    if (dev->afterUpgrade)
+        e.pendingSwap[dev.get()] = dev->afterUpgrade;
+    logLine(TINDREL_LOG_INFO, "firmware version %u written to %s (serial %d)", img.version, dev->name.c_str(),
+            dev->serial);
+    return TINDREL_OK;
 }
 
 }   // extern "C"

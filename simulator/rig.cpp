@@ -454,11 +454,12 @@ public:
     {
         if (!keys(o, ptr,
                   {"id", "deviceId", "class", "sku", "name", "version", "serial", "label", "firmwareUpgradeString",
-                   "xlnkId", "server", "parent", "hubPort", "hubPortDevice", "present", "channels"},
+                   "xlnkId", "server", "parent", "hubPort", "hubPortDevice", "present", "afterUpgrade", "identifies",
+                   "channels"},
                   "a device"))
             return false;
         auto d = std::make_shared<DeviceInfo>();
-        std::string server, parent;
+        std::string server, parent, afterUpgrade;
         bool hasSerial = o.contains("serial");
         if (!str(o, ptr, "id", d->id, true) || !integer(o, ptr, "deviceId", d->deviceId, true, 0, 100000) ||
             !integer(o, ptr, "class", d->deviceClass, true, 0, 100) || !str(o, ptr, "sku", d->sku) ||
@@ -467,7 +468,8 @@ public:
             !str(o, ptr, "firmwareUpgradeString", d->fwString) ||
             !integer(o, ptr, "xlnkId", d->xlnkId, false, 0, UINT32_MAX) || !str(o, ptr, "server", server) ||
             !str(o, ptr, "parent", parent) || !integer(o, ptr, "hubPort", d->hubPort, false, 0, 15) ||
-            !boolean(o, ptr, "hubPortDevice", d->hubPortDevice) || !boolean(o, ptr, "present", d->presentAtLoad))
+            !boolean(o, ptr, "hubPortDevice", d->hubPortDevice) || !boolean(o, ptr, "present", d->presentAtLoad) ||
+            !str(o, ptr, "afterUpgrade", afterUpgrade) || !boolean(o, ptr, "identifies", d->identifies))
             return false;
         if (byId.count(d->id))
             return problem(ptr + "/id", strprintf("a device with id \"%s\" is already listed", d->id.c_str()));
@@ -484,6 +486,13 @@ public:
                 d->serial = p->second->serial;   // hub port devices report the hub's serial number
         } else if (!hasSerial) {
             return problem(ptr, "missing \"serial\"");
+        }
+        if (!afterUpgrade.empty()) {
+            auto a = byId.find(afterUpgrade);
+            if (a == byId.end())
+                return problem(ptr + "/afterUpgrade",
+                               strprintf("device \"%s\" is not listed before this device", afterUpgrade.c_str()));
+            d->afterUpgrade = a->second;
         }
         if (!server.empty()) {
             auto s = servers.find(server);

@@ -109,6 +109,10 @@ struct DeviceInfo {
     uint32_t xlnkId = 0;
     bool hubPortDevice = false, presentAtLoad = true;
     std::shared_ptr<const DeviceInfo> parent;   // hub or parent device
+    // The device that comes back in this one's place after a successful
+    // upgrade (a loader or a device in restore mode comes back as its product).
+    std::shared_ptr<const DeviceInfo> afterUpgrade;
+    bool identifies = true;                     // its firmware loader learns the device's identity
     std::shared_ptr<const ServerInfo> server;   // null: local
     const DeviceInfo *hub() const;              // nearest hub (class 8) above
 };

@@ -110,6 +110,27 @@ TindrelReturnCode TindrelSim_addServer(const char *serverId) { return serverOn(s
 
 TindrelReturnCode TindrelSim_removeServer(const char *serverId) { return serverOn(serverId, false); }
 
+TindrelReturnCode TindrelSim_setUpgradeFault(const char *deviceId, TindrelSimUpgradeFault fault, int count)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    if (fault < TINDRELSIM_UPGRADE_OK || fault > TINDRELSIM_UPGRADE_UNPLUG)
+        return fail(TINDREL_EINVALIDARG, "Unknown upgrade fault %d", static_cast<int>(fault));
+    if (count < 0)
+        return fail(TINDREL_EINVALIDARG, "A count of %d transfers is not valid", count);
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    auto d = e.devById.find(deviceId);
+    if (d == e.devById.end())
+        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
+    if (fault == TINDRELSIM_UPGRADE_OK || count == 0)
+        e.upgradeFaults.erase(d->second.get());
+    else
+        e.upgradeFaults[d->second.get()] = {fault, count};
+    return TINDREL_OK;
+}
+
 TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
                                          int32_t code, const char *description)
 {

@@ -58,6 +58,17 @@ TINDREL_API TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, do
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);
 
+/* Firmware transfers to a device that go wrong on purpose: the next count
+ * transfers stop half-way with an input/output error (FAIL), or the device
+ * is unplugged half-way through the next count transfers (UNPLUG). OK with
+ * any count clears the plan. */
+typedef enum {
+    TINDRELSIM_UPGRADE_OK = 0,
+    TINDRELSIM_UPGRADE_FAIL = 1,
+    TINDRELSIM_UPGRADE_UNPLUG = 2
+} TindrelSimUpgradeFault;
+TINDREL_API TindrelReturnCode TindrelSim_setUpgradeFault(const char *deviceId, TindrelSimUpgradeFault fault, int count);
+
 /* A JSON text listing computers, devices (id, name, serial, attached) and
  * channels. *len in: buffer size; out: size needed including the NUL. */
 TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);

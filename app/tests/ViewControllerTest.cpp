@@ -13,11 +13,14 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QProgressBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 
 #include "DigitalInputController.h"
 #include "ExampleWindowDispatch.h"
+#include "FirmwareController.h"
 #include "RecordingAlertService.h"
 #include "TindrelInfoBox.h"
 #include "ViewController.h"
@@ -225,6 +228,9 @@ private slots:
     void hubsAndHubPorts();
     void remoteServersHaveTheirOwnComputerRows();
     void newerFirmwareTurnsTheDeviceRowRed();
+    void redDeviceOfTheDefaultRigUpgradesAndComesBackBlack();
+    void restoreModeDeviceComesBackAsItsProduct();
+    void loaderRowsShowTheirProductAndSilentLoadersStayBlack();
     void doubleClicksExpandOrOpenAndControllersAreDroppedOnClose();
     void aboutPanelShowsVersionsAndCredits();
     void rowsMatchTheTreeAfterAStormOfEvents();
@@ -415,6 +421,100 @@ void ViewControllerTest::newerFirmwareTurnsTheDeviceRowRed()
     // One lookup per device, not per channel.
     QCOMPARE(lookupsByDeviceId.value(10), 1);
     QCOMPARE(lookupsByDeviceId.value(12), 1);
+}
+
+namespace {
+
+bool isRed(const QModelIndex &row) { return row.data(Qt::ForegroundRole).value<QBrush>().color() == QColor(Qt::red); }
+
+// The shown device row with this name and serial number, searched depth first.
+QModelIndex deviceRow(const QAbstractItemModel &model, const QString &name, int serial, const QModelIndex &parent = {})
+{
+    for (int r = 0; r < model.rowCount(parent); ++r) {
+        const QModelIndex i = model.index(r, 0, parent);
+        if (i.data().toString() == name && i.siblingAtColumn(DeviceTreeModel::SerialColumn).data().toInt() == serial)
+            return i;
+        const QModelIndex deeper = deviceRow(model, name, serial, i);
+        if (deeper.isValid())
+            return deeper;
+    }
+    return {};
+}
+
+}   // namespace
+
+void ViewControllerTest::redDeviceOfTheDefaultRigUpgradesAndComesBackBlack()
+{
+    QVERIFY(TindrelSim_loadDefaultRig() == TINDREL_OK);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    const QString name = QStringLiteral("Single Relay Board");
+    // Not red: relay1 is up to date. The pressure board is older than its image.
+    const QString board = QStringLiteral("Air Pressure Board");
+    QTRY_VERIFY_WITH_TIMEOUT(deviceRow(model, board, 300501).isValid() && isRed(deviceRow(model, board, 300501)),
+                             15000);
+    QVERIFY(!isRed(deviceRow(model, name, 300333)));
+    QCOMPARE(deviceRow(model, board, 300501).siblingAtColumn(DeviceTreeModel::VersionColumn).data().toInt(), 100);
+
+    auto *fc = vc->firmware();
+    QSignalSpy finished(fc, &FirmwareController::upgradeFinished);
+    QList<int> progress;
+    connect(fc->firmwareUpgradeProgress(), &QProgressBar::valueChanged, this, [&](int v) { progress << v; });
+    alerts_.answer = 0;   // "Upgrade"
+    vc->tindrelTreeView()->setCurrentIndex(deviceRow(model, board, 300501));
+    vc->deviceDoubleClicked();
+    QCOMPARE(alerts_.titles(), QStringList{QStringLiteral("Firmware Upgrade")});
+    QCOMPARE(alerts_.alerts.first().text, QStringLiteral("There is a firmware upgrade available for this device."));
+    QVERIFY(fc->firmwareUpgradeProgressSheet()->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+    QCOMPARE(alerts_.alerts.last().text, QStringLiteral("Upgrade Successful."));
+    QVERIFY(std::any_of(progress.begin(), progress.end(), [](int v) { return v > 0 && v < 100; }));
+    QVERIFY(!fc->firmwareUpgradeProgressSheet()->isVisible());
+    // Back after its reboot with the new version, and black.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        deviceRow(model, board, 300501).isValid() &&
+            deviceRow(model, board, 300501).siblingAtColumn(DeviceTreeModel::VersionColumn).data().toInt() == 102,
+        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRed(deviceRow(model, board, 300501)), 10000);
+    // No example window was opened on the way.
+    QCOMPARE(alerts_.titles().count(QStringLiteral("No Example")), 0);
+}
+
+void ViewControllerTest::restoreModeDeviceComesBackAsItsProduct()
+{
+    QVERIFY(TindrelSim_loadDefaultRig() == TINDREL_OK);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    const QString restore = QStringLiteral("Device in Restore Mode");
+    QTRY_VERIFY_WITH_TIMEOUT(findRow(model, restore).isValid() && isRed(findRow(model, restore)), 15000);
+    QSignalSpy finished(vc->firmware(), &FirmwareController::upgradeFinished);
+    alerts_.answer = 0;   // "Restore"
+    vc->tindrelTreeView()->setCurrentIndex(findRow(model, restore));
+    vc->deviceDoubleClicked();
+    QCOMPARE(alerts_.titles(), QStringList{QStringLiteral("Firmware Restore")});
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+    QCOMPARE(alerts_.alerts.last().text, QStringLiteral("Upgrade Successful."));
+    const QString product = QStringLiteral("Mixed Signal I/O Board");
+    QTRY_VERIFY_WITH_TIMEOUT(deviceRow(model, product, 300527).isValid(), 20000);
+    QCOMPARE(deviceRow(model, product, 300527).siblingAtColumn(DeviceTreeModel::VersionColumn).data().toInt(), 905);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRed(deviceRow(model, product, 300527)), 10000);
+    QVERIFY(!findRow(model, restore).isValid());
+}
+
+void ViewControllerTest::loaderRowsShowTheirProductAndSilentLoadersStayBlack()
+{
+    QVERIFY(TindrelSim_loadDefaultRig() == TINDREL_OK);
+    auto vc = start();
+    const QAbstractItemModel &model = *vc->treeModel();
+    // Identified in the background: the rows get their family in front.
+    for (const char *renamed :
+         {"TDR7100 Firmware Loader", "TDR5300 Firmware Loader", "TDR4500 Firmware Loader", "TDR6300 Firmware Loader"})
+        QTRY_VERIFY2_WITH_TIMEOUT(findRow(model, QString::fromLatin1(renamed)).isValid(), renamed, 20000);
+    // The silent loader keeps its name and its colour.
+    const QModelIndex silent = deviceRow(model, QStringLiteral("Firmware Loader"), 300531);
+    QVERIFY(silent.isValid());
+    QVERIFY(!isRed(silent));
+    QVERIFY(isRed(findRow(model, QStringLiteral("TDR7100 Firmware Loader"))));
 }
 
 void ViewControllerTest::doubleClicksExpandOrOpenAndControllersAreDroppedOnClose()

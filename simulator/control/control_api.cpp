@@ -34,9 +34,9 @@ std::string lastErrorDetail()
 }
 
 constexpr SimCalls kLibraryCalls = {
-    &TindrelSim_list,         &TindrelSim_attachDevice, &TindrelSim_detachDevice,   &TindrelSim_addServer,
-    &TindrelSim_removeServer, &TindrelSim_injectError,  &TindrelSim_setInputValue,  &TindrelSim_getPropertyValue,
-    &TindrelSim_loadRigFile,  &lastErrorDetail,         &TindrelSim_setOrientation,
+    &TindrelSim_list,         &TindrelSim_attachDevice, &TindrelSim_detachDevice,    &TindrelSim_addServer,
+    &TindrelSim_removeServer, &TindrelSim_injectError,  &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
+    &TindrelSim_loadRigFile,  &lastErrorDetail,         &TindrelSim_setUpgradeFault, &TindrelSim_setOrientation,
 };
 
 // The C interface names no server object, so the process keeps its one

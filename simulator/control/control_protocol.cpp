@@ -92,6 +92,19 @@ std::string runLoad(const Request &request, const SimCalls &calls)
     return err[0] != '\0' ? errorReply(rc, err) : failureReply(rc, calls);
 }
 
+std::string runFailUpgrade(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.setUpgradeFault(request.args[0].text.c_str(), TINDRELSIM_UPGRADE_FAIL, request.args[1].integer);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setUpgradeFault(request.args[0].text.c_str(), TINDRELSIM_UPGRADE_UNPLUG, 1);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 std::string runOrient(const Request &request, const SimCalls &calls)
 {
     const TindrelReturnCode rc =
@@ -133,6 +146,16 @@ constexpr CommandSpec kCommands[] = {
      4,
      &runGet},
     {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+    {"fail-upgrade",
+     "make the device's next count firmware upgrades fail half-way (0 clears)",
+     {{"deviceId", ArgKind::Word}, {"count", ArgKind::Int}},
+     2,
+     &runFailUpgrade},
+    {"unplug-upgrade",
+     "unplug the device half-way through its next firmware upgrade",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runUnplugUpgrade},
     {"orient",
      "turn a motion device (degrees; it keeps turning at turnRate per second)",
      {{"deviceId", ArgKind::Word},

@@ -59,6 +59,7 @@ struct SimCalls {
     TindrelReturnCode (*loadRigFile)(const char *path, char *err, size_t errLen);
     // The detail text of the calling thread's last error.
     std::string (*lastErrorDetail)();
+    TindrelReturnCode (*setUpgradeFault)(const char *deviceId, TindrelSimUpgradeFault fault, int count);
     TindrelReturnCode (*setOrientation)(const char *deviceId, double roll, double pitch, double yaw, double turnRate);
 };
 

@@ -14,6 +14,18 @@ TindrelReturnCode ChannelHandle::create(Ops ops)
     return TINDREL_OK;
 }
 
+TindrelReturnCode ChannelHandle::createOfClass(Tindrel_ChannelClass channelClass)
+{
+    reset();
+    TindrelHandle h = nullptr;
+    const TindrelReturnCode rc = createTypedTindrelChannelHandle(&h, channelClass);
+    if (rc != TINDREL_OK || h == nullptr)
+        return rc != TINDREL_OK ? rc : TINDREL_EUNEXPECTED;
+    handle_ = h;
+    destroy_ = &Tindrel_delete;
+    return TINDREL_OK;
+}
+
 TindrelReturnCode ChannelHandle::setCommonHandlers(Tindrel_OnAttachCallback attach, Tindrel_OnDetachCallback detach,
                                                    Tindrel_OnErrorCallback error, void *ctx)
 {

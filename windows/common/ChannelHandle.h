@@ -48,6 +48,8 @@ public:
 
     // Creates the handle (a previous one is torn down first).
     TindrelReturnCode create(Ops ops);
+    // The same for a class given by its number.
+    TindrelReturnCode createOfClass(Tindrel_ChannelClass channelClass);
 
     // Registers the attach, detach and error handlers in that order, stopping
     // at the first failure, whose code is returned.

@@ -64,8 +64,7 @@ public:
     PostingWindow()
         : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
                                                 TindrelDigitalInput_delete>())
-    {
-    }
+    { }
     void onStateChangeHandler(const QVariant &) { ++handled; }
     int handled = 0;
     std::atomic<int> posted{0};   // value events handed to the main thread
@@ -73,7 +72,13 @@ public:
 protected:
     void registerValueHandlers() override
     {
-        setValueHandler(&TindrelDigitalInput_setOnStateChangeHandler, &PostingWindow::callback);
+        auto h = handle<TindrelDigitalInputHandle>();
+        if (!check(TindrelDigitalInput_setOnStateChangeHandler(h, &PostingWindow::callback, contextPointer())))
+            return;
+        channel().addRemover([](TindrelHandle ch) {
+            TindrelDigitalInput_setOnStateChangeHandler(reinterpret_cast<TindrelDigitalInputHandle>(ch), nullptr,
+                                                        nullptr);
+        });
     }
 
 private:

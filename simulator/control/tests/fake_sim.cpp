@@ -65,6 +65,11 @@ TindrelReturnCode load(const char *path, char *err, size_t errLen)
     return rc;
 }
 
+TindrelReturnCode upgradeFault(const char *id, TindrelSimUpgradeFault fault, int count)
+{
+    return record("upgrade-fault " + std::string(id) + " " + std::to_string(fault) + " " + std::to_string(count));
+}
+
 std::string lastError()
 {
     std::lock_guard lock(state().mutex);
@@ -106,7 +111,7 @@ TindrelReturnCode orient(const char *id, double roll, double pitch, double yaw, 
 tindrel::control::SimCalls table()
 {
     return {&list,     &attach,      &detach, &addServer, &removeServer, &injectError,
-            &setInput, &getProperty, &load,   &lastError, &orient};
+            &setInput, &getProperty, &load,   &lastError, &upgradeFault, &orient};
 }
 
 }   // namespace fakesim

@@ -124,6 +124,8 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"error dev1 6 2 4113 bad connection", "error dev1 6 2 4113 [bad connection]"},
         {"set dev1 5 0 State 1", "set dev1 5 0 State 1.000000"},
         {"load /tmp/rig.json", "load /tmp/rig.json"},
+        {"fail-upgrade dev1 4", "upgrade-fault dev1 1 4"},
+        {"unplug-upgrade dev1", "upgrade-fault dev1 2 1"},
         {"orient spatial100 10 -5 90 0", "orient spatial100 10.000000 -5.000000 90.000000 0.000000"},
     };
     for (const auto &[line, call] : cases) {
