@@ -9,6 +9,7 @@
 #include <ctime>
 #include <map>
 
+#include "behaviour/motion.h"
 #include "engine.h"
 #include "firmware_image.h"
 
@@ -767,7 +768,10 @@ TindrelReturnCode TindrelStepper_resetFailsafe(TindrelStepperHandle ch)
 
 TindrelReturnCode TindrelGyroscope_zero(TindrelGyroscopeHandle ch)
 {
-    return call(ch, TINDREL_CHCLASS_GYROSCOPE, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    return call(ch, TINDREL_CHCLASS_GYROSCOPE, [](Channel &c, Raised &) -> TindrelReturnCode {
+        behaviour::zeroGyroscope(c);
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelMagnetometer_setCorrectionParameters(TindrelMagnetometerHandle ch, double magneticField,
@@ -785,17 +789,26 @@ TindrelReturnCode TindrelMagnetometer_setCorrectionParameters(TindrelMagnetomete
     for (double g : {gain0, gain1, gain2})
         if (g <= 0)
             return fail(TINDREL_EINVALIDARG, "Gain %g must be above 0", g);
-    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [&all](Channel &c, Raised &) -> TindrelReturnCode {
+        behaviour::setMagnetometerCorrection(c, all);
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelMagnetometer_resetCorrectionParameters(TindrelMagnetometerHandle ch)
 {
-    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &c, Raised &) -> TindrelReturnCode {
+        behaviour::resetMagnetometerCorrection(c);
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelMagnetometer_saveCorrectionParameters(TindrelMagnetometerHandle ch)
 {
-    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    return call(ch, TINDREL_CHCLASS_MAGNETOMETER, [](Channel &c, Raised &) -> TindrelReturnCode {
+        behaviour::saveMagnetometerCorrection(c);
+        return TINDREL_OK;
+    });
 }
 
 // ---------------------------------------------------------------- LED array

@@ -67,6 +67,12 @@ TINDREL_API TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int cha
  * over-voltage or over-temperature error event. The channel must be open. */
 TINDREL_API TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts,
                                                         double celsius);
+/* Turns the body of a motion device: roll about its x axis and pitch about
+ * its y axis (-180 to 180), heading clockwise from north (degrees); it then
+ * keeps turning by turnRate degrees per second (0: holds still). Every
+ * motion device turns slowly on its own until this is called. */
+TINDREL_API TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, double roll, double pitch, double yaw,
+                                                        double turnRate);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

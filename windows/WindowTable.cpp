@@ -19,6 +19,11 @@
 #include "LEDArrayController.h"
 #include "TextLCDController.h"
 #include "WindowRegistry.h"
+// Motion sensing
+#include "AccelerometerController.h"
+#include "GyroscopeController.h"
+#include "MagnetometerController.h"
+#include "SpatialController.h"
 
 // Single-value sensors and counting inputs.
 #include "CapacitiveTouchController.h"
@@ -79,6 +84,11 @@ constexpr WindowRegistry::Entry windows[] = {
     {"TextLCD", Form::Window, &make<TextLCDController>},
     {"GraphicLCD", Form::Window, &make<GraphicLCDController>},
     {"DataAdapter", Form::View, &make<DataAdapterController>},
+    // Motion sensing
+    {"Accelerometer", Form::Window, &make<AccelerometerController>},
+    {"Gyroscope", Form::Window, &make<GyroscopeController>},
+    {"Magnetometer", Form::Window, &make<MagnetometerController>},
+    {"Spatial", Form::Window, &make<SpatialController>},
 };
 
 }   // namespace

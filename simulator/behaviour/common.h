@@ -109,6 +109,8 @@ extern const ClassHooks kVoltageInputHooks, kVoltageRatioHooks, kTemperatureHook
     kPowerSupply55Hooks, kEncoderHooks, kFrequencyCounterHooks, kTouchHooks;
 extern const ClassHooks kDCMotorHooks, kBLDCHooks, kMPCHooks, kMVCHooks, kStepperHooks, kServoHooks,
     kVoltageOutputHooks;
+// Motion sensing
+extern const ClassHooks kAccelerometerHooks, kGyroscopeHooks, kMagnetometerHooks, kSpatialHooks;
 
 // Power guards (outputs.cpp): the board's temperature limit, and the
 // guarded supply and board temperature driven by tindrelsim (engine lock

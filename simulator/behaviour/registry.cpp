@@ -35,6 +35,11 @@ const HookRow kHooks[] = {
     {TINDREL_CHCLASS_LCD, &kLCDHooks},
     {TINDREL_CHCLASS_DATAADAPTER, &kDataAdapterHooks},
     {TINDREL_CHCLASS_POWERGUARD, &kPowerGuardHooks},
+    // Motion sensing
+    {TINDREL_CHCLASS_ACCELEROMETER, &kAccelerometerHooks},
+    {TINDREL_CHCLASS_GYROSCOPE, &kGyroscopeHooks},
+    {TINDREL_CHCLASS_MAGNETOMETER, &kMagnetometerHooks},
+    {TINDREL_CHCLASS_SPATIAL, &kSpatialHooks},
 };
 
 }   // namespace

@@ -107,7 +107,72 @@ std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
 
-std::string runMotor(const Request &request, const SimCalls &calls)
+std::string runMotor(const Request &request, const SimCalls &calls) std::string
+    runOrient(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.setOrientation(request.args[0].text.c_str(), request.args[1].number, request.args[2].number,
+                             request.args[3].number, request.args.size() > 4 ? request.args[4].number : 0.0);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+constexpr CommandSpec kCommands[] = {
+    {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
+    {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
+    {"detach", "unplug a device (and everything below it)", {{"deviceId", ArgKind::Word}}, 1, &runDetach},
+    {"add-server", "bring a remote server up", {{"serverId", ArgKind::Word}}, 1, &runAddServer},
+    {"remove-server", "take a remote server down", {{"serverId", ArgKind::Word}}, 1, &runRemoveServer},
+    {"error",
+     "raise an error event on a channel",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"code", ArgKind::Int},
+      {"text...", ArgKind::Rest}},
+     5,
+     &runError},
+    {"set",
+     "drive an input's value",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"property", ArgKind::Word},
+      {"value", ArgKind::Number}},
+     5,
+     &runSet},
+    {"get",
+     "print a property's current value",
+     {{"deviceId", ArgKind::Word},
+      {"channelClass", ArgKind::Int},
+      {"channelIndex", ArgKind::Int},
+      {"property", ArgKind::Word}},
+     4,
+     &runGet},
+    {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
+    {"fail-upgrade",
+     "make the device's next count firmware upgrades fail half-way (0 clears)",
+     {{"deviceId", ArgKind::Word}, {"count", ArgKind::Int}},
+     2,
+     &runFailUpgrade},
+    {"unplug-upgrade",
+     "unplug the device half-way through its next firmware upgrade",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runUnplugUpgrade},
+    {"orient",
+     "turn a motion device (degrees; it keeps turning at turnRate per second)",
+     {{"deviceId", ArgKind::Word},
+      {"roll", ArgKind::Number},
+      {"pitch", ArgKind::Number},
+      {"heading", ArgKind::Number},
+      {"turnRate", ArgKind::Number}},
+     5,
+     &runOrient},
+};
+
+bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }
+
+int hexValue(char c)
 {
     const TindrelReturnCode rc = calls.setMotorCondition(request.args[0].text.c_str(), request.args[1].integer,
                                                          request.args[2].text.c_str(), request.args[3].number);

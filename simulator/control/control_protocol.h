@@ -63,6 +63,7 @@ struct SimCalls {
     TindrelReturnCode (*setMotorCondition)(const char *deviceId, int motorIndex, const char *condition, double value);
     TindrelReturnCode (*turnShaft)(const char *deviceId, int channelIndex, double countsPerSecond);
     TindrelReturnCode (*setGuardSupply)(const char *deviceId, int channelIndex, double volts, double celsius);
+    TindrelReturnCode (*setOrientation)(const char *deviceId, double roll, double pitch, double yaw, double turnRate);
     // What displays show (absent in a table that does not offer them).
     TindrelReturnCode (*getLCDText)(const char *deviceId, int channelIndex, char *buf, size_t *len) = nullptr;
     TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,

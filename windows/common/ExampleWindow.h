@@ -30,6 +30,7 @@ namespace tindrel {
 class TindrelInfoBox;
 class AlertService;
 class ExampleWindow;
+class AlertService;
 class BoundRow;
 class EventRecorder;
 class PlotWindow;

@@ -119,10 +119,16 @@ std::vector<std::string> calls()
     return state().calls;
 }
 
+TindrelReturnCode orient(const char *id, double roll, double pitch, double yaw, double turnRate)
+{
+    return record("orient " + std::string(id) + " " + std::to_string(roll) + " " + std::to_string(pitch) + " " +
+                  std::to_string(yaw) + " " + std::to_string(turnRate));
+}
+
 tindrel::control::SimCalls table()
 {
-    return {&list,        &attach, &detach,    &addServer,    &removeServer,   &injectError, &setInput,
-            &getProperty, &load,   &lastError, &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply};
+    return {&list, &attach,    &detach,       &addServer,      &removeServer, &injectError,    &setInput, &getProperty,
+            &load, &lastError, &upgradeFault, &motorCondition, &turnShaft,    &setGuardSupply, &orient};
 }
 
 }   // namespace fakesim

@@ -132,6 +132,7 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"shaft enc1 0 -720.5", "shaft enc1 0 -720.500000"},
         {"touch pad1 1", "set pad1 14 1 TouchValue 0.900000"},
         {"release pad1 1", "set pad1 14 1 TouchValue 0.000000"},
+        {"orient spatial100 10 -5 90 0", "orient spatial100 10.000000 -5.000000 90.000000 0.000000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
