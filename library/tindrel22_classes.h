@@ -68,7 +68,7 @@ typedef enum {
 } Tindrel_VoltageRange;
 
 /* Sensor-type codes: 0 is the plain voltage (ratio); other codes are the
- * catalogue numbers of the maker's sensors. */
+ * catalogue numbers of the sensors listed in tindrel22_sensors.def. */
 typedef int32_t Tindrel_VoltageSensorType;
 typedef int32_t Tindrel_VoltageRatioSensorType;
 #define TINDREL_SENSOR_TYPE_VOLTAGE      0
@@ -220,13 +220,18 @@ typedef enum {
     TINDREL_UNIT_PERCENT = 2,
     TINDREL_UNIT_DECIBEL = 3,
     TINDREL_UNIT_MILLIMETER = 4,
+    TINDREL_UNIT_CENTIMETER = 5,
     TINDREL_UNIT_METER = 6,
     TINDREL_UNIT_KILOGRAM = 8,
+    TINDREL_UNIT_MILLIAMPERE = 9,
     TINDREL_UNIT_AMPERE = 10,
     TINDREL_UNIT_KILOPASCAL = 11,
     TINDREL_UNIT_VOLT = 12,
     TINDREL_UNIT_DEGREE_CELSIUS = 13,
     TINDREL_UNIT_LUX = 14,
+    TINDREL_UNIT_DEGREE = 15,
+    TINDREL_UNIT_NEWTON = 16,
+    TINDREL_UNIT_GAUSS = 17,
     TINDREL_UNIT_PH = 18,
     TINDREL_UNIT_WATT = 22
 } Tindrel_Unit;

@@ -2,6 +2,8 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "VoltageInputController.h"
+#include "VoltageRatioController.h"
 #include "WindowRegistry.h"
 
 namespace tindrel {
@@ -19,6 +21,8 @@ using Form = ExampleWindow::Form;
 constexpr WindowRegistry::Entry windows[] = {
     {"DigitalInput", Form::Window, &make<DigitalInputController>},
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
+    {"VoltageInput", Form::Window, &make<VoltageInputController>},
+    {"VoltageRatioInput", Form::Window, &make<VoltageRatioController>},
 };
 
 }   // namespace

@@ -76,6 +76,16 @@ S &stateOf(Channel &c)
     std::abort();
 }
 
+// An attached sensor's conversion (kind: 0 linear a*x+b, 1 log a*ln(x)+b,
+// 2 inverse a/(x+b), 3 threshold x<a); unknown outside lo to hi.
+struct SensorLaw {
+    int kind;
+    double a, b, lo, hi;
+};
+double convertSensorInput(const SensorLaw &law, double x);
+// Name and symbol of a unit code.
+Tindrel_UnitInfo unitRecord(Tindrel_Unit unit);
+
 // The hooks each family file defines.
 extern const ClassHooks kDigitalOutputHooks, kDigitalInputHooks, kLCDHooks, kDataAdapterHooks;
 extern const ClassHooks kVoltageInputHooks, kVoltageRatioHooks, kTemperatureHooks, kSoundHooks, kDistanceHooks,

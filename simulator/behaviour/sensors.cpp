@@ -1,6 +1,8 @@
 // Voltage and ratio inputs, single-value sensors and counting inputs.
 #include "common.h"
 
+#include <random>
+
 namespace tsim::behaviour {
 
 namespace {
@@ -25,8 +27,125 @@ void voltageInputPrepare(ChannelInfo &ci)
         markUnsupported(ci, {"PowerSupply"});
 }
 
+// ---------------------------------------------------------------- attached sensors
+// The sensors of tindrel22_sensors.def and how each converts its input.
+enum class Law { LINEAR, LOG, INVERSE, THRESHOLD };
+struct Sensor {
+    int code;
+    Law law;
+    double a, b, lo, hi;
+    Tindrel_Unit unit;
+};
+const Sensor kVoltageSensors[] = {
+#define TINDREL_VOLTAGE_SENSOR(code, name, law, a, b, lo, hi, unit) {code, Law::law, a, b, lo, hi, TINDREL_UNIT_##unit},
+#define TINDREL_RATIO_SENSOR(code, name, law, a, b, lo, hi, unit)
+#include <tindrel22_sensors.def>
+#undef TINDREL_VOLTAGE_SENSOR
+#undef TINDREL_RATIO_SENSOR
+};
+const Sensor kRatioSensors[] = {
+#define TINDREL_VOLTAGE_SENSOR(code, name, law, a, b, lo, hi, unit)
+#define TINDREL_RATIO_SENSOR(code, name, law, a, b, lo, hi, unit) {code, Law::law, a, b, lo, hi, TINDREL_UNIT_##unit},
+#include <tindrel22_sensors.def>
+#undef TINDREL_VOLTAGE_SENSOR
+#undef TINDREL_RATIO_SENSOR
+};
+
+template <size_t N>
+const Sensor *findSensor(const Sensor (&list)[N], double code)
+{
+    for (const Sensor &s : list)
+        if (s.code == static_cast<int>(code))
+            return &s;
+    return nullptr;
+}
+
+}   // namespace
+
+double convertSensorInput(const SensorLaw &law, double x)
+{
+    if (!(x >= law.lo && x <= law.hi))
+        return TINDREL_UNKNOWN_VALUE;
+    double v = TINDREL_UNKNOWN_VALUE;
+    switch (law.kind) {
+    case 0:
+        v = law.a * x + law.b;
+        break;
+    case 1:
+        v = x > 0 ? law.a * std::log(x) + law.b : TINDREL_UNKNOWN_VALUE;
+        break;
+    case 2:
+        v = x + law.b != 0 ? law.a / (x + law.b) : TINDREL_UNKNOWN_VALUE;
+        break;
+    case 3:
+        v = x < law.a ? 1.0 : 0.0;
+        break;
+    }
+    return std::isfinite(v) ? v : TINDREL_UNKNOWN_VALUE;
+}
+
+Tindrel_UnitInfo unitRecord(Tindrel_Unit unit)
+{
+    switch (unit) {
+    case TINDREL_UNIT_BOOLEAN:
+        return {unit, "boolean", ""};
+    case TINDREL_UNIT_PERCENT:
+        return {unit, "percent", "%"};
+    case TINDREL_UNIT_DECIBEL:
+        return {unit, "decibel", "dB"};
+    case TINDREL_UNIT_MILLIMETER:
+        return {unit, "millimetre", "mm"};
+    case TINDREL_UNIT_CENTIMETER:
+        return {unit, "centimetre", "cm"};
+    case TINDREL_UNIT_METER:
+        return {unit, "metre", "m"};
+    case TINDREL_UNIT_KILOGRAM:
+        return {unit, "kilogram", "kg"};
+    case TINDREL_UNIT_MILLIAMPERE:
+        return {unit, "milliampere", "mA"};
+    case TINDREL_UNIT_AMPERE:
+        return {unit, "ampere", "A"};
+    case TINDREL_UNIT_KILOPASCAL:
+        return {unit, "kilopascal", "kPa"};
+    case TINDREL_UNIT_VOLT:
+        return {unit, "volt", "V"};
+    case TINDREL_UNIT_DEGREE_CELSIUS:
+        return {unit, "degree Celsius", "\u00b0C"};
+    case TINDREL_UNIT_LUX:
+        return {unit, "lux", "lx"};
+    case TINDREL_UNIT_DEGREE:
+        return {unit, "degree", "\u00b0"};
+    case TINDREL_UNIT_NEWTON:
+        return {unit, "newton", "N"};
+    case TINDREL_UNIT_GAUSS:
+        return {unit, "gauss", "G"};
+    case TINDREL_UNIT_PH:
+        return {unit, "pH", "pH"};
+    case TINDREL_UNIT_WATT:
+        return {unit, "watt", "W"};
+    case TINDREL_UNIT_NONE:
+        break;
+    }
+    return {TINDREL_UNIT_NONE, "none", ""};
+}
+
+namespace {
+
+SensorLaw lawOf(const Sensor &s) { return {static_cast<int>(s.law), s.a, s.b, s.lo, s.hi}; }
+
+// A sensor type outside the class's list is refused.
+template <size_t N>
+TindrelReturnCode checkSensorType(const Sensor (&list)[N], double code, const char *listName)
+{
+    if (code == 0 || findSensor(list, code))
+        return TINDREL_OK;
+    return fail(TINDREL_EINVALIDARG, "Sensor type %d is not in the %s sensor list", static_cast<int>(code), listName);
+}
+
 TindrelReturnCode voltageInputBeforeSet(Channel &c, int p, double v)
 {
+    if (p == PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"))
+        return checkSensorType(kVoltageSensors, v, "voltage");
     if (p != PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "VoltageRange"))
         return TINDREL_OK;
     for (const auto &rd : kRangeDevices)
@@ -46,49 +165,92 @@ void voltageInputAfterSet(Channel &c, int p)
     value(c, volt) = std::clamp(value(c, volt), -r, r);
 }
 
-// A non-zero sensor type converts the voltage: a linear temperature sensor
-// (10 mV per degree, 0.5 V at 0 degrees).
+// With a sensor type set, the voltage is converted by that sensor's law and
+// reported with its unit; type 0 is the plain voltage.
 void voltageInputUnit(const Channel &c, Tindrel_UnitInfo &u)
 {
-    if (c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"))] == 0)
-        u = {TINDREL_UNIT_VOLT, "volt", "V"};
-    else
-        u = {TINDREL_UNIT_DEGREE_CELSIUS, "degree Celsius", "\u00b0C"};
+    const Sensor *s =
+        findSensor(kVoltageSensors, c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"))]);
+    u = unitRecord(s ? s->unit : TINDREL_UNIT_VOLT);
 }
 
 void voltageInputStep(Channel &c, double, double, Raised &)
 {
-    double type = value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType"));
+    const Sensor *s = findSensor(kVoltageSensors, value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorType")));
     double v = value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "Voltage"));
-    value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorValue")) = type == 0 ? TINDREL_UNKNOWN_VALUE : (v - 0.5) * 100.0;
+    value(c, PROP(TINDREL_CHCLASS_VOLTAGEINPUT, "SensorValue")) =
+        s ? convertSensorInput(lawOf(*s), v) : TINDREL_UNKNOWN_VALUE;
 }
 
+// Bridge inputs (subclass 65): the gain code n amplifies by 2^(n-1), so the
+// full scale is 1/2^(n-1) V/V (a larger ratio saturates) and the noise
+// floor, referred to the input, falls with the gain. A disabled bridge is
+// not excited and reads nothing.
 constexpr int kSubclassBridge = 65;
+double bridgeFullScale(double gainCode) { return 1.0 / std::ldexp(1.0, static_cast<int>(gainCode) - 1); }
+
 void voltageRatioPrepare(ChannelInfo &ci)
 {
-    if (ci.subclass != kSubclassBridge)
+    if (ci.subclass != kSubclassBridge) {
         markUnsupported(ci, {"BridgeGain", "BridgeEnabled"});
+        return;
+    }
+    // The range of the gain a session starts with, unless the rig gives one.
+    const int gain = ci.cls->prop("BridgeGain");
+    const double fs = bridgeFullScale(ci.initial.count(gain) ? ci.initial[gain] : 8);
+    if (const int p = ci.cls->prop("VoltageRatio"); !ci.ranges.count(p))
+        ci.ranges[p] = {-fs, fs};
+    if (const int p = ci.cls->prop("VoltageRatioChangeTrigger"); !ci.ranges.count(p))
+        ci.ranges[p] = {0.0, fs};
 }
 TindrelReturnCode voltageRatioBeforeSet(Channel &c, int p, double v)
 {
+    if (p == PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))
+        return checkSensorType(kRatioSensors, v, "ratiometric");
     // Device 24 offers 1x, 8x, 16x, 32x, 64x and 128x.
     if (p == PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "BridgeGain") && c.info->device->deviceId == 24 &&
         !codeIn(v, {1, 4, 5, 6, 7, 8}))
         return refuseCode(c, p, v);
     return TINDREL_OK;
 }
+void voltageRatioAfterSet(Channel &c, int p)
+{
+    constexpr auto K = TINDREL_CHCLASS_VOLTAGERATIOINPUT;
+    if (p != PROP(K, "BridgeGain"))
+        return;
+    const double fs = bridgeFullScale(value(c, p));
+    setLimits(c, PROP(K, "VoltageRatio"), -fs, fs);
+    setLimits(c, PROP(K, "VoltageRatioChangeTrigger"), 0, fs);
+    int trig = PROP(K, "VoltageRatioChangeTrigger");
+    value(c, trig) = std::min(value(c, trig), fs);
+}
 void voltageRatioUnit(const Channel &c, Tindrel_UnitInfo &u)
 {
-    if (c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))] == 0)
-        u = {TINDREL_UNIT_NONE, "volt per volt", "V/V"};
-    else
-        u = {TINDREL_UNIT_PERCENT, "percent", "%"};
+    const Sensor *s =
+        findSensor(kRatioSensors, c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))]);
+    u = s ? unitRecord(s->unit) : Tindrel_UnitInfo{TINDREL_UNIT_NONE, "volt per volt", "V/V"};
 }
 void voltageRatioStep(Channel &c, double, double, Raised &)
 {
-    double type = value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"));
-    double r = value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "VoltageRatio"));
-    value(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorValue")) = type == 0 ? TINDREL_UNKNOWN_VALUE : r * 100.0;
+    constexpr auto K = TINDREL_CHCLASS_VOLTAGERATIOINPUT;
+    const int ratio = PROP(K, "VoltageRatio");
+    if (c.info->subclass == kSubclassBridge && c.supports(PROP(K, "BridgeEnabled"))) {
+        if (value(c, PROP(K, "BridgeEnabled")) == 0) {
+            value(c, ratio) = TINDREL_UNKNOWN_VALUE;
+            value(c, PROP(K, "SensorValue")) = TINDREL_UNKNOWN_VALUE;
+            return;
+        }
+        thread_local std::mt19937 rng{std::random_device{}()};
+        thread_local std::normal_distribution<double> gauss{0.0, 1.0};
+        const double fs = bridgeFullScale(value(c, PROP(K, "BridgeGain")));
+        // Amplifier noise: 2 ppm of full scale plus a fixed 20 nV/V at the input.
+        const double r = value(c, ratio) == TINDREL_UNKNOWN_VALUE ? 0.0 : value(c, ratio);
+        value(c, ratio) = std::clamp(r + gauss(rng) * (fs * 2e-6 + 2e-8), -fs, fs);
+    }
+    const Sensor *s = findSensor(kRatioSensors, value(c, PROP(K, "SensorType")));
+    const double r = value(c, ratio);
+    value(c, PROP(K, "SensorValue")) =
+        s && r != TINDREL_UNKNOWN_VALUE ? convertSensorInput(lawOf(*s), r) : TINDREL_UNKNOWN_VALUE;
 }
 
 constexpr int kSubclassRTD = 32, kSubclassThermocouple = 33;
@@ -259,8 +421,8 @@ void touchStep(Channel &c, double, double t, Raised &extra)
 
 const ClassHooks kVoltageInputHooks{
     voltageInputPrepare, voltageInputBeforeSet, voltageInputAfterSet, voltageInputStep, nullptr, voltageInputUnit};
-const ClassHooks kVoltageRatioHooks{voltageRatioPrepare, voltageRatioBeforeSet, nullptr, voltageRatioStep, nullptr,
-                                    voltageRatioUnit};
+const ClassHooks kVoltageRatioHooks{
+    voltageRatioPrepare, voltageRatioBeforeSet, voltageRatioAfterSet, voltageRatioStep, nullptr, voltageRatioUnit};
 const ClassHooks kTemperatureHooks{temperaturePrepare};
 const ClassHooks kSoundHooks{nullptr, nullptr, soundAfterSet, soundStep};
 const ClassHooks kDistanceHooks{distancePrepare, nullptr, nullptr, distanceStep};

@@ -2,15 +2,20 @@
 
 #include "BoundRows.h"
 #include "ErrorEventLog.h"
+#include "EventRecorder.h"
 #include "LibraryError.h"
+#include "PlotWindow.h"
 #include "TindrelInfoBox.h"
 #include "WindowEnvironment.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -69,7 +74,97 @@ void ExampleWindow::setUp(const WindowEnvironment &env)
     if (!check(ch_.setCommonHandlers(&attachCallback, &detachCallback, &errorCallback, contextPointer())))
         return;
     registerValueHandlers();
+    addTools();
     TindrelInfoBox::openCmdLine(ch_.get(), env, this);
+}
+
+void ExampleWindow::addTools()
+{
+    if (streams_.empty() || plotButton_)
+        return;
+    auto *bar = static_cast<QHBoxLayout *>(toolBar_->layout());
+    recordingIndicator_ = new QLabel(toolBar_);
+    plotButton_ = new QPushButton(QStringLiteral("Plot"), toolBar_);
+    recordButton_ = new QPushButton(QStringLiteral("Record..."), toolBar_);
+    bar->insertWidget(0, recordingIndicator_);
+    bar->addWidget(plotButton_);
+    bar->addWidget(recordButton_);
+    connect(plotButton_, &QPushButton::clicked, this, [this] { openPlot(); });
+    connect(recordButton_, &QPushButton::clicked, this, [this] {
+        if (recorder_)
+            stopRecording();
+        else
+            chooseRecordingFile();
+    });
+}
+
+PlotWindow *ExampleWindow::plot() const { return plot_; }
+
+PlotWindow *ExampleWindow::openPlot()
+{
+    if (!plot_)
+        plot_ = new PlotWindow(*this, this);
+    plot_->show();
+    plot_->raise();
+    return plot_;
+}
+
+void ExampleWindow::chooseRecordingFile()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Record values to"), windowTitle() + QStringLiteral(".csv"),
+                                     QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty())
+        startRecording(path);
+}
+
+bool ExampleWindow::startRecording(const QString &path)
+{
+    stopRecording();
+    QString error;
+    recorder_ = EventRecorder::start(path, *this, error);
+    if (!recorder_) {
+        outputError(error);
+        showRecording();
+        return false;
+    }
+    recordingFailureShown_ = false;
+    addEventSink(recorder_.get());
+    showRecording();
+    return true;
+}
+
+void ExampleWindow::stopRecording()
+{
+    if (!recorder_)
+        return;
+    // Events delivered so far belong to the recording.
+    if (!tornDown_)
+        drainMailbox();
+    removeEventSink(recorder_.get());
+    recorder_.reset();
+    showRecording();
+}
+
+void ExampleWindow::showRecording()
+{
+    if (!recordingIndicator_)
+        return;
+    if (!recorder_) {
+        recordingIndicator_->clear();
+        recordButton_->setText(QStringLiteral("Record..."));
+        return;
+    }
+    recordButton_->setText(QStringLiteral("Stop Recording"));
+    if (auto failure = recorder_->failure()) {
+        recordingIndicator_->setText(QStringLiteral("Recording failed"));
+        if (!recordingFailureShown_) {
+            recordingFailureShown_ = true;
+            outputError(*failure);
+        }
+        return;
+    }
+    recordingIndicator_->setText(QStringLiteral("\u25cf REC %1").arg(recorder_->recorded()));
 }
 
 void ExampleWindow::runBeforeTearDown()
@@ -85,6 +180,20 @@ void ExampleWindow::tearDown()
 {
     runBeforeTearDown();
     ch_.reset();
+    // No callback runs any more: what is still in the mailbox goes to the
+    // recording and the plot, not to the displays.
+    if (recorder_) {
+        {
+            const std::lock_guard lock(mailboxMutex_);
+            taken_.swap(mailbox_);
+        }
+        for (const EventSample &sample : taken_)
+            for (EventSink *sink : sinks_)
+                sink->takeEvent(sample);
+        taken_.clear();
+        removeEventSink(recorder_.get());
+        recorder_.reset();
+    }
 }
 
 void ExampleWindow::closeEvent(QCloseEvent *event)
@@ -279,6 +388,7 @@ void ExampleWindow::showValues()
     sinceDisplay_.restart();
     for (auto &stream : streams_)
         stream->showLatest();
+    showRecording();
 }
 
 void ExampleWindow::flushValues()

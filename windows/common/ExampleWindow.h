@@ -21,12 +21,16 @@
 
 class QVBoxLayout;
 class QHBoxLayout;
+class QLabel;
+class QPushButton;
 
 namespace tindrel {
 
 class TindrelInfoBox;
 class ExampleWindow;
 class BoundRow;
+class EventRecorder;
+class PlotWindow;
 struct WindowEnvironment;
 
 // Device ID and channel subclass, read by the frame at each attach before
@@ -54,6 +58,10 @@ public:
     const std::vector<FieldInfo> &fields() const { return fields_; }
     // Events taken in by the main thread so far.
     quint64 eventCount() const { return count_; }
+    // Events the library callbacks handed in so far (any thread).
+    quint64 deliveredCount() const { return delivered_.load(std::memory_order_relaxed); }
+    // Times the display handler ran (at most at display rate).
+    quint64 displayCount() const { return displays_; }
     int index() const { return index_; }
 
 protected:
@@ -78,6 +86,10 @@ private:
     const QString name_;
     const std::vector<FieldInfo> fields_;
     quint64 count_ = 0;
+
+protected:
+    quint64 displays_ = 0;
+    std::atomic<quint64> delivered_{0};
 };
 
 template <EventShape Shape>
@@ -148,8 +160,23 @@ public:
     // Displays repaint at most this often.
     static constexpr std::chrono::milliseconds displayInterval{16};
 
-    // The bar under the settings where the plot and record controls live.
+    // The bar under the settings with the plot and record controls (shown
+    // while attached, for windows with value streams).
     QWidget *toolBar() const { return toolBar_; }
+    QPushButton *plotButton() const { return plotButton_; }
+    QPushButton *recordButton() const { return recordButton_; }
+    QLabel *recordingIndicator() const { return recordingIndicator_; }
+
+    // The live plot of this window's values, opened (or raised) on demand.
+    PlotWindow *openPlot();
+    PlotWindow *plot() const;
+    // Records every value event from now on into path; a file that cannot
+    // be written is logged and records nothing. The record button asks the
+    // user for the file.
+    bool startRecording(const QString &path);
+    // Writes what is queued and closes the file.
+    void stopRecording();
+    EventRecorder *recorder() const { return recorder_.get(); }
 
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
     QGroupBox *tindrelInfoBox() const { return infoFrame_; }
@@ -244,6 +271,9 @@ private:
     void putInMailbox(const EventSample &sample, Store &&store);
     void drainMailbox();
     void showValues();
+    void addTools();
+    void chooseRecordingFile();
+    void showRecording();
 
     static void attachCallback(TindrelHandle ch, void *ctx);
     static void detachCallback(TindrelHandle ch, void *ctx);
@@ -257,6 +287,12 @@ private:
     TindrelInfoBox *infoBox_;
     QVBoxLayout *content_;
     QWidget *toolBar_;
+    QPushButton *plotButton_ = nullptr;
+    QPushButton *recordButton_ = nullptr;
+    QLabel *recordingIndicator_ = nullptr;
+    QPointer<PlotWindow> plot_;
+    std::unique_ptr<EventRecorder> recorder_;
+    bool recordingFailureShown_ = false;
     QPointer<ErrorEventLog> errorLog_;
     struct AttachBoxEntry {
         QPointer<QWidget> box;
@@ -295,6 +331,7 @@ public:
     // From the library callback's thread.
     void deliver(const Shape &value)
     {
+        delivered_.fetch_add(1, std::memory_order_relaxed);
         const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
         window_.putInMailbox(toSample(value, index(), now), [&] {
             latest_ = value;
@@ -332,6 +369,7 @@ private:
             return;
         shown_ = std::move(fresh_);
         fresh_.reset();
+        ++displays_;
         if (display_)
             display_(*shown_);
     }
@@ -382,7 +420,8 @@ void ExampleWindow::putInMailbox(const EventSample &sample, Store &&store)
         if (!drainPosted_)
             drainPosted_ = post = true;
     }
-    // At most one drain per window waits in the main thread's queue.
+    // At most one drain per window waits in the main thread's queue (and
+    // one may be running).
     if (post)
         postToMainThread([this] { drainMailbox(); });
 }
