@@ -2,6 +2,9 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "GPSController.h"
+#include "IRController.h"
+#include "RFIDController.h"
 #include "VoltageInputController.h"
 #include "VoltageRatioController.h"
 #include "WindowRegistry.h"
@@ -23,6 +26,10 @@ constexpr WindowRegistry::Entry windows[] = {
     {"DigitalOutput", Form::Window, &make<DigitalOutputController>},
     {"VoltageInput", Form::Window, &make<VoltageInputController>},
     {"VoltageRatioInput", Form::Window, &make<VoltageRatioController>},
+    // Communication devices.
+    {"IR", Form::Window, &make<IRController>},
+    {"RFID", Form::Window, &make<RFIDController>},
+    {"GPS", Form::Window, &make<GPSController>},
 };
 
 }   // namespace

@@ -61,6 +61,7 @@ ExampleWindow::~ExampleWindow()
 
 void ExampleWindow::setUp(const WindowEnvironment &env)
 {
+    alerts_ = &env.alerts;
     hideAttachBoxes();
     infoBox_->fillTindrelInfo(nullptr);
     infoFrame_->show();

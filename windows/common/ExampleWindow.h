@@ -27,6 +27,7 @@ class QPushButton;
 namespace tindrel {
 
 class TindrelInfoBox;
+class AlertService;
 class ExampleWindow;
 class BoundRow;
 class EventRecorder;
@@ -178,6 +179,9 @@ public:
     void stopRecording();
     EventRecorder *recorder() const { return recorder_.get(); }
 
+    // Where this window's alerts go (the surroundings given to setUp).
+    AlertService *alertService() const { return alerts_; }
+
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
     QGroupBox *tindrelInfoBox() const { return infoFrame_; }
 
@@ -282,6 +286,7 @@ private:
     int &errorCounter_;
     const ChannelHandle::Ops ops_;
     const Form form_;
+    AlertService *alerts_ = nullptr;
     ChannelHandle ch_;
     QGroupBox *infoFrame_;
     TindrelInfoBox *infoBox_;
