@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -15,7 +16,7 @@ struct Row {
     QString window, branch, rigId;
 };
 
-QList<Row> branchRows()
+QList<Row> branchRows(const QString &section = QStringLiteral("Voltage input and voltage ratio windows"))
 {
     QFile file(QStringLiteral(TINDREL_RIG_MD));
     if (!file.open(QIODevice::ReadOnly))
@@ -24,7 +25,7 @@ QList<Row> branchRows()
     bool inSection = false;
     for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QStringLiteral("#")))
-            inSection = line.contains(QStringLiteral("Voltage input and voltage ratio windows"));
+            inSection = line.contains(section);
         const QStringList cells = line.split(QLatin1Char('|'));
         if (!inSection || cells.size() != 5 || cells.at(1).trimmed() == QStringLiteral("window") ||
             cells.at(1).trimmed().startsWith(QStringLiteral("---")))
@@ -123,6 +124,46 @@ private slots:
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, device ID 24")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:bridge, subclass 65, other device")));
         QVERIFY(branches.contains(QStringLiteral("VoltageRatio:sensor port, subclass 64")));
+    }
+
+    // The communication windows' rows: each names a rig device with a
+    // channel of the window's class that reaches the branch.
+    void communicationRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows(QStringLiteral("IR, RFID and GPS windows"));
+        QVERIFY(rows.size() >= 7);
+        QStringList branches;
+        QSet<QString> listed;
+        for (const Row &row : rows) {
+            const QJsonObject device = rigDevice(row.rigId);
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            QVERIFY2(!device.isEmpty(), qPrintable(what));
+            const auto channels = channelsOf(device, row.window);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const int deviceId = device.value(QStringLiteral("deviceId")).toInt();
+            if (const int wanted = number(row.branch, "device ID"); wanted >= 0)
+                QVERIFY2(deviceId == wanted, qPrintable(what));
+            if (row.branch.startsWith(QStringLiteral("other device ID")))
+                QVERIFY2(deviceId != 13 && deviceId != 14, qPrintable(what));
+            if (row.branch.contains(QStringLiteral("hears its own transmitter")))
+                QVERIFY2(channels.first().value(QStringLiteral("hearsOwnSignal")).toBool(), qPrintable(what));
+            branches << row.window + QLatin1Char(':') + row.branch;
+            listed.insert(row.rigId);
+        }
+        for (const char *b : {"RFID:device ID 13, write group hidden", "RFID:device ID 14, write group shown",
+                              "RFID:other device ID, write group unchanged",
+                              "IR:a code sent by another channel is received and learned",
+                              "IR:a transceiver that hears its own transmitter"})
+            QVERIFY2(branches.contains(QString::fromLatin1(b)), b);
+        // Every local infrared, tag and position channel of the rig is listed.
+        const auto rig = QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object();
+        for (const auto &d : rig.value(QStringLiteral("devices")).toArray()) {
+            const QJsonObject device = d.toObject();
+            for (const char *cls : {"IR", "RFID", "GPS"})
+                if (!channelsOf(device, QString::fromLatin1(cls)).isEmpty())
+                    QVERIFY2(listed.contains(device.value(QStringLiteral("id")).toString()),
+                             qPrintable(device.value(QStringLiteral("id")).toString()));
+        }
     }
 };
 
