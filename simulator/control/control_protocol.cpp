@@ -105,6 +105,31 @@ std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
 
+// Holds a tag to a reader or takes it away, and forces a receiver's fix off
+// or on: an input driven from outside, as `set` does.
+std::string runDrive(const Request &request, const SimCalls &calls, Tindrel_ChannelClass cls, const char *property,
+                     double value)
+{
+    const TindrelReturnCode rc = calls.setInputValue(request.args[0].text.c_str(), cls, 0, property, value);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+std::string runPlaceTag(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_RFID, "TagPresent", 1);
+}
+std::string runRemoveTag(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_RFID, "TagPresent", 0);
+}
+std::string runLoseFix(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 0);
+}
+std::string runRegainFix(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 1);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -148,6 +173,18 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}},
      1,
      &runUnplugUpgrade},
+    {"place-tag",
+     "hold a tag to the device's reader (until remove-tag)",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runPlaceTag},
+    {"remove-tag", "take the tag away from the device's reader", {{"deviceId", ArgKind::Word}}, 1, &runRemoveTag},
+    {"lose-fix",
+     "make the device's position receiver lose its fix (until regain-fix)",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runLoseFix},
+    {"regain-fix", "give the device's position receiver its fix back", {{"deviceId", ArgKind::Word}}, 1, &runRegainFix},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

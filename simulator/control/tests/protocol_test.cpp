@@ -126,6 +126,10 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"load /tmp/rig.json", "load /tmp/rig.json"},
         {"fail-upgrade dev1 4", "upgrade-fault dev1 1 4"},
         {"unplug-upgrade dev1", "upgrade-fault dev1 2 1"},
+        {"place-tag rfid14", "set rfid14 24 0 TagPresent 1.000000"},
+        {"remove-tag rfid14", "set rfid14 24 0 TagPresent 0.000000"},
+        {"lose-fix gps50", "set gps50 10 0 PositionFixState 0.000000"},
+        {"regain-fix gps50", "set gps50 10 0 PositionFixState 1.000000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
