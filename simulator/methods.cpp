@@ -239,7 +239,8 @@ TindrelReturnCode checkPacket(Channel &c, const uint8_t *data, size_t length)
 
 // ---------------------------------------------------------------- infrared
 struct IRState : ClassState {
-    double next = 1.0;
+    bool started = false;
+    double next = 0.0;
     int repeats = 0;
     size_t codeIndex = 0;
     std::string lastCode, learnedCode;
@@ -292,6 +293,12 @@ std::vector<uint32_t> necRaw(const std::string &code)
 void irStep(Channel &c, double, double t, Raised &extra)
 {
     IRState &s = stateOf<IRState>(c);
+    const double period = c.info->behaviour.set ? c.info->behaviour.period : 5.0;
+    if (!s.started) {
+        // The first press comes a sixth of the period after the session starts.
+        s.started = true;
+        s.next = period / 6;
+    }
     if (t < s.next)
         return;
     const ClassDesc &cls = *c.info->cls;
@@ -321,7 +328,7 @@ void irStep(Channel &c, double, double t, Raised &extra)
     if (s.repeats >= 4) {
         s.repeats = 0;
         ++s.codeIndex;
-        s.next = t + (c.info->behaviour.set ? c.info->behaviour.period : 5.0);
+        s.next = t + period;
     } else {
         s.next = t + 0.11;
     }
