@@ -3,7 +3,13 @@
 // the window.
 #include "CommsLogic.h"
 #include "IRController.h"
+#include "WindowLogic.h"
+#include "WindowRegistry.h"
 #include "WindowTestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace tindrel;
 using namespace tindrel::comms;
@@ -109,6 +115,37 @@ private slots:
         learner->retransmitButton->click();
         QTRY_COMPARE_WITH_TIMEOUT(learner->irCode0Text->text(), learnedByRemote, deadlineMs);
         QCOMPARE(remote->errorCount() + learner->errorCount(), 0);
+    }
+
+    // Every infrared, tag reader and position channel of the default rig
+    // opens its working window the way the panel's double-click does.
+    void everyCommunicationChannelOpensItsWindow()
+    {
+        const auto rig = QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object();
+        const WindowRegistry registry = WindowRegistry::standard();
+        int opened = 0;
+        for (const auto &d : rig.value(QStringLiteral("devices")).toArray()) {
+            const QJsonObject device = d.toObject();
+            if (device.contains(QStringLiteral("server")))
+                continue;
+            for (const auto &c : device.value(QStringLiteral("channels")).toArray()) {
+                const QString cls = c.toObject().value(QStringLiteral("class")).toString();
+                if (cls != QStringLiteral("IR") && cls != QStringLiteral("RFID") && cls != QStringLiteral("GPS"))
+                    continue;
+                const auto *entry =
+                    registry.findWindowForm(windowNameForChannel(QStringLiteral("Tindrel") + cls, 0, 1));
+                QVERIFY2(entry, qPrintable(cls));
+                Surroundings s;
+                s.aimAt(device.value(QStringLiteral("serial")).toInt());
+                std::unique_ptr<ExampleWindow> w(entry->make());
+                w->setUp(s.env());
+                w->show();
+                QVERIFY2(waitAttached(*w, device.value(QStringLiteral("name")).toString()), qPrintable(cls));
+                QCOMPARE(w->errorCount(), 0);
+                ++opened;
+            }
+        }
+        QVERIFY(opened >= 6);
     }
 
     void rawReplayEndsWhenTheWindowCloses()
