@@ -86,21 +86,32 @@ QString IRRawLog::append(const std::vector<std::uint32_t> &durations)
     return text;
 }
 
+namespace {
+// A signal starts and ends with a mark: a segment ending in a space (an even
+// count) would be refused, so that space joins the silence of the gap.
+void endSegment(IRSegment &segment, std::uint32_t gap, std::vector<IRSegment> &out)
+{
+    segment.gap = gap;
+    if (!segment.durations.empty() && segment.durations.size() % 2 == 0) {
+        segment.gap += segment.durations.back();
+        segment.durations.pop_back();
+    }
+    out.push_back(std::move(segment));
+    segment = {};
+}
+}   // namespace
+
 std::vector<IRSegment> irReplaySegments(const std::vector<std::uint32_t> &recording)
 {
     std::vector<IRSegment> out;
     IRSegment segment;
     for (std::uint32_t v : recording) {
-        if (v < irSegmentEnd) {
+        if (v < irSegmentEnd)
             segment.durations.push_back(v);
-        } else {
-            segment.gap = v;
-            out.push_back(std::move(segment));
-            segment = {};
-        }
+        else
+            endSegment(segment, v, out);
     }
-    segment.gap = irFinalGap;
-    out.push_back(std::move(segment));
+    endSegment(segment, irFinalGap, out);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "IRController.h"
 
+#include "LibraryError.h"
+
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -183,7 +185,13 @@ void IRController::retransmitRaw()
         for (const IRSegment &s : segments) {
             if (stopReplay_.load())
                 break;
-            TindrelIR_transmitRaw(ch, s.durations.data(), s.durations.size(), 0, 0.0, s.gap);
+            if (TindrelIR_transmitRaw(ch, s.durations.data(), s.durations.size(), 0, 0.0, s.gap) != TINDREL_OK) {
+                // The worker never touches widgets: the detail goes to the
+                // log on the main thread (dropped if the window is gone).
+                const QString detail = lastErrorDetail().value_or(QStringLiteral("Raw transmit failed"));
+                QMetaObject::invokeMethod(
+                    this, [this, detail] { outputError(detail); }, Qt::QueuedConnection);
+            }
             ++replayedSegments_;
         }
         replaying_ = false;
