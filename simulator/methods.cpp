@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <thread>
 
 #include "behaviour/motion.h"
 #include "engine.h"
@@ -416,7 +417,8 @@ TindrelReturnCode checkPacket(Channel &c, const uint8_t *data, size_t length)
 
 // ---------------------------------------------------------------- infrared
 struct IRState : ClassState {
-    double next = 1.0;
+    bool started = false;
+    double next = 0.0;
     int repeats = 0;
     size_t codeIndex = 0;
     std::string lastCode, learnedCode;
@@ -469,10 +471,18 @@ std::vector<uint32_t> necRaw(const std::string &code)
 void irStep(Channel &c, double, double t, Raised &extra)
 {
     IRState &s = stateOf<IRState>(c);
+    const double period = c.info->behaviour.set ? c.info->behaviour.period : 5.0;
+    if (!s.started) {
+        // The first press comes a sixth of the period after the session starts.
+        s.started = true;
+        s.next = period / 6;
+    }
     if (t < s.next)
         return;
     const ClassDesc &cls = *c.info->cls;
-    std::string code = kIRCodes[s.codeIndex % std::size(kIRCodes)];
+    // Each transceiver's remote starts at its own button.
+    const size_t button = s.codeIndex + static_cast<size_t>(c.info->device->deviceId);
+    std::string code = kIRCodes[button % std::size(kIRCodes)];
     EventArgs raw;
     raw.raw = necRaw(code);
     raw.raw.push_back(s.repeats == 0 ? 40000 : 96000);
@@ -496,10 +506,54 @@ void irStep(Channel &c, double, double t, Raised &extra)
     if (s.repeats >= 4) {
         s.repeats = 0;
         ++s.codeIndex;
-        s.next = t + (c.info->behaviour.set ? c.info->behaviour.period : 5.0);
+        s.next = t + period;
     } else {
         s.next = t + 0.11;
     }
+}
+
+// The room: every infrared channel of the same computer or server sees what
+// one of them sends, its own transmitter only where the rig says its
+// receiver hears it. Engine lock held.
+template <class F>
+void forEachReceiver(const Channel &tx, F &&receive)
+{
+    Engine &e = engine();
+    for (const ChannelPtr &rx : e.channels) {
+        if (rx->info->cls->cls != TINDREL_CHCLASS_IR || rx->info->device->server != tx.info->device->server)
+            continue;
+        if (rx.get() == &tx && !tx.info->hearsOwnSignal)
+            continue;
+        if (!rx->holder || !e.visible(*rx))
+            continue;
+        receive(*rx);
+    }
+}
+
+void raiseOn(Channel &rx, const char *event, EventArgs args)
+{
+    engine().queueChannelEvent(rx.holder, SLOT_FIRST_EVENT + rx.info->cls->event(event), std::move(args));
+}
+
+// The marks and spaces of a code sent with its record: header, one pair per
+// bit (most significant first), the trailing mark.
+std::vector<uint32_t> irTimings(const std::string &code, const Tindrel_IRCodeInfo &info)
+{
+    std::vector<uint32_t> raw;
+    if (info.header[0])
+        raw.insert(raw.end(), {info.header[0], info.header[1]});
+    const uint32_t bits = std::min<uint32_t>(info.bitCount, static_cast<uint32_t>(code.size() * 4));
+    for (uint32_t i = bits; i-- > 0;) {
+        const size_t digit = code.size() - 1 - i / 4;
+        const char ch = static_cast<char>(std::tolower(static_cast<unsigned char>(code[digit])));
+        const int nibble = std::isdigit(static_cast<unsigned char>(ch)) ? ch - '0' : ch - 'a' + 10;
+        const bool one = (nibble >> (i % 4)) & 1;
+        const uint32_t *pair = one ? info.one : info.zero;
+        raw.insert(raw.end(), {pair[0], pair[1]});
+    }
+    if (info.trail)
+        raw.push_back(info.trail);
+    return raw;
 }
 
 // ---------------------------------------------------------------- RFID
@@ -575,30 +629,83 @@ struct GPSState : ClassState {
     bool fixed = false;
 };
 constexpr double kFixAfter = 1.5;   // seconds until the first fix
+// The receiver loses its fix (under trees, between buildings) for
+// kOutageLength seconds in every kOutageEvery.
+constexpr double kOutageEvery = 60.0, kOutageStart = 40.0, kOutageLength = 6.0;
+constexpr double kWalkKmh = 5.0;
+constexpr double kMetresPerDegree = 111320.0;
+
+struct TrackPoint {
+    double lat, lon;
+};
+// A walk round a park, back to where it started.
+const TrackPoint kTrack[] = {{53.3441, -6.2675}, {53.3452, -6.2675}, {53.3452, -6.2640},
+                             {53.3437, -6.2640}, {53.3437, -6.2675}, {53.3441, -6.2675}};
+
+struct TrackFix {
+    double lat, lon, heading;
+};
+
+// Where the walker is after walking metres along the track (round and round).
+TrackFix trackAt(double metres)
+{
+    const double cosLat = std::cos(kTrack[0].lat * M_PI / 180.0);
+    auto legLength = [&](const TrackPoint &a, const TrackPoint &b) {
+        return std::hypot((b.lat - a.lat) * kMetresPerDegree, (b.lon - a.lon) * kMetresPerDegree * cosLat);
+    };
+    double total = 0;
+    for (size_t i = 0; i + 1 < std::size(kTrack); ++i)
+        total += legLength(kTrack[i], kTrack[i + 1]);
+    metres = std::fmod(metres, total);
+    for (size_t i = 0; i + 1 < std::size(kTrack); ++i) {
+        const TrackPoint &a = kTrack[i], &b = kTrack[i + 1];
+        const double len = legLength(a, b);
+        if (metres <= len || i + 2 == std::size(kTrack)) {
+            const double f = len > 0 ? std::min(metres / len, 1.0) : 0.0;
+            const double north = (b.lat - a.lat) * kMetresPerDegree, east = (b.lon - a.lon) * kMetresPerDegree * cosLat;
+            double heading = std::atan2(east, north) * 180.0 / M_PI;
+            if (heading < 0)
+                heading += 360.0;
+            return {a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon), heading};
+        }
+        metres -= len;
+    }
+    return {kTrack[0].lat, kTrack[0].lon, 0.0};
+}
 
 void gpsStep(Channel &c, double, double t, Raised &extra)
 {
     GPSState &s = stateOf<GPSState>(c);
-    if (!s.fixed && t < kFixAfter)
+    // TindrelSim_setInputValue(..., "PositionFixState", 0 or 1) forces the fix off or on.
+    const int fixProp = propIndex(c, "PositionFixState");
+    const size_t fixSlot = static_cast<size_t>(c.info->cls->props[static_cast<size_t>(fixProp)].slot);
+    bool fixed;
+    if (c.overridden[fixSlot]) {
+        fixed = c.values[fixSlot] != 0;
+    } else {
+        const double inCycle = std::fmod(t, kOutageEvery);
+        fixed = t >= kFixAfter && !(inCycle >= kOutageStart && inCycle < kOutageStart + kOutageLength);
+        value(c, fixProp) = fixed ? 1 : 0;
+    }
+    s.fixed = fixed;
+    if (!fixed)
         return;
-    s.fixed = true;
-    // Walking east at 3.6 km/h from a fixed start.
-    double lat = 53.3441, lon = -6.2675 + t * 1.5e-5, alt = 21.0 + 0.5 * std::sin(t / 7);
-    value(c, propIndex(c, "Latitude")) = lat;
-    value(c, propIndex(c, "Longitude")) = lon;
+    const TrackFix here = trackAt(t * kWalkKmh / 3.6);
+    const double alt = 21.0 + 0.5 * std::sin(t / 7);
+    value(c, propIndex(c, "Latitude")) = here.lat;
+    value(c, propIndex(c, "Longitude")) = here.lon;
     value(c, propIndex(c, "Altitude")) = alt;
-    value(c, propIndex(c, "Heading")) = 90.0;
-    value(c, propIndex(c, "Velocity")) = 3.6;
-    value(c, propIndex(c, "PositionFixState")) = 1;
+    value(c, propIndex(c, "Heading")) = here.heading;
+    value(c, propIndex(c, "Velocity")) = kWalkKmh;
     const ClassDesc &cls = *c.info->cls;
     EventArgs p;
-    p.d[0] = lat;
-    p.d[1] = lon;
+    p.d[0] = here.lat;
+    p.d[1] = here.lon;
     p.d[2] = alt;
     extra.emplace_back(cls.event("PositionChange"), std::move(p));
     EventArgs h;
-    h.d[0] = 90.0;
-    h.d[1] = 3.6;
+    h.d[0] = here.heading;
+    h.d[1] = kWalkKmh;
     extra.emplace_back(cls.event("HeadingChange"), std::move(h));
 }
 
@@ -608,7 +715,7 @@ TindrelReturnCode gpsClock(TindrelGPSHandle ch, void *out, F fill)
     if (!out)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
     return call(ch, TINDREL_CHCLASS_GPS, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        if (get(c, "PositionFixState") == 0)
+        if (!stateOf<GPSState>(c).fixed)
             return fail(TINDREL_EUNKNOWNVAL, "The GPS has no fix yet; its time is not known");
         std::time_t now = std::time(nullptr);
         std::tm tm{};
@@ -1251,7 +1358,33 @@ TindrelReturnCode TindrelIR_transmit(TindrelIRHandle ch, const char *code, Tindr
         return fail(TINDREL_EINVALIDARG, "Value %u is out of range for the bit count (1 - 128)", codeInfo->bitCount);
     if (codeInfo->encoding < 2 || codeInfo->encoding > 6)
         return fail(TINDREL_EINVALIDARG, "IR encoding %u is not known (2 - 6)", codeInfo->encoding);
-    return call(ch, TINDREL_CHCLASS_IR, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    const std::string sent = code;
+    const Tindrel_IRCodeInfo info = *codeInfo;
+    return call(ch, TINDREL_CHCLASS_IR, [&](Channel &tx, Raised &) -> TindrelReturnCode {
+        // Every receiver in the room measures the timings, decodes the code
+        // and, as the code came with its full record, learns it.
+        forEachReceiver(tx, [&](Channel &rx) {
+            IRState &s = stateOf<IRState>(rx);
+            EventArgs raw;
+            raw.raw = irTimings(sent, info);
+            raw.raw.push_back(info.gap ? info.gap : 40000);
+            raiseOn(rx, "RawData", std::move(raw));
+            EventArgs a;
+            a.s[0] = sent;
+            a.i[0] = static_cast<int>(info.bitCount);
+            a.i[1] = 0;
+            raiseOn(rx, "Code", std::move(a));
+            EventArgs l;
+            l.s[0] = sent;
+            l.ir = info;
+            raiseOn(rx, "Learn", std::move(l));
+            s.lastCode = s.learnedCode = sent;
+            s.lastBits = info.bitCount;
+            s.learned = true;
+            s.learnedInfo = info;
+        });
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data, size_t dataLen,
@@ -1268,8 +1401,26 @@ TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data
                     carrierFrequency);
     if (dutyCycle != 0 && (dutyCycle < 0.1 || dutyCycle > 0.5))
         return fail(TINDREL_EINVALIDARG, "Value %g is out of range for the duty cycle (0.1 - 0.5)", dutyCycle);
-    (void)gap;
-    return call(ch, TINDREL_CHCLASS_IR, [](Channel &, Raised &) -> TindrelReturnCode { return TINDREL_OK; });
+    std::vector<uint32_t> sent(data, data + dataLen);
+    TindrelReturnCode rc = call(ch, TINDREL_CHCLASS_IR, [&](Channel &tx, Raised &) -> TindrelReturnCode {
+        // Receivers in the room measure the timings and the trailing gap.
+        forEachReceiver(tx, [&](Channel &rx) {
+            EventArgs raw;
+            raw.raw = sent;
+            raw.raw.push_back(gap);
+            raiseOn(rx, "RawData", std::move(raw));
+        });
+        return TINDREL_OK;
+    });
+    if (rc != TINDREL_OK)
+        return rc;
+    // The transmitter is busy for as long as the signal lasts (microseconds),
+    // its trailing gap included; bounded so a bad gap cannot hang a caller.
+    uint64_t us = gap;
+    for (uint32_t v : sent)
+        us += v;
+    std::this_thread::sleep_for(std::chrono::microseconds(std::min<uint64_t>(us, 2000000)));
+    return TINDREL_OK;
 }
 
 TindrelReturnCode TindrelIR_getLastCode(TindrelIRHandle ch, char *code, size_t codeLen, uint32_t *bitCount)
@@ -1310,6 +1461,8 @@ TindrelReturnCode TindrelRFID_write(TindrelRFIDHandle ch, const char *tagString,
         return rc;
     return call(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &raised) -> TindrelReturnCode {
         RFIDState &s = stateOf<RFIDState>(c);
+        if (c.info->device->deviceId == 13)
+            return notOn(c, "write");   // the read-only reader
         if (get(c, "AntennaEnabled") == 0)
             return fail(TINDREL_EINVALIDSTATE, "The antenna is off; enable it to write a tag");
         if (!s.present)

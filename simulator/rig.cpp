@@ -357,7 +357,8 @@ public:
     bool channel(const json &o, const std::string &ptr, const std::shared_ptr<const DeviceInfo> &dev, Rig &rig)
     {
         if (!keys(o, ptr,
-                  {"class", "subclass", "index", "count", "name", "behaviour", "properties", "ranges", "unsupported"},
+                  {"class", "subclass", "index", "count", "name", "behaviour", "properties", "ranges", "unsupported",
+                   "hearsOwnSignal"},
                   "a channel"))
             return false;
         ChannelInfo ci;
@@ -376,7 +377,8 @@ public:
         int count = 1;
         if (!integer(o, ptr, "subclass", ci.subclass, false, 0, 1000) ||
             !integer(o, ptr, "index", ci.index, false, 0, 1000000) ||
-            !integer(o, ptr, "count", count, false, 1, 1000000) || !str(o, ptr, "name", ci.name))
+            !integer(o, ptr, "count", count, false, 1, 1000000) || !str(o, ptr, "name", ci.name) ||
+            !boolean(o, ptr, "hearsOwnSignal", ci.hearsOwnSignal))
             return false;
         if (ci.name.empty())
             ci.name = ci.cls->name;

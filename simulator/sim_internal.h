@@ -133,7 +133,8 @@ struct ChannelInfo {
     std::map<int, double> initial;                     // property index -> value
     std::map<int, std::pair<double, double>> ranges;   // property index -> limits
     std::set<int> unsupported;
-    bool loaderOnly = false;   // the firmware loader channel every device has, shown only in loader mode
+    bool loaderOnly = false;       // the firmware loader channel every device has, shown only in loader mode
+    bool hearsOwnSignal = false;   // an infrared receiver that also receives its own transmitter
 };
 
 struct Rig {

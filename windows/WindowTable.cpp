@@ -2,8 +2,11 @@
 // derives from the channel class. A new window adds one row here.
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
+#include "GPSController.h"
+#include "IRController.h"
 #include "PowerGuardController.h"
 #include "RCServoController.h"
+#include "RFIDController.h"
 #include "StepperController.h"
 #include "VoltageInputController.h"
 #include "VoltageOutputController.h"
@@ -89,6 +92,10 @@ constexpr WindowRegistry::Entry windows[] = {
     {"Gyroscope", Form::Window, &make<GyroscopeController>},
     {"Magnetometer", Form::Window, &make<MagnetometerController>},
     {"Spatial", Form::Window, &make<SpatialController>},
+    // Communication devices.
+    {"IR", Form::Window, &make<IRController>},
+    {"RFID", Form::Window, &make<RFIDController>},
+    {"GPS", Form::Window, &make<GPSController>},
 };
 
 }   // namespace

@@ -107,8 +107,112 @@ std::string runUnplugUpgrade(const Request &request, const SimCalls &calls)
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
 
-std::string runMotor(const Request &request, const SimCalls &calls) std::string
-    runOrient(const Request &request, const SimCalls &calls)
+std::string runMotor(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setMotorCondition(request.args[0].text.c_str(), request.args[1].integer,
+                                                         request.args[2].text.c_str(), request.args[3].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string runShaft(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc =
+        calls.turnShaft(request.args[0].text.c_str(), request.args[1].integer, request.args[2].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+// A finger on a touch input is a touch value near full scale; lifting it
+// brings the value to 0, and the channel reports the touch and its end.
+constexpr double kFingerTouchValue = 0.9;
+std::string runTouchValue(const Request &request, const SimCalls &calls, double touchValue)
+{
+    const TindrelReturnCode rc = calls.setInputValue(request.args[0].text.c_str(), TINDREL_CHCLASS_CAPACITIVETOUCH,
+                                                     request.args[1].integer, "TouchValue", touchValue);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+std::string runTouch(const Request &r, const SimCalls &c) { return runTouchValue(r, c, kFingerTouchValue); }
+std::string runRelease(const Request &r, const SimCalls &c) { return runTouchValue(r, c, 0.0); }
+
+std::string runSupply(const Request &request, const SimCalls &calls)
+{
+    const TindrelReturnCode rc = calls.setGuardSupply(request.args[0].text.c_str(), request.args[1].integer,
+                                                      request.args[2].number, request.args[3].number);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
+std::string notOffered() { return errorReply(TINDREL_EUNSUPPORTED, "this library does not show its displays"); }
+
+// The rows of a text display, separated by " | ".
+std::string runLcdText(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLCDText)
+        return notOffered();
+    std::vector<char> buf(4096);
+    size_t len = buf.size();
+    const TindrelReturnCode rc =
+        calls.getLCDText(request.args[0].text.c_str(), request.args[1].integer, buf.data(), &len);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    std::string text(buf.data());
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
+        text.replace(at, 1, " | ");
+    return okReply(text);
+}
+
+// The picture of an LCD into a plain PBM file.
+std::string runLcdImage(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLCDFrame)
+        return notOffered();
+    int width = 0, height = 0;
+    size_t len = 0;
+    calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, nullptr, &len, &width, &height);
+    std::vector<uint8_t> dots(len);
+    const TindrelReturnCode rc =
+        calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, dots.data(), &len, &width, &height);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    std::FILE *file = std::fopen(request.args[2].text.c_str(), "w");
+    if (!file)
+        return errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
+    std::fprintf(file, "P1\n%d %d\n", width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            std::fputs(dots[static_cast<size_t>(y * width + x)] ? "1 " : "0 ", file);
+        std::fputc('\n', file);
+    }
+    const bool ok = std::fclose(file) == 0;
+    return ok ? okReply(std::to_string(width) + "x" + std::to_string(height))
+              : errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
+}
+
+// The LEDs' colours as RRGGBBWW words, up to the last lit LED.
+std::string runLeds(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getLEDColors)
+        return notOffered();
+    size_t count = 0;
+    calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, nullptr, &count);
+    std::vector<uint8_t> rgbw(count * 4);
+    const TindrelReturnCode rc =
+        calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, rgbw.data(), &count);
+    if (rc != TINDREL_OK)
+        return failureReply(rc, calls);
+    size_t last = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (rgbw[4 * i] || rgbw[4 * i + 1] || rgbw[4 * i + 2] || rgbw[4 * i + 3])
+            last = i + 1;
+    std::string text;
+    char word[12];
+    for (size_t i = 0; i < last; ++i) {
+        std::snprintf(word, sizeof word, i ? " %02X%02X%02X%02X" : "%02X%02X%02X%02X", rgbw[4 * i], rgbw[4 * i + 1],
+                      rgbw[4 * i + 2], rgbw[4 * i + 3]);
+        text += word;
+    }
+    return okReply(text);
+}
+
+std::string runOrient(const Request &request, const SimCalls &calls)
 {
     const TindrelReturnCode rc =
         calls.setOrientation(request.args[0].text.c_str(), request.args[1].number, request.args[2].number,
@@ -116,6 +220,30 @@ std::string runMotor(const Request &request, const SimCalls &calls) std::string
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
 
+// Holds a tag to a reader or takes it away, and forces a receiver's fix off
+// or on: an input driven from outside, as `set` does.
+std::string runDrive(const Request &request, const SimCalls &calls, Tindrel_ChannelClass cls, const char *property,
+                     double value)
+{
+    const TindrelReturnCode rc = calls.setInputValue(request.args[0].text.c_str(), cls, 0, property, value);
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+std::string runPlaceTag(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_RFID, "TagPresent", 1);
+}
+std::string runRemoveTag(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_RFID, "TagPresent", 0);
+}
+std::string runLoseFix(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 0);
+}
+std::string runRegainFix(const Request &r, const SimCalls &c)
+{
+    return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 1);
+}
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -159,6 +287,52 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}},
      1,
      &runUnplugUpgrade},
+    {"motor",
+     "set a motor shaft's load (-1..1 of stall torque), hold (1 blocks it) or connection (0 cuts it)",
+     {{"deviceId", ArgKind::Word},
+      {"motorIndex", ArgKind::Int},
+      {"condition", ArgKind::Word},
+      {"value", ArgKind::Number}},
+     4,
+     &runMotor},
+    {"shaft",
+     "turn an encoder's shaft at a speed in counts per second",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"countsPerSecond", ArgKind::Number}},
+     3,
+     &runShaft},
+    {"touch",
+     "put a finger on a capacitive touch input",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runTouch},
+    {"release",
+     "lift the finger from a capacitive touch input",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runRelease},
+    {"supply",
+     "drive a power guard's supply voltage and board temperature (an open channel)",
+     {{"deviceId", ArgKind::Word},
+      {"channelIndex", ArgKind::Int},
+      {"volts", ArgKind::Number},
+      {"celsius", ArgKind::Number}},
+     4,
+     &runSupply},
+    {"lcd-text",
+     "print the rows a text LCD shows",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runLcdText},
+    {"lcd-image",
+     "write what an LCD shows into a PBM image file",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"file", ArgKind::Path}},
+     3,
+     &runLcdImage},
+    {"leds",
+     "print the colours an LED array shows (RRGGBBWW, up to the last lit LED)",
+     {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
+     2,
+     &runLeds},
     {"orient",
      "turn a motion device (degrees; it keeps turning at turnRate per second)",
      {{"deviceId", ArgKind::Word},
@@ -168,286 +342,103 @@ constexpr CommandSpec kCommands[] = {
       {"turnRate", ArgKind::Number}},
      5,
      &runOrient},
+    {"place-tag",
+     "hold a tag to the device's reader (until remove-tag)",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runPlaceTag},
+    {"remove-tag", "take the tag away from the device's reader", {{"deviceId", ArgKind::Word}}, 1, &runRemoveTag},
+    {"lose-fix",
+     "make the device's position receiver lose its fix (until regain-fix)",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runLoseFix},
+    {"regain-fix", "give the device's position receiver its fix back", {{"deviceId", ArgKind::Word}}, 1, &runRegainFix},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }
 
 int hexValue(char c)
 {
-    const TindrelReturnCode rc = calls.setMotorCondition(request.args[0].text.c_str(), request.args[1].integer,
-                                                         request.args[2].text.c_str(), request.args[3].number);
-    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
-}
-std::string runShaft(const Request &request, const SimCalls &calls)
-{
-    const TindrelReturnCode rc =
-        calls.turnShaft(request.args[0].text.c_str(), request.args[1].integer, request.args[2].number);
-    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
-// A finger on a touch input is a touch value near full scale; lifting it
-// brings the value to 0, and the channel reports the touch and its end.
-constexpr double kFingerTouchValue = 0.9;
-std::string runTouchValue(const Request &request, const SimCalls &calls, double touchValue)
+std::optional<int32_t> parseInt(std::string_view text)
 {
-    const TindrelReturnCode rc = calls.setInputValue(request.args[0].text.c_str(), TINDREL_CHCLASS_CAPACITIVETOUCH,
-                                                     request.args[1].integer, "TouchValue", touchValue);
-    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.front() == '-' || text.front() == '+')
+        return std::nullopt;
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    if (negative)
+        value = -value;
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(value);
 }
-std::string runTouch(const Request &r, const SimCalls &c) { return runTouchValue(r, c, kFingerTouchValue); }
-std::string runRelease(const Request &r, const SimCalls &c) { return runTouchValue(r, c, 0.0); }
 
-std::string runSupply(const Request &request, const SimCalls &calls)
+std::optional<double> parseNumber(std::string_view text)
 {
-    const TindrelReturnCode rc = calls.setGuardSupply(request.args[0].text.c_str(), request.args[1].integer,
-                                                      request.args[2].number, request.args[3].number);
-    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
-    std::string notOffered() { return errorReply(TINDREL_EUNSUPPORTED, "this library does not show its displays"); }
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
-    // The rows of a text display, separated by " | ".
-    std::string runLcdText(const Request &request, const SimCalls &calls)
-    {
-        if (!calls.getLCDText)
-            return notOffered();
-        std::vector<char> buf(4096);
-        size_t len = buf.size();
-        const TindrelReturnCode rc =
-            calls.getLCDText(request.args[0].text.c_str(), request.args[1].integer, buf.data(), &len);
-        if (rc != TINDREL_OK)
-            return failureReply(rc, calls);
-        std::string text(buf.data());
-        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
-            text.replace(at, 1, " | ");
-        return okReply(text);
+std::string usageOf(const CommandSpec &command)
+{
+    std::string text = command.name;
+    for (const ParamSpec &param : command.parameters())
+        text.append(" <").append(param.name).append(">");
+    return text;
+}
+
+// Replies are single lines: line breaks and other control characters in a
+// detail or payload become spaces (JSON stays valid: raw control characters
+// cannot occur inside its strings).
+std::string oneLine(std::string_view text)
+{
+    std::string line(text);
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    return line;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line)
+{
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
     }
-
-    // The picture of an LCD into a plain PBM file.
-    std::string runLcdImage(const Request &request, const SimCalls &calls)
-    {
-        if (!calls.getLCDFrame)
-            return notOffered();
-        int width = 0, height = 0;
-        size_t len = 0;
-        calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, nullptr, &len, &width, &height);
-        std::vector<uint8_t> dots(len);
-        const TindrelReturnCode rc = calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer,
-                                                       dots.data(), &len, &width, &height);
-        if (rc != TINDREL_OK)
-            return failureReply(rc, calls);
-        std::FILE *file = std::fopen(request.args[2].text.c_str(), "w");
-        if (!file)
-            return errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
-        std::fprintf(file, "P1\n%d %d\n", width, height);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x)
-                std::fputs(dots[static_cast<size_t>(y * width + x)] ? "1 " : "0 ", file);
-            std::fputc('\n', file);
-        }
-        const bool ok = std::fclose(file) == 0;
-        return ok ? okReply(std::to_string(width) + "x" + std::to_string(height))
-                  : errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
-    }
-
-    // The LEDs' colours as RRGGBBWW words, up to the last lit LED.
-    std::string runLeds(const Request &request, const SimCalls &calls)
-    {
-        if (!calls.getLEDColors)
-            return notOffered();
-        size_t count = 0;
-        calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, nullptr, &count);
-        std::vector<uint8_t> rgbw(count * 4);
-        const TindrelReturnCode rc =
-            calls.getLEDColors(request.args[0].text.c_str(), request.args[1].integer, rgbw.data(), &count);
-        if (rc != TINDREL_OK)
-            return failureReply(rc, calls);
-        size_t last = 0;
-        for (size_t i = 0; i < count; ++i)
-            if (rgbw[4 * i] || rgbw[4 * i + 1] || rgbw[4 * i + 2] || rgbw[4 * i + 3])
-                last = i + 1;
-        std::string text;
-        char word[12];
-        for (size_t i = 0; i < last; ++i) {
-            std::snprintf(word, sizeof word, i ? " %02X%02X%02X%02X" : "%02X%02X%02X%02X", rgbw[4 * i], rgbw[4 * i + 1],
-                          rgbw[4 * i + 2], rgbw[4 * i + 3]);
-            text += word;
-        }
-        return okReply(text);
-    }
-
-    constexpr CommandSpec kCommands[] = {
-        {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
-        {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
-        {"detach", "unplug a device (and everything below it)", {{"deviceId", ArgKind::Word}}, 1, &runDetach},
-        {"add-server", "bring a remote server up", {{"serverId", ArgKind::Word}}, 1, &runAddServer},
-        {"remove-server", "take a remote server down", {{"serverId", ArgKind::Word}}, 1, &runRemoveServer},
-        {"error",
-         "raise an error event on a channel",
-         {{"deviceId", ArgKind::Word},
-          {"channelClass", ArgKind::Int},
-          {"channelIndex", ArgKind::Int},
-          {"code", ArgKind::Int},
-          {"text...", ArgKind::Rest}},
-         5,
-         &runError},
-        {"set",
-         "drive an input's value",
-         {{"deviceId", ArgKind::Word},
-          {"channelClass", ArgKind::Int},
-          {"channelIndex", ArgKind::Int},
-          {"property", ArgKind::Word},
-          {"value", ArgKind::Number}},
-         5,
-         &runSet},
-        {"get",
-         "print a property's current value",
-         {{"deviceId", ArgKind::Word},
-          {"channelClass", ArgKind::Int},
-          {"channelIndex", ArgKind::Int},
-          {"property", ArgKind::Word}},
-         4,
-         &runGet},
-        {"shaft",
-         "turn an encoder's shaft at a speed in counts per second",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"countsPerSecond", ArgKind::Number}},
-         3,
-         &runShaft},
-        {"touch",
-         "put a finger on a capacitive touch input",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
-         2,
-         &runTouch},
-        {"release",
-         "lift the finger from a capacitive touch input",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
-         2,
-         &runRelease},
-        {"supply",
-         "drive a power guard's supply voltage and board temperature (an open channel)",
-         {{"deviceId", ArgKind::Word},
-          {"channelIndex", ArgKind::Int},
-          {"volts", ArgKind::Number},
-          {"celsius", ArgKind::Number}},
-         4,
-         &runSupply},
-        {"load", "replace the rig by the one in a rig file", {{"rigfile", ArgKind::Path}}, 1, &runLoad},
-        {"fail-upgrade",
-         "make the device's next count firmware upgrades fail half-way (0 clears)",
-         {{"deviceId", ArgKind::Word}, {"count", ArgKind::Int}},
-         2,
-         &runFailUpgrade},
-        {"unplug-upgrade",
-         "unplug the device half-way through its next firmware upgrade",
-         {{"deviceId", ArgKind::Word}},
-         1,
-         &runUnplugUpgrade},
-        {"motor",
-         "set a motor shaft's load (-1..1 of stall torque), hold (1 blocks it) or connection (0 cuts it)",
-         {{"deviceId", ArgKind::Word},
-          {"motorIndex", ArgKind::Int},
-          {"condition", ArgKind::Word},
-          {"value", ArgKind::Number}},
-         4,
-         &runMotor},
-        {"lcd-text",
-         "print the rows a text LCD shows",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
-         2,
-         &runLcdText},
-        {"lcd-image",
-         "write what an LCD shows into a PBM image file",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"file", ArgKind::Path}},
-         3,
-         &runLcdImage},
-        {"leds",
-         "print the colours an LED array shows (RRGGBBWW, up to the last lit LED)",
-         {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
-         2,
-         &runLeds},
-    };
-
-    bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }
-
-    int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    std::optional<int32_t> parseInt(std::string_view text)
-    {
-        bool negative = false;
-        if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-            negative = text.front() == '-';
-            text.remove_prefix(1);
-        }
-        int base = 10;
-        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-            base = 16;
-            text.remove_prefix(2);
-        }
-        if (text.empty() || text.front() == '-' || text.front() == '+')
-            return std::nullopt;
-        int64_t value = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-        if (ec != std::errc() || end != text.data() + text.size())
-            return std::nullopt;
-        if (negative)
-            value = -value;
-        if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-            return std::nullopt;
-        return static_cast<int32_t>(value);
-    }
-
-    std::optional<double> parseNumber(std::string_view text)
-    {
-        if (!text.empty() && text.front() == '+')
-            text.remove_prefix(1);
-        double value = 0.0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-            return std::nullopt;
-        return value;
-    }
-
-    std::string usageOf(const CommandSpec &command)
-    {
-        std::string text = command.name;
-        for (const ParamSpec &param : command.parameters())
-            text.append(" <").append(param.name).append(">");
-        return text;
-    }
-
-    // Replies are single lines: line breaks and other control characters in a
-    // detail or payload become spaces (JSON stays valid: raw control characters
-    // cannot occur inside its strings).
-    std::string oneLine(std::string_view text)
-    {
-        std::string line(text);
-        std::replace_if(
-            line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-        return line;
-    }
-
-    std::vector<std::string_view> splitWords(std::string_view line)
-    {
-        std::vector<std::string_view> words;
-        size_t i = 0;
-        while (i < line.size()) {
-            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-                ++i;
-            const size_t start = i;
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t')
-                ++i;
-            if (i > start)
-                words.push_back(line.substr(start, i - start));
-        }
-        return words;
-    }
+    return words;
+}
 
 }   // namespace
 

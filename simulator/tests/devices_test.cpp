@@ -33,6 +33,10 @@ const char *kRig = R"RIG({
                   {"class": "FrequencyCounter", "behaviour": {"waveform": "constant", "offset": 1000}},
                   {"class": "CapacitiveTouch", "behaviour": {"waveform": "square", "amplitude": 0.5, "offset": 0.5,
                                                               "period": 0.3}}]},
+    {"id": "ir-a", "deviceId": 53, "class": 2, "name": "IR A", "serial": 8005,
+     "channels": [{"class": "IR", "behaviour": {"waveform": "constant", "period": 1000}}]},
+    {"id": "ir-b", "deviceId": 56, "class": 2, "name": "IR B", "serial": 8006,
+     "channels": [{"class": "IR", "hearsOwnSignal": true, "behaviour": {"waveform": "constant", "period": 1000}}]},
     {"id": "vaultdev", "server": "locked", "deviceId": 30, "class": 2, "name": "Relay", "serial": 8004,
      "channels": [{"class": "DigitalOutput"}]}
   ]
@@ -393,4 +397,110 @@ TEST_F(Devices, CapacitiveTouchReportsTouchesAndTheirEnd)
     ASSERT_TRUE(seen.touch.waitCount(1));
     ASSERT_TRUE(seen.ends.waitCount(1));
     EXPECT_GE(seen.touch.items()[0], 0.5);
+}
+
+// Transceivers in one room: a code one sends is received and learned by the
+// others, and by itself only where its receiver hears its own transmitter;
+// raw timings arrive with their trailing gap.
+TEST_F(Devices, IRCodesSentInTheRoomAreReceivedAndLearned)
+{
+    struct Heard {
+        Recorder<std::string> codes, learned;
+        Recorder<std::vector<uint32_t>> raw;
+    };
+    auto listen = [](Channel &ch, Heard &heard) {
+        auto ir = ch.as<TindrelIRHandle>();
+        TindrelIR_setOnCodeHandler(
+            ir,
+            [](TindrelIRHandle, void *c, const char *code, uint32_t, int) { static_cast<Heard *>(c)->codes.add(code); },
+            &heard);
+        TindrelIR_setOnLearnHandler(
+            ir,
+            [](TindrelIRHandle, void *c, const char *code, Tindrel_IRCodeInfo *) {
+                static_cast<Heard *>(c)->learned.add(code);
+            },
+            &heard);
+        TindrelIR_setOnRawDataHandler(
+            ir,
+            [](TindrelIRHandle, void *c, const uint32_t *d, size_t n) {
+                static_cast<Heard *>(c)->raw.add(std::vector<uint32_t>(d, d + n));
+            },
+            &heard);
+    };
+    Channel a(TINDREL_CHCLASS_IR), b(TINDREL_CHCLASS_IR);
+    Heard heardA, heardB;
+    listen(a, heardA);
+    listen(b, heardB);
+    openOn(a, 8005);
+    openOn(b, 8006);
+    Tindrel_IRCodeInfo info{};
+    info.bitCount = 8;
+    info.encoding = 2;
+    info.length = 2;
+    info.gap = 60000;
+    info.header[0] = 9000;
+    info.header[1] = 4500;
+    info.one[0] = 560;
+    info.one[1] = 1690;
+    info.zero[0] = 560;
+    info.zero[1] = 560;
+    info.trail = 560;
+    ASSERT_EQ(TindrelIR_transmit(a.as<TindrelIRHandle>(), "a5", &info), TINDREL_OK);
+    ASSERT_TRUE(heardB.learned.waitCount(1));
+    EXPECT_EQ(heardB.learned.items()[0], "a5");
+    ASSERT_TRUE(heardB.codes.waitCount(1));
+    ASSERT_TRUE(heardB.raw.waitCount(1));
+    const std::vector<uint32_t> timings = heardB.raw.items()[0];
+    // Header, eight bit pairs of 0xa5 (1010 0101), the trail, the gap.
+    ASSERT_EQ(timings.size(), 2u + 16u + 2u);
+    EXPECT_EQ(timings[3], 1690u);
+    EXPECT_EQ(timings[5], 560u);
+    EXPECT_EQ(timings.back(), 60000u);
+    char code[33];
+    Tindrel_IRCodeInfo back{};
+    ASSERT_EQ(TindrelIR_getLastLearnedCode(b.as<TindrelIRHandle>(), code, sizeof code, &back), TINDREL_OK);
+    EXPECT_STREQ(code, "a5");
+    EXPECT_EQ(back.gap, 60000u);
+
+    // B hears itself; A does not.
+    ASSERT_EQ(TindrelIR_transmit(b.as<TindrelIRHandle>(), "3c", &info), TINDREL_OK);
+    ASSERT_TRUE(heardB.learned.waitCount(2));
+    EXPECT_EQ(heardB.learned.items()[1], "3c");
+    ASSERT_TRUE(heardA.learned.waitCount(1));
+    EXPECT_EQ(heardA.learned.items()[0], "3c");
+    ASSERT_EQ(TindrelIR_transmit(a.as<TindrelIRHandle>(), "11", &info), TINDREL_OK);
+    ASSERT_TRUE(heardB.learned.waitCount(3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (const std::string &c : heardA.learned.items())
+        EXPECT_NE(c, "11") << "A does not hear its own transmitter";
+
+    const uint32_t raw[] = {900, 450, 560};
+    ASSERT_EQ(TindrelIR_transmitRaw(a.as<TindrelIRHandle>(), raw, 3, 0, 0, 120000), TINDREL_OK);
+    ASSERT_TRUE(heardB.raw.waitCount(4));
+    EXPECT_EQ(heardB.raw.items()[3], (std::vector<uint32_t>{900, 450, 560, 120000}));
+}
+
+// The receiver's fix can be forced off and on; without it there is no time.
+TEST_F(Devices, GPSFixForcedOffAndOn)
+{
+    Channel ch(TINDREL_CHCLASS_GPS);
+    auto g = ch.as<TindrelGPSHandle>();
+    Recorder<int> fixes;
+    TindrelGPS_setOnPositionFixStateChangeHandler(
+        g, [](TindrelGPSHandle, void *c, int s) { static_cast<Recorder<int> *>(c)->add(s); }, &fixes);
+    openOn(ch, 8003, 0);
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_GPS, 0, "PositionFixState", 1), TINDREL_OK);
+    ASSERT_TRUE(eventually([&] {
+        Tindrel_GPSTime t{};
+        return TindrelGPS_getTime(g, &t) == TINDREL_OK;
+    }));
+    double lat = 0;
+    ASSERT_EQ(TindrelGPS_getLatitude(g, &lat), TINDREL_OK);
+    EXPECT_NEAR(lat, 53.344, 0.01);
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_GPS, 0, "PositionFixState", 0), TINDREL_OK);
+    ASSERT_TRUE(eventually([&] {
+        Tindrel_GPSTime t{};
+        return TindrelGPS_getTime(g, &t) == TINDREL_EUNKNOWNVAL;
+    }));
+    ASSERT_TRUE(eventually([&] { return !fixes.items().empty() && fixes.items().back() == 0; }));
 }

@@ -181,6 +181,9 @@ public:
     void stopRecording();
     EventRecorder *recorder() const { return recorder_.get(); }
 
+    // Where this window's alerts go (the surroundings given to setUp).
+    AlertService *alertService() const { return alerts_; }
+
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
 
     // The user defaults and the alerts of the surroundings the window was
@@ -293,6 +296,7 @@ private:
     int &errorCounter_;
     const ChannelHandle::Ops ops_;
     const Form form_;
+    AlertService *alerts_ = nullptr;
     ChannelHandle ch_;
     QGroupBox *infoFrame_;
     TindrelInfoBox *infoBox_;

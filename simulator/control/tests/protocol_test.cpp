@@ -133,6 +133,10 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"touch pad1 1", "set pad1 14 1 TouchValue 0.900000"},
         {"release pad1 1", "set pad1 14 1 TouchValue 0.000000"},
         {"orient spatial100 10 -5 90 0", "orient spatial100 10.000000 -5.000000 90.000000 0.000000"},
+        {"place-tag rfid14", "set rfid14 24 0 TagPresent 1.000000"},
+        {"remove-tag rfid14", "set rfid14 24 0 TagPresent 0.000000"},
+        {"lose-fix gps50", "set gps50 10 0 PositionFixState 0.000000"},
+        {"regain-fix gps50", "set gps50 10 0 PositionFixState 1.000000"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
