@@ -11,10 +11,10 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QProgressBar>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 

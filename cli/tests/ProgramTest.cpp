@@ -12,8 +12,8 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <tuple>
 #include <thread>
+#include <tuple>
 
 #include <QDir>
 #include <QProcess>

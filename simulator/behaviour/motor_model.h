@@ -10,11 +10,11 @@ namespace tsim::motor {
 
 // What the motor is made of and what it is coupled to.
 struct ShaftParams {
-    double freeSpeed = 12000;           // counts/s at full duty without load
-    double stallAcceleration = 1.2e6;   // counts/s^2 at full torque, shaft alone
-    double coulombFriction = 0.02;      // torque fraction against motion
-    double viscousFriction = 0.05;      // torque fraction at free speed
-    double stallCurrent = 20;           // amperes at full duty, held shaft
+    double freeSpeed = 12000;                // counts/s at full duty without load
+    double stallAcceleration = 1.2e6;        // counts/s^2 at full torque, shaft alone
+    double coulombFriction = 0.02;           // torque fraction against motion
+    double viscousFriction = 0.05;           // torque fraction at free speed
+    double stallCurrent = 20;                // amperes at full duty, held shaft
     double electricalTimeConstant = 0.003;   // seconds for the winding current to follow the drive
 };
 
@@ -41,7 +41,7 @@ void advanceShaft(Shaft &s, const ShaftParams &p, const Conditions &c, double du
 // Loop output scale: duty per unit of gain and error.
 inline constexpr double kPositionGainScale = 1e-6;       // Kp per count, Kd per count/ms
 inline constexpr double kPositionIntegralScale = 1e-5;   // Ki per count*ms
-inline constexpr double kVelocityGainScale = 1e-4;   // Kp per count/s, Ki per count, Kd per count/s^2
+inline constexpr double kVelocityGainScale = 1e-4;       // Kp per count/s, Ki per count, Kd per count/s^2
 
 // Position controller: a trajectory that moves the setpoint toward the
 // target within the velocity limit and acceleration, and a PID loop that
