@@ -196,93 +196,99 @@ TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, d
         return fail(TINDREL_EFAULT, "Device id is NULL");
     if (!std::isfinite(countsPerSecond))
         return fail(TINDREL_EINVALIDARG, "Shaft speed must be a finite number of counts per second");
-    TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts, double celsius)
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string msg;
+    ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_ENCODER, channelIndex, msg);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", msg.c_str());
+    behaviour::driveShaft(*c, countsPerSecond);
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, int channelIndex, double volts, double celsius)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string msg;
+    ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_POWERGUARD, channelIndex, msg);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", msg.c_str());
+    return behaviour::driveGuardSupply(*c, volts, celsius);
+}
+
+TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass, int channelIndex,
+                                              const char *property, double *value)
+{
+    if (!value)
+        return fail(TINDREL_EFAULT, "Value pointer is NULL");
+    std::lock_guard<std::mutex> lk(engine().m);
+    ChannelPtr c;
+    const PropDesc *p = nullptr;
+    if (TindrelReturnCode rc = findProp(deviceId, channelClass, channelIndex, property, c, p))
+        return rc;
+    *value = c->values[static_cast<size_t>(p->slot)];
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, const char *detail)
+{
+    return fail(code, "%s", detail ? detail : "");
+}
+
+TindrelReturnCode TindrelSim_list(char *buf, size_t *len)
+{
+    if (!len)
+        return fail(TINDREL_EFAULT, "Length pointer is NULL");
+    Engine &e = engine();
+    nlohmann::json out;
     {
-        if (!deviceId)
-            return fail(TINDREL_EFAULT, "Device id is NULL");
-        Engine &e = engine();
         std::lock_guard<std::mutex> lk(e.m);
         e.ensureRig();
-        std::string msg;
-        ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_ENCODER, channelIndex, msg);
-        if (!c)
-            return fail(TINDREL_ENOENT, "%s", msg.c_str());
-        behaviour::driveShaft(*c, countsPerSecond);
-        return TINDREL_OK;
-        ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_POWERGUARD, channelIndex, msg);
-        if (!c)
-            return fail(TINDREL_ENOENT, "%s", msg.c_str());
-        return behaviour::driveGuardSupply(*c, volts, celsius);
-    }
-
-    TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
-                                                  int channelIndex, const char *property, double *value)
-    {
-        if (!value)
-            return fail(TINDREL_EFAULT, "Value pointer is NULL");
-        std::lock_guard<std::mutex> lk(engine().m);
-        ChannelPtr c;
-        const PropDesc *p = nullptr;
-        if (TindrelReturnCode rc = findProp(deviceId, channelClass, channelIndex, property, c, p))
-            return rc;
-        *value = c->values[static_cast<size_t>(p->slot)];
-        return TINDREL_OK;
-    }
-
-    TindrelReturnCode TindrelSim_setLastError(TindrelReturnCode code, const char *detail)
-    {
-        return fail(code, "%s", detail ? detail : "");
-    }
-
-    TindrelReturnCode TindrelSim_list(char *buf, size_t *len)
-    {
-        if (!len)
-            return fail(TINDREL_EFAULT, "Length pointer is NULL");
-        Engine &e = engine();
-        nlohmann::json out;
-        {
-            std::lock_guard<std::mutex> lk(e.m);
-            e.ensureRig();
-            out["computers"] = nlohmann::json::array();
-            for (auto &s : e.rig.servers)
-                out["computers"].push_back({{"id", s->id},
-                                            {"name", s->name},
-                                            {"host", s->host},
-                                            {"type", static_cast<int>(s->type)},
-                                            {"present", e.servers[s.get()].on}});
-            out["devices"] = nlohmann::json::array();
-            for (auto &d : e.rig.devices) {
-                nlohmann::json chans = nlohmann::json::array();
-                for (auto &c : e.channels)
-                    if (c->info->device == d)
-                        chans.push_back({{"class", c->info->cls->name},
-                                         {"index", c->info->index},
-                                         {"name", c->info->name},
-                                         {"attached", c->present},
-                                         {"open", c->holder != nullptr}});
-                nlohmann::json dj = {{"id", d->id},
-                                     {"name", d->name},
-                                     {"serial", d->serial},
-                                     {"deviceId", d->deviceId},
-                                     {"class", d->deviceClass},
-                                     {"attached", e.devicePresent(d.get())},
-                                     {"channels", chans}};
-                if (d->parent)
-                    dj["parent"] = d->parent->id;
-                if (d->server)
-                    dj["server"] = d->server->id;
-                out["devices"].push_back(std::move(dj));
-            }
+        out["computers"] = nlohmann::json::array();
+        for (auto &s : e.rig.servers)
+            out["computers"].push_back({{"id", s->id},
+                                        {"name", s->name},
+                                        {"host", s->host},
+                                        {"type", static_cast<int>(s->type)},
+                                        {"present", e.servers[s.get()].on}});
+        out["devices"] = nlohmann::json::array();
+        for (auto &d : e.rig.devices) {
+            nlohmann::json chans = nlohmann::json::array();
+            for (auto &c : e.channels)
+                if (c->info->device == d)
+                    chans.push_back({{"class", c->info->cls->name},
+                                     {"index", c->info->index},
+                                     {"name", c->info->name},
+                                     {"attached", c->present},
+                                     {"open", c->holder != nullptr}});
+            nlohmann::json dj = {{"id", d->id},
+                                 {"name", d->name},
+                                 {"serial", d->serial},
+                                 {"deviceId", d->deviceId},
+                                 {"class", d->deviceClass},
+                                 {"attached", e.devicePresent(d.get())},
+                                 {"channels", chans}};
+            if (d->parent)
+                dj["parent"] = d->parent->id;
+            if (d->server)
+                dj["server"] = d->server->id;
+            out["devices"].push_back(std::move(dj));
         }
-        std::string text = out.dump(1);
-        size_t need = text.size() + 1;
-        if (!buf || *len < need) {
-            *len = need;
-            return buf ? fail(TINDREL_ENOSPC, "The list needs %zu bytes", need) : TINDREL_OK;
-        }
-        std::memcpy(buf, text.c_str(), need);
+    }
+    std::string text = out.dump(1);
+    size_t need = text.size() + 1;
+    if (!buf || *len < need) {
         *len = need;
-        return TINDREL_OK;
+        return buf ? fail(TINDREL_ENOSPC, "The list needs %zu bytes", need) : TINDREL_OK;
     }
+    std::memcpy(buf, text.c_str(), need);
+    *len = need;
+    return TINDREL_OK;
+}
 
 }   // extern "C"
