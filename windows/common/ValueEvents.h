@@ -181,138 +181,141 @@ struct ReflectionsEvent {
     std::optional<double> timestamp() const { return std::nullopt; }
 };
 
-// An event without values (a touch ending): only that it happened.
-// Signature 0: an event that carries no value (a motor stopped). The plot
-// and the recording see it as a row without numbers.
+// Signature 0: an event that carries no value (a touch ending, a motor
+// stopped): only that it happened. The plot and the recording see it as a
+// row without numbers.
 struct NoValueEvent {
     static NoValueEvent from() { return {}; }
     static constexpr std::size_t fieldCount = 0;
     std::array<double, fieldCount> fields() const { return {}; }
-    // Signature DDD: a position (degrees, degrees, metres).
-    struct PositionEvent {
-        double latitude = 0.0;
-        double longitude = 0.0;
-        double altitude = 0.0;
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
 
-        static PositionEvent from(double lat, double lon, double alt) { return {lat, lon, alt}; }
-        static constexpr std::size_t fieldCount = 3;
-        std::array<double, fieldCount> fields() const { return {latitude, longitude, altitude}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
+// Signature DDD: a position (degrees, degrees, metres).
+struct PositionEvent {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double altitude = 0.0;
 
-    // Signature DD: heading (degrees) and velocity (km/h).
-    struct HeadingEvent {
-        double heading = 0.0;
-        double velocity = 0.0;
+    static PositionEvent from(double lat, double lon, double alt) { return {lat, lon, alt}; }
+    static constexpr std::size_t fieldCount = 3;
+    std::array<double, fieldCount> fields() const { return {latitude, longitude, altitude}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
 
-        static HeadingEvent from(double h, double v) { return {h, v}; }
-        static constexpr std::size_t fieldCount = 2;
-        std::array<double, fieldCount> fields() const { return {heading, velocity}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
+// Signature DD: heading (degrees) and velocity (km/h).
+struct HeadingEvent {
+    double heading = 0.0;
+    double velocity = 0.0;
 
-    // Infrared code received: its text, bit count and repeat flag.
-    struct IRCodeEvent {
-        QString code;
-        std::uint32_t bitCount = 0;
-        bool repeat = false;
+    static HeadingEvent from(double h, double v) { return {h, v}; }
+    static constexpr std::size_t fieldCount = 2;
+    std::array<double, fieldCount> fields() const { return {heading, velocity}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
 
-        static IRCodeEvent from(const char *c, std::uint32_t bits, int isRepeat)
-        {
-            return {QString::fromLatin1(c ? c : ""), bits, isRepeat != 0};
-        }
-        static constexpr std::size_t fieldCount = 2;
-        std::array<double, fieldCount> fields() const { return {static_cast<double>(bitCount), repeat ? 1.0 : 0.0}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
+// Infrared code received: its text, bit count and repeat flag.
+struct IRCodeEvent {
+    QString code;
+    std::uint32_t bitCount = 0;
+    bool repeat = false;
 
-    // Infrared code learned: its text and a copy of the code-information record.
-    struct IRLearnEvent {
-        QString code;
-        Tindrel_IRCodeInfo info{};
-
-        static IRLearnEvent from(const char *c, Tindrel_IRCodeInfo *record)
-        {
-            IRLearnEvent e;
-            e.code = QString::fromLatin1(c ? c : "");
-            if (record)
-                e.info = *record;
-            return e;
-        }
-        static constexpr std::size_t fieldCount = 1;
-        std::array<double, fieldCount> fields() const { return {static_cast<double>(info.bitCount)}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
-
-    // Raw mark and space durations measured by an infrared receiver.
-    struct IRRawEvent {
-        std::vector<std::uint32_t> durations;
-
-        static IRRawEvent from(const std::uint32_t *data, std::size_t length)
-        {
-            IRRawEvent e;
-            if (data)
-                e.durations.assign(data, data + length);
-            return e;
-        }
-        static constexpr std::size_t fieldCount = 1;
-        std::array<double, fieldCount> fields() const { return {static_cast<double>(durations.size())}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
-
-    // A tag entering the reader's field (tag text, protocol) or leaving it (no
-    // arguments). One shape for both keeps their order in one stream.
-    struct TagEvent {
-        bool present = false;
-        QString tag;
-        int protocol = 0;
-
-        static TagEvent from(const char *t, Tindrel_RFIDProtocol p)
-        {
-            return {true, QString::fromUtf8(t ? t : ""), static_cast<int>(p)};
-        }
-        static TagEvent from() { return {}; }
-        static constexpr std::size_t fieldCount = 2;
-        std::array<double, fieldCount> fields() const { return {present ? 1.0 : 0.0, static_cast<double>(protocol)}; }
-        std::optional<double> timestamp() const { return std::nullopt; }
-    };
-
-    // Any event shape above.
-    template <class S>
-    concept EventShape = requires(const S &s)
+    static IRCodeEvent from(const char *c, std::uint32_t bits, int isRepeat)
     {
-        {
-            S::fieldCount
-            } -> std::convertible_to<std::size_t>;
-        s.fields();
-        {
-            s.timestamp()
-            } -> std::same_as<std::optional<double>>;
-    };
-
-    // A value event as the plot and the recording see it, whatever its shape.
-    inline constexpr std::size_t maxEventFields = 17;
-    struct EventSample {
-        int stream = 0;                      // index of the window's stream
-        double receivedAt = 0.0;             // seconds since the epoch, taken in the callback
-        std::optional<double> timestampMs;   // the library's own timestamp, when the event has one
-        std::uint8_t count = 0;
-        std::array<double, maxEventFields> values{};
-    };
-
-    template <EventShape S>
-    EventSample toSample(const S &event, int stream, double receivedAt)
-    {
-        static_assert(S::fieldCount <= maxEventFields);
-        EventSample sample;
-        sample.stream = stream;
-        sample.receivedAt = receivedAt;
-        sample.timestampMs = event.timestamp();
-        const auto values = event.fields();
-        sample.count = static_cast<std::uint8_t>(values.size());
-        for (std::size_t i = 0; i < values.size(); ++i)
-            sample.values[i] = values[i];
-        return sample;
+        return {QString::fromLatin1(c ? c : ""), bits, isRepeat != 0};
     }
+    static constexpr std::size_t fieldCount = 2;
+    std::array<double, fieldCount> fields() const { return {static_cast<double>(bitCount), repeat ? 1.0 : 0.0}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Infrared code learned: its text and a copy of the code-information record.
+struct IRLearnEvent {
+    QString code;
+    Tindrel_IRCodeInfo info{};
+
+    static IRLearnEvent from(const char *c, Tindrel_IRCodeInfo *record)
+    {
+        IRLearnEvent e;
+        e.code = QString::fromLatin1(c ? c : "");
+        if (record)
+            e.info = *record;
+        return e;
+    }
+    static constexpr std::size_t fieldCount = 1;
+    std::array<double, fieldCount> fields() const { return {static_cast<double>(info.bitCount)}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Raw mark and space durations measured by an infrared receiver.
+struct IRRawEvent {
+    std::vector<std::uint32_t> durations;
+
+    static IRRawEvent from(const std::uint32_t *data, std::size_t length)
+    {
+        IRRawEvent e;
+        if (data)
+            e.durations.assign(data, data + length);
+        return e;
+    }
+    static constexpr std::size_t fieldCount = 1;
+    std::array<double, fieldCount> fields() const { return {static_cast<double>(durations.size())}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// A tag entering the reader's field (tag text, protocol) or leaving it (no
+// arguments). One shape for both keeps their order in one stream.
+struct TagEvent {
+    bool present = false;
+    QString tag;
+    int protocol = 0;
+
+    static TagEvent from(const char *t, Tindrel_RFIDProtocol p)
+    {
+        return {true, QString::fromUtf8(t ? t : ""), static_cast<int>(p)};
+    }
+    static TagEvent from() { return {}; }
+    static constexpr std::size_t fieldCount = 2;
+    std::array<double, fieldCount> fields() const { return {present ? 1.0 : 0.0, static_cast<double>(protocol)}; }
+    std::optional<double> timestamp() const { return std::nullopt; }
+};
+
+// Any event shape above.
+template <class S>
+concept EventShape = requires(const S &s)
+{
+    {
+        S::fieldCount
+        } -> std::convertible_to<std::size_t>;
+    s.fields();
+    {
+        s.timestamp()
+        } -> std::same_as<std::optional<double>>;
+};
+
+// A value event as the plot and the recording see it, whatever its shape.
+inline constexpr std::size_t maxEventFields = 17;
+struct EventSample {
+    int stream = 0;                      // index of the window's stream
+    double receivedAt = 0.0;             // seconds since the epoch, taken in the callback
+    std::optional<double> timestampMs;   // the library's own timestamp, when the event has one
+    std::uint8_t count = 0;
+    std::array<double, maxEventFields> values{};
+};
+
+template <EventShape S>
+EventSample toSample(const S &event, int stream, double receivedAt)
+{
+    static_assert(S::fieldCount <= maxEventFields);
+    EventSample sample;
+    sample.stream = stream;
+    sample.receivedAt = receivedAt;
+    sample.timestampMs = event.timestamp();
+    const auto values = event.fields();
+    sample.count = static_cast<std::uint8_t>(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        sample.values[i] = values[i];
+    return sample;
+}
 
 }   // namespace tindrel
