@@ -317,7 +317,6 @@ private:
     std::vector<BoundRow *> boundRows_;
     ChannelIdentity identity_;
     QPointer<QSettings> defaults_;
-    AlertService *alerts_ = nullptr;
     bool reportAttachReads_ = true;
     bool closed_ = false;
     bool tornDown_ = false;
