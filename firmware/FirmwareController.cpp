@@ -226,6 +226,10 @@ void FirmwareController::performUpgradeThread(fw::UpgradeTarget target, std::sha
         run->controller.data(),
         [c = run->controller, run, message, ok] {
             if (c && !run->cancel) {
+                // The library's last progress event may still be on its way:
+                // a finished upgrade shows a full bar.
+                if (ok)
+                    c->firmwareUpgradeProgressChange(1.0);
                 c->firmwareUpgradeResult(message);
                 emit c->upgradeFinished(ok);
             }
