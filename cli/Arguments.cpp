@@ -104,15 +104,15 @@ std::optional<Arguments> parseArguments(std::span<const std::string> words, std:
                 inlineValue = name.substr(eq + 1);
                 name = name.substr(0, eq);
             }
-            const OptionSpec *spec = nullptr;
+            const OptionSpec *known = nullptr;
             for (const OptionSpec &o : options)
                 if (name == o.name)
-                    spec = &o;
-            if (!spec) {
+                    known = &o;
+            if (!known) {
                 *problem = "unknown option " + w;
                 return std::nullopt;
             }
-            if (spec->takesValue) {
+            if (known->takesValue) {
                 if (inlineValue) {
                     out.options[name] = inlineValue;
                 } else if (hasNext) {
