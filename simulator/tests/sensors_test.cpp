@@ -81,9 +81,10 @@ TEST_F(Sensors, SoundLevelsBelongToTheirBands)
     ASSERT_EQ(TindrelSoundSensor_setSPLRange(snd, TINDREL_SPL_RANGE_82dB), TINDREL_OK);
     seen.clear();
     ASSERT_TRUE(seen.waitCount(3));
-    for (double b : seen.items().back().bands)
+    const Levels last = seen.items().back();
+    for (double b : last.bands)
         EXPECT_LE(b, 82.0);
-    EXPECT_LE(seen.items().back().dB, 82.0);
+    EXPECT_LE(last.dB, 82.0);
 }
 
 TEST_F(Sensors, EncoderCountsTheShaftItIsTurnedByWithAnIndexEachRevolution)

@@ -59,6 +59,9 @@ ExampleWindow::~ExampleWindow()
     // Normally done at close or by WindowInstance; a window destroyed any
     // other way must still stop its callbacks before the streams go away.
     tearDown();
+    // The plot is a child that unregisters itself from this window: it must
+    // go while this is still an ExampleWindow, not with the QWidget's children.
+    delete plot_.data();
 }
 
 void ExampleWindow::setUp(const WindowEnvironment &env)
