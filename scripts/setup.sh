@@ -27,12 +27,15 @@ fi
 
 launcher=()
 # A compiler cache, where the machine has one, makes rebuilds of other checkouts cheap.
+# Paths inside the checkout are hashed relative to it, so a clone elsewhere
+# (a worktree, CI's clean clone, the fresh-machine root) reuses the same entries.
 if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cache_cmd="env;CCACHE_BASEDIR=$here;ccache"
+  launcher=("-DCMAKE_C_COMPILER_LAUNCHER=$cache_cmd" "-DCMAKE_CXX_COMPILER_LAUNCHER=$cache_cmd")
 fi
 if [ ! -f "$here/$build/build.ninja" ]; then
   cmake -S "$here" -B "$here/$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
 else
-  cmake "$here/$build" "$@" >/dev/null
+  cmake "$here/$build" "${launcher[@]}" "$@" >/dev/null
 fi
 cmake --build "$here/$build"
