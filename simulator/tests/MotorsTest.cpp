@@ -1,0 +1,191 @@
+// Motors and their controllers on the shared shaft: tuning, stalls, cut leads.
+#include <cmath>
+#include <thread>
+
+#include "TestSupport.h"
+
+using namespace simtest;
+
+namespace {
+
+const char *kRig = R"RIG({
+  "devices": [
+    {"id": "bldc", "deviceId": 108, "class": 2, "name": "Brushless", "serial": 9100,
+     "channels": [{"class": "BLDCMotor"}, {"class": "MotorPositionController"}, {"class": "MotorVelocityController"}]},
+    {"id": "brushed", "deviceId": 42, "class": 2, "name": "Brushed", "serial": 9101, "channels": [{"class": "DCMotor"}]}
+  ]
+})RIG";
+
+class Motors : public ::testing::Test {
+protected:
+    void SetUp() override { loadRig(kRig); }
+    void TearDown() override
+    {
+        for (const char *what : {"hold", "load"})
+            TindrelSim_setMotorCondition("bldc", 0, what, 0);
+        TindrelSim_setMotorCondition("bldc", 0, "connection", 1);
+        TindrelSim_setMotorCondition("brushed", 0, "load", 0);
+        TindrelSim_clear();
+    }
+};
+
+void open(Channel &ch, int serial)
+{
+    Tindrel_setDeviceSerialNumber(ch.h, serial);
+    ASSERT_EQ(Tindrel_openWaitForAttachment(ch.h, 5000), TINDREL_OK) << lastErrorDetail();
+}
+
+void recordErrors(Channel &ch, Recorder<int> &codes)
+{
+    Tindrel_setOnErrorHandler(
+        ch.h,
+        [](TindrelHandle, void *ctx, int32_t code, const char *) { static_cast<Recorder<int> *>(ctx)->add(code); },
+        &codes);
+}
+
+template <class Get>
+bool eventually(Get get)
+{
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (std::chrono::steady_clock::now() < end) {
+        if (get())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+int countOf(const std::vector<int> &v, int code) { return static_cast<int>(std::count(v.begin(), v.end(), code)); }
+
+}   // namespace
+
+TEST_F(Motors, PositionControllerSettlesInItsDeadBandThenStallsWhenHeldAndDisengages)
+{
+    Channel ch(TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER);
+    auto m = ch.as<TindrelMotorPositionControllerHandle>();
+    Recorder<int> errors;
+    recordErrors(ch, errors);
+    open(ch, 9100);
+    ASSERT_EQ(TindrelMotorPositionController_setDeadBand(m, 5), TINDREL_OK);
+    ASSERT_EQ(TindrelMotorPositionController_setTargetPosition(m, 3000), TINDREL_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    double p = 0;
+    TindrelMotorPositionController_getPosition(m, &p);
+    EXPECT_EQ(p, 0) << "a disengaged controller does not move";
+
+    ASSERT_EQ(TindrelMotorPositionController_setEngaged(m, 1), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] {
+        TindrelMotorPositionController_getPosition(m, &p);
+        return std::fabs(p - 3000) <= 5;
+    })) << "at "
+        << p;
+
+    ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, "hold", 1), TINDREL_OK);
+    ASSERT_EQ(TindrelMotorPositionController_setTargetPosition(m, 9000), TINDREL_OK);
+    ASSERT_TRUE(errors.waitFor([](const std::vector<int> &v) { return countOf(v, TINDREL_EEVENT_MOTORSTALL) > 0; }));
+    int engaged = 1;
+    TindrelMotorPositionController_getEngaged(m, &engaged);
+    EXPECT_EQ(engaged, 0) << "a stall disengages the motor";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(countOf(errors.items(), TINDREL_EEVENT_MOTORSTALL), 1);
+}
+
+TEST_F(Motors, AbsurdGainKeepsThePositionControllerSwinging)
+{
+    Channel ch(TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER);
+    auto m = ch.as<TindrelMotorPositionControllerHandle>();
+    open(ch, 9100);
+    TindrelMotorPositionController_setKp(m, 5e6);
+    TindrelMotorPositionController_setKd(m, 0);
+    TindrelMotorPositionController_setDeadBand(m, 5);
+    TindrelMotorPositionController_setTargetPosition(m, 2000);
+    TindrelMotorPositionController_setEngaged(m, 1);
+    // Once near the target it keeps crossing it, both ways, well outside the dead band.
+    bool above = false, below = false;
+    EXPECT_TRUE(eventually([&] {
+        double p = 0;
+        TindrelMotorPositionController_getPosition(m, &p);
+        above |= p > 2010;
+        below |= above && p < 1990;
+        return above && below;
+    }));
+}
+
+TEST_F(Motors, HeldBrushlessMotorStallsOnceAndStops)
+{
+    Channel ch(TINDREL_CHCLASS_BLDCMOTOR);
+    auto m = ch.as<TindrelBLDCMotorHandle>();
+    Recorder<int> errors;
+    recordErrors(ch, errors);
+    open(ch, 9100);
+    TindrelBLDCMotor_setAcceleration(m, 100);
+    ASSERT_EQ(TindrelBLDCMotor_setTargetVelocity(m, 0.6), TINDREL_OK);
+    double before = 0, after = 0;
+    EXPECT_TRUE(eventually([&] {
+        TindrelBLDCMotor_getPosition(m, &before);
+        return before > 1000;
+    }));
+    ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, "hold", 1), TINDREL_OK);
+    ASSERT_TRUE(errors.waitFor([](const std::vector<int> &v) { return countOf(v, TINDREL_EEVENT_MOTORSTALL) > 0; }));
+    double target = 1;
+    TindrelBLDCMotor_getTargetVelocity(m, &target);
+    EXPECT_EQ(target, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(countOf(errors.items(), TINDREL_EEVENT_MOTORSTALL), 1);
+    TindrelBLDCMotor_getPosition(m, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    TindrelBLDCMotor_getPosition(m, &after);
+    EXPECT_EQ(before, after) << "the held shaft does not turn";
+}
+
+TEST_F(Motors, CutLeadsRaiseOneBadConnectionAndTheVelocityLoopRecoversWhenMended)
+{
+    Channel ch(TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER);
+    auto m = ch.as<TindrelMotorVelocityControllerHandle>();
+    Recorder<int> errors;
+    recordErrors(ch, errors);
+    open(ch, 9100);
+    TindrelMotorVelocityController_setAcceleration(m, 20000);
+    TindrelMotorVelocityController_setTargetVelocity(m, 5000);
+    TindrelMotorVelocityController_setEngaged(m, 1);
+    double v = 0;
+    EXPECT_TRUE(eventually([&] {
+        TindrelMotorVelocityController_getVelocity(m, &v);
+        return std::fabs(v - 5000) < 50;
+    })) << v;
+    ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, "connection", 0), TINDREL_OK);
+    ASSERT_TRUE(errors.waitFor([](const std::vector<int> &e) { return countOf(e, TINDREL_EEVENT_BADCONNECTION) > 0; }));
+    EXPECT_TRUE(eventually([&] {
+        TindrelMotorVelocityController_getVelocity(m, &v);
+        return v < 1000;
+    })) << "without torque the shaft runs down";
+    EXPECT_EQ(countOf(errors.items(), TINDREL_EEVENT_BADCONNECTION), 1);
+    ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, "connection", 1), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] {
+        TindrelMotorVelocityController_getVelocity(m, &v);
+        return std::fabs(v - 5000) < 50;
+    })) << v;
+    EXPECT_EQ(TindrelSim_setMotorCondition("bldc", 0, "torque", 1), TINDREL_EINVALIDARG);
+    EXPECT_EQ(TindrelSim_setMotorCondition("bldc", 0, "load", 3), TINDREL_EINVALIDARG);
+    EXPECT_EQ(TindrelSim_setMotorCondition("nothing", 0, "load", 0), TINDREL_ENOENT);
+}
+
+TEST_F(Motors, ALoadSlowsABrushedMotorAsItsBackEMFShows)
+{
+    Channel ch(TINDREL_CHCLASS_DCMOTOR);
+    auto m = ch.as<TindrelDCMotorHandle>();
+    open(ch, 9101);
+    TindrelDCMotor_setBackEMFSensingState(m, 1);
+    TindrelDCMotor_setAcceleration(m, 100);
+    TindrelDCMotor_setTargetVelocity(m, 1);
+    double emf = 0;
+    EXPECT_TRUE(eventually([&] {
+        TindrelDCMotor_getBackEMF(m, &emf);
+        return emf > 10;
+    })) << emf;
+    TindrelSim_setMotorCondition("brushed", 0, "load", 0.6);
+    EXPECT_TRUE(eventually([&] {
+        TindrelDCMotor_getBackEMF(m, &emf);
+        return emf < 6;
+    })) << emf;
+}

@@ -1,0 +1,99 @@
+// The motor velocity controller window: its own keys, the current limit by
+// device, the inductance read after attach, and the fault events.
+#include "FieldStepper.h"
+#include "MotorSettingsPanel.h"
+#include "MotorVelocityController.h"
+#include "WindowTestSupport.h"
+#include "MotorRig.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tindrel;
+using namespace tindrel::testing;
+
+namespace {
+constexpr auto MVC = TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER;
+}
+
+class MotorVelocityWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MotorVelocityController> openOn(Surroundings &s, int serial, const QString &name,
+                                                    const QVariantMap &saved = {})
+    {
+        s.aimAt(serial);
+        for (auto it = saved.begin(); it != saved.end(); ++it)
+            s.defaults().setValue(it.key(), it.value());
+        auto w = s.open<MotorVelocityController>();
+        if (!waitAttached(*w, name))
+            qWarning("%s did not attach", qPrintable(name));
+        return w;
+    }
+
+private slots:
+    void init() { QVERIFY(loadRig(motorRig)); }
+    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "connection", 1); }
+    void cleanupTestCase() { TindrelSim_clear(); }
+
+    void savedCurrentLimitReachesFourDevicesButFillsOnlyTwo()
+    {
+        Surroundings s;
+        const QVariantMap saved{{"MVCcurrentLimit", 6.0}, {"MVCkp", 8.0}, {"kp", 999.0}, {"MVCincrement", 25.0}};
+        auto w128 = openOn(s, 12800, QStringLiteral("Motor 128"), saved);
+        QCOMPARE(simValue("m128", MVC, "CurrentLimit"), 6.0);
+        QCOMPARE(simValue("m128", MVC, "Kp"), 8.0);
+        QCOMPARE(w128->currentLimit->field->text(), QString());
+        QCOMPARE(w128->targetVelocity->stepper->step(), 25.0);
+        auto w110 = openOn(s, 11000, QStringLiteral("Motor 110"), saved);
+        QCOMPARE(w110->currentLimit->field->text(), QStringLiteral("6.00"));
+        auto w108 = openOn(s, 10800, QStringLiteral("Motor 108"), saved);
+        QCOMPARE(simValue("m108", MVC, "CurrentLimit"), 2.0);
+        QVERIFY(w108->currentLimitBox->isVisible());
+    }
+
+    void inductanceArrivesAfterTheAttachWithoutBlocking()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        QVERIFY(w->motorInductance->field->text().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(w->motorInductance->field->text(), QStringLiteral("0.000100"), deadlineMs);
+        QVERIFY(w->inductanceBox->isVisible());
+    }
+
+    void saveUsesItsOwnKeysAndTheTuningSettles()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        w->saveSettings();
+        QCOMPARE(w->settingsWindow->confirmButton->text(), QStringLiteral("Save"));
+        w->settingsWindow->selectAll();
+        w->enterSettingsSelection();
+        QCOMPARE(s.defaults().value("MVCkp").toDouble(), 5.0);
+        QCOMPARE(s.defaults().value("MVCacceleration").toDouble(), 10000.0);
+        QVERIFY(!s.defaults().contains("kp"));
+        for (const QString &key : s.defaults().allKeys())
+            QVERIFY2(key.startsWith("MVC") || key.size() == 1, qPrintable(key));
+
+        w->engageMotor();
+        QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
+        w->targetVelocity->field->setText(QStringLiteral("4000"));
+        w->targetVelocity->fieldAction();
+        QTRY_VERIFY_WITH_TIMEOUT(std::fabs(w->motorVelocityLabel->text().toDouble() - 4000) < 40, deadlineMs);
+    }
+
+    void aCutConnectionIsLogged()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        w->engageMotor();
+        QVERIFY(TindrelSim_setMotorCondition("m108", 0, "connection", 0) == TINDREL_OK);
+        QTRY_VERIFY_WITH_TIMEOUT(w->errorEventLogWindow(), deadlineMs);
+        QVERIFY(w->errorCount() >= 1);
+        QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
+    }
+};
+
+QTEST_MAIN(MotorVelocityWindowTest)
+#include "MotorVelocityControllerTest.moc"
