@@ -3,8 +3,8 @@
 #include <thread>
 #include <vector>
 
-#include "firmware_image.h"
 #include "TestSupport.h"
+#include "firmware_image.h"
 
 using namespace simtest;
 

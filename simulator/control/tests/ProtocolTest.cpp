@@ -2,8 +2,8 @@
 
 #include <variant>
 
-#include "control_protocol.h"
 #include "FakeSim.h"
+#include "control_protocol.h"
 
 using namespace tindrel::control;
 

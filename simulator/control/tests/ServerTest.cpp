@@ -12,11 +12,11 @@
 #include <future>
 #include <sstream>
 
+#include "FakeSim.h"
+#include "TempDir.h"
 #include "UniqueFd.h"
 #include "control_client.h"
 #include "control_server.h"
-#include "FakeSim.h"
-#include "TempDir.h"
 
 using namespace tindrel::control;
 using tindrel::UniqueFd;

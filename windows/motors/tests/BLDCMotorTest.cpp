@@ -1,8 +1,8 @@
 // The BLDC motor window against a simulated brushless motor.
 #include "BLDCMotorController.h"
+#include "MotorRig.h"
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
-#include "MotorRig.h"
 
 #include <QLineEdit>
 

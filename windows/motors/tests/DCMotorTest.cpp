@@ -1,8 +1,8 @@
 // The DC motor window against simulated brushed motors.
 #include "DCMotorController.h"
+#include "MotorRig.h"
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
-#include "MotorRig.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,11 +1,11 @@
 // The motor position controller window: device branches, saved settings in
 // the user defaults, engaging, stalls and tuning against the simulated shaft.
+#include "MotorPositionController.h"
 #include "ErrorEventLog.h"
 #include "FieldStepper.h"
-#include "MotorPositionController.h"
+#include "MotorRig.h"
 #include "MotorSettingsPanel.h"
 #include "WindowTestSupport.h"
-#include "MotorRig.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The motor velocity controller window: its own keys, the current limit by
 // device, the inductance read after attach, and the fault events.
-#include "FieldStepper.h"
-#include "MotorSettingsPanel.h"
 #include "MotorVelocityController.h"
-#include "WindowTestSupport.h"
+#include "FieldStepper.h"
 #include "MotorRig.h"
+#include "MotorSettingsPanel.h"
+#include "WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
