@@ -349,6 +349,29 @@ void ExampleWindow::growBy(std::initializer_list<const QWidget *> boxes, int ext
 
 void ExampleWindow::setWidthTo(int width) { resize(std::max(width, layout()->minimumSize().width()), height()); }
 
+void ExampleWindow::setFrameSizeKeepingOrigin(QSize frame)
+{
+    // Decorations are whatever the window manager adds around the content;
+    // without one (offscreen) the frame and the content are the same.
+    const QSize decorations = frameGeometry().size() - geometry().size();
+    setContentSizeKeepingOrigin(frame - decorations);
+}
+
+void ExampleWindow::setContentSizeKeepingOrigin(QSize content)
+{
+    // Boxes hidden just now must give up their room before the resize.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    layout()->invalidate();
+    layout()->activate();
+    // A fixed size is the window's own choice: the layout no longer holds
+    // the window at its minimum.
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    setMinimumSize(0, 0);
+    const QPoint origin = pos();
+    resize(content.expandedTo(QSize(1, 1)));
+    move(origin);
+}
+
 void ExampleWindow::centre()
 {
     QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();

@@ -267,6 +267,10 @@ protected:
     void growBy(std::initializer_list<const QWidget *> boxes, int extra = 0);
     void setWidthTo(int width);
     void centre();
+    // Fixed sizes with the window's top-left corner kept where it is: the
+    // outer frame (decorations included) or the content area alone.
+    void setFrameSizeKeepingOrigin(QSize frame);
+    void setContentSizeKeepingOrigin(QSize content);
 
     void closeEvent(QCloseEvent *event) override;
 

@@ -135,6 +135,21 @@ void DataAdapterController::onAttach()
     modeCombo->setCurrentIndex(0);
 }
 
+void DataAdapterController::sizeWindow(SizingMoment moment)
+{
+    switch (moment) {
+    case SizingMoment::Open:
+        ExampleWindow::sizeWindow(moment);
+        break;
+    case SizingMoment::Attach:
+        setFrameSizeKeepingOrigin(QSize(814, 804));
+        break;
+    case SizingMoment::Detach:
+        setFrameSizeKeepingOrigin(QSize(814, 150));
+        break;
+    }
+}
+
 void DataAdapterController::onDetach()
 {
     txCommands_.clear();

@@ -60,6 +60,7 @@ public:
 protected:
     void onAttach() override;
     void onDetach() override;
+    void sizeWindow(SizingMoment moment) override;
 
 private:
     void initializeCommandTable(bool spi);

@@ -111,6 +111,9 @@ LEDArrayController::LEDArrayController(QWidget *parent)
     tabs->addTab(advanced, QStringLiteral("Advanced"));
     contentLayout()->addWidget(tabs);
 
+    // Each tab asks for the content size it needs when it appears.
+    connect(tabs, &QTabWidget::currentChanged, this,
+            [this](int index) { setContentSizeKeepingOrigin(index == 0 ? QSize(538, 625) : QSize(538, 800)); });
     connect(colorOrderCmb, &QComboBox::activated, this, &LEDArrayController::setColorOrder);
     connect(gammaTrk, &QSlider::valueChanged, this, &LEDArrayController::setGamma);
     connect(brightnessTrk, &QSlider::valueChanged, this, &LEDArrayController::setBrightness);
@@ -147,6 +150,21 @@ void LEDArrayController::onAttach()
 }
 
 void LEDArrayController::onDetach() { preview->follow(nullptr, false); }
+
+void LEDArrayController::sizeWindow(SizingMoment moment)
+{
+    switch (moment) {
+    case SizingMoment::Open:
+        ExampleWindow::sizeWindow(moment);
+        break;
+    case SizingMoment::Attach:
+        setFrameSizeKeepingOrigin(QSize(538, 625));
+        break;
+    case SizingMoment::Detach:
+        setContentSizeKeepingOrigin(QSize(538, 125));
+        break;
+    }
+}
 
 void LEDArrayController::beforeTearDown() { preview->follow(nullptr, false); }
 

@@ -66,6 +66,7 @@ protected:
     void onAttach() override;
     void onDetach() override;
     void beforeTearDown() override;
+    void sizeWindow(SizingMoment moment) override;
 
 private:
     void send(const displays::LedSend &leds);

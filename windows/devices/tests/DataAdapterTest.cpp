@@ -151,12 +151,14 @@ private slots:
     {
         Surroundings s;
         auto w = open(s, spiSerial, "SPI Bus Adapter");
+        QCOMPARE(w->frameGeometry().size(), QSize(814, 804));
         w->addRow->click();
         type(*w->txTable, 0, 0, QStringLiteral("A"));
         w->sendCommand(0);
         QCOMPARE(w->rxCommands().size(), size_t{1});
         QCOMPARE(TindrelSim_detachDevice("spi160"), TINDREL_OK);
         QVERIFY(waitDetached(*w));
+        QCOMPARE(w->frameGeometry().size(), QSize(814, 150));
         QVERIFY(w->txCommands().empty());
         QVERIFY(w->rxCommands().empty());
         QCOMPARE(w->rxTable->rowCount(), 0);

@@ -72,6 +72,23 @@ private slots:
         QCOMPARE(simProperty("leds154", TINDREL_CHCLASS_LEDARRAY, 0, "Brightness"), 1.0);
     }
 
+    void windowTakesItsFixedSizesKeepingItsCorner()
+    {
+        Surroundings s;
+        auto w = open(s);
+        QCOMPARE(w->frameGeometry().size(), QSize(538, 625));
+        const QPoint corner = w->pos();
+        w->tabs->setCurrentIndex(1);
+        QCOMPARE(w->size(), QSize(538, 800));
+        QCOMPARE(w->pos(), corner);
+        w->tabs->setCurrentIndex(0);
+        QCOMPARE(w->size(), QSize(538, 625));
+        QCOMPARE(TindrelSim_detachDevice("leds154"), TINDREL_OK);
+        QVERIFY(waitDetached(*w));
+        QCOMPARE(w->size(), QSize(538, 125));
+        QCOMPARE(w->pos(), corner);
+    }
+
     void basicColourPaintsTheRangeThroughGammaAndBrightness()
     {
         Surroundings s;
