@@ -10,7 +10,7 @@ good="$work/good.txt"
 {
     for f in bin/tindrelcontrolpanel bin/tindrelexample bin/tindrel bin/tindrelsim \
         libexec/tindrel22/tindrel22-service libexec/tindrel22/tindrel22-driver-load \
-        lib/tindrel22/tindrel22networkserver; do echo "-rwxr-xr-x ./usr/$f"; done
+        lib/tindrel22/tindrel22networkserver lib/tindrel-control-panel/libtindrel22.so; do echo "-rwxr-xr-x ./usr/$f"; done
     echo "-rwsr-xr-x ./usr/libexec/tindrelcontrolpanel/raiseTool"
     for f in lib/tindrel22/driver/70-tindrel22.rules lib/systemd/system/tindrel22networkserver.service \
         share/polkit-1/actions/com.tindrels.raisetool.policy share/applications/com.tindrels.controlpanel.desktop \
