@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tindrelsim.h"
+
 // The motor devices the motor window tests open, one per device-ID branch.
 inline const char *const motorRig = R"({
   "devices": [
