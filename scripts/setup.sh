@@ -28,9 +28,10 @@ fi
 launcher=()
 # A compiler cache, where the machine has one, makes rebuilds of other checkouts cheap.
 # Paths inside the checkout are hashed relative to it, so a clone elsewhere
-# (a worktree, CI's clean clone, the fresh-machine root) reuses the same entries.
+# (a worktree, CI's clean clone, the fresh-machine root) reuses the same entries;
+# the build folder's own path is left out of the hash for the same reason.
 if command -v ccache >/dev/null; then
-  cache_cmd="env;CCACHE_BASEDIR=$here;ccache"
+  cache_cmd="env;CCACHE_BASEDIR=$here;CCACHE_NOHASHDIR=1;ccache"
   launcher=("-DCMAKE_C_COMPILER_LAUNCHER=$cache_cmd" "-DCMAKE_CXX_COMPILER_LAUNCHER=$cache_cmd")
 fi
 if [ ! -f "$here/$build/build.ninja" ]; then
