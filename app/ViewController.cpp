@@ -189,6 +189,10 @@ void ViewController::applicationWillTerminate()
     // that the manager's events could hold up.
     if (firmware_)
         firmware_->shutDown();
+    // A helper answer arriving now would open a modal alert inside the
+    // event loop that the shutdown below runs, and the quit would wait on it.
+    if (serverPanel_)
+        serverPanel_->shutDown();
     closeExampleWindows();
     if (events_)
         events_->stop();

@@ -1,5 +1,7 @@
 #include "ServerPanelController.h"
 
+#include <QCoreApplication>
+
 #include "AlertService.h"
 #include "AuthorizationView.h"
 #include "HelperTransport.h"
@@ -151,6 +153,12 @@ ServerPanelController::ServerPanelController(ServerPanelServices services, QWidg
 }
 
 ServerPanelController::~ServerPanelController() { relay_->detach(); }
+
+void ServerPanelController::shutDown()
+{
+    relay_->detach();
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+}
 
 QWidget *ServerPanelController::panel() const { return panel_; }
 

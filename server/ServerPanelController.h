@@ -91,6 +91,9 @@ public:
     // The driver check: asks the user, then installs the access rule through
     // the helper when they agree; a failure is shown and locks the panel.
     void checkDeviceAccessAtStartUp();
+    // The application is quitting: answers of helper runs still under way
+    // are dropped, so no alert opens while the program shuts down.
+    void shutDown();
 
     // Configuration.
     ServerSettings settingsFromWidgets() const;

@@ -470,6 +470,30 @@ private slots:
         QVERIFY(!driverAlertFor(-1) && !driverAlertFor(3) && !driverAlertFor(8));
     }
 
+    void anAnswerArrivingAfterShutDownOpensNoAlert()
+    {
+        unlock();
+        rig->alerts.answer = 0;   // "Grant Access"
+        rig->access = DeviceAccessState::NotInstalled;
+        rig->driverResult = 6;   // would alert "Tindrels Driver Blocked"
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        auto left = std::make_shared<std::atomic<bool>>(false);
+        rig->helper->onRun = [release, left](const std::vector<std::byte> &) {
+            while (!*release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            *left = true;
+        };
+        QSignalSpy done(panel.get(), &ServerPanelController::deviceAccessFinished);
+        panel->checkDeviceAccessAtStartUp();
+        rig->alerts.alerts.clear();
+        panel->shutDown();
+        *release = true;
+        QTRY_VERIFY_WITH_TIMEOUT(left->load(), 10000);
+        QTest::qWait(300);
+        QVERIFY(rig->alerts.alerts.isEmpty());
+        QCOMPARE(done.count(), 0);
+    }
+
     void closingThePanelWhileAHelperRunsIsSafe()
     {
         unlock();
