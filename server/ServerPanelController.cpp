@@ -152,7 +152,7 @@ ServerPanelController::ServerPanelController(ServerPanelServices services, QWidg
     buildPanel(parent);
 }
 
-ServerPanelController::~ServerPanelController() { relay_->detach(); }
+ServerPanelController::~ServerPanelController() { shutDown(); }
 
 void ServerPanelController::shutDown()
 {

@@ -2,6 +2,7 @@
 
 #include "DisplayLogic.h"
 #include "DisplayPreview.h"
+#include "LCDLightRows.h"
 #include "SliderRow.h"
 
 #include <tindrel22.h>
@@ -54,10 +55,9 @@ GraphicLCDController::GraphicLCDController(QWidget *parent)
     form->addRow(QStringLiteral("Display:"), preview);
     contentLayout()->addWidget(lcdBox);
 
-    contrastSlider->setSender(
-        [this](double v) { return check(TindrelLCD_setContrast(handle<TindrelLCDHandle>(), v)); });
-    backlightSlider->setSender(
-        [this](double v) { return check(TindrelLCD_setBacklight(handle<TindrelLCDHandle>(), v)); });
+    sendLCDLight(
+        *contrastSlider, *backlightSlider, [this] { return handle<TindrelLCDHandle>(); },
+        [this](TindrelReturnCode rc) { return check(rc); });
     connect(clearButton, &QPushButton::clicked, this, &GraphicLCDController::clearScreen);
     connect(basicButton, &QPushButton::clicked, this, &GraphicLCDController::basicExample);
     connect(asyncButton, &QPushButton::clicked, this, &GraphicLCDController::asyncExample);
@@ -71,17 +71,7 @@ GraphicLCDController::GraphicLCDController(QWidget *parent)
 void GraphicLCDController::onAttach()
 {
     const auto lcd = handle<TindrelLCDHandle>();
-    double minContrast = 0, maxContrast = 1, contrast = 0, minBacklight = 0, maxBacklight = 1, backlight = 0;
-    check(TindrelLCD_getMinContrast(lcd, &minContrast));
-    check(TindrelLCD_getMaxContrast(lcd, &maxContrast));
-    check(TindrelLCD_getContrast(lcd, &contrast));
-    check(TindrelLCD_getMinBacklight(lcd, &minBacklight));
-    check(TindrelLCD_getMaxBacklight(lcd, &maxBacklight));
-    check(TindrelLCD_getBacklight(lcd, &backlight));
-    contrastSlider->setRange(minContrast, maxContrast, contrast);
-    contrastSlider->accept(contrast);
-    backlightSlider->setRange(minBacklight, maxBacklight, backlight);
-    backlightSlider->accept(backlight);
+    takeLCDLight(*contrastSlider, *backlightSlider, lcd, [this](TindrelReturnCode rc) { return check(rc); });
     preview->follow(channel().get(), true);
 }
 

@@ -3,6 +3,7 @@
 #include "CodePopup.h"
 #include "DisplayLogic.h"
 #include "DisplayPreview.h"
+#include "LCDLightRows.h"
 #include "SliderRow.h"
 
 #include <tindrel22.h>
@@ -65,10 +66,9 @@ TextLCDController::TextLCDController(QWidget *parent)
     form->addRow(QStringLiteral("Display:"), preview);
     contentLayout()->addWidget(settingsBox);
 
-    contrastSlider->setSender(
-        [this](double v) { return check(TindrelLCD_setContrast(handle<TindrelLCDHandle>(), v)); });
-    backlightSlider->setSender(
-        [this](double v) { return check(TindrelLCD_setBacklight(handle<TindrelLCDHandle>(), v)); });
+    sendLCDLight(
+        *contrastSlider, *backlightSlider, [this] { return handle<TindrelLCDHandle>(); },
+        [this](TindrelReturnCode rc) { return check(rc); });
     connect(screenSizeCombo, &QComboBox::activated, this, &TextLCDController::setScreenSize);
     connect(initButton, &QPushButton::clicked, this, &TextLCDController::initialize);
     connect(clearButton, &QPushButton::clicked, this, &TextLCDController::clear);
@@ -80,26 +80,15 @@ TextLCDController::TextLCDController(QWidget *parent)
 void TextLCDController::onAttach()
 {
     const auto lcd = handle<TindrelLCDHandle>();
-    double minContrast = 0, maxContrast = 1, contrast = 0, minBacklight = 0, maxBacklight = 1, backlight = 0;
     int width = 0;
     Tindrel_LCDScreenSize size{};
-    check(TindrelLCD_getMinContrast(lcd, &minContrast));
-    check(TindrelLCD_getMaxContrast(lcd, &maxContrast));
-    check(TindrelLCD_getContrast(lcd, &contrast));
-    check(TindrelLCD_getMinBacklight(lcd, &minBacklight));
-    check(TindrelLCD_getMaxBacklight(lcd, &maxBacklight));
-    check(TindrelLCD_getBacklight(lcd, &backlight));
     check(TindrelLCD_getWidth(lcd, &width));
     if (identity().deviceId == screenSizeAdapterId) {
         check(TindrelLCD_getScreenSize(lcd, &size));
         screenSizeCombo->showWholeTable();
         screenSizeCombo->selectCode(static_cast<int>(size));
     }
-    // The device's limits, so the slider cannot ask for a value it refuses.
-    contrastSlider->setRange(minContrast, maxContrast, contrast);
-    contrastSlider->accept(contrast);
-    backlightSlider->setRange(minBacklight, maxBacklight, backlight);
-    backlightSlider->accept(backlight);
+    takeLCDLight(*contrastSlider, *backlightSlider, lcd, [this](TindrelReturnCode rc) { return check(rc); });
     preview->follow(channel().get(), true);
     updateDisplay();
 }
