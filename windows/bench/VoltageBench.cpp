@@ -25,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -45,12 +46,41 @@ double residentMiB()
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// Bytes the program holds from the allocator, apart from what the allocator
+// keeps for reuse: growth here is the program's, growth of resident memory
+// alone is the allocator's.
+double heapInUseMiB()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
 std::string rigWithChannels(int n)
 {
     return R"({"devices": [{"id": "bench", "deviceId": 7, "class": 2, "serial": 424242, "sku": "TDR5002_0",
       "name": "Bench Sensor Box", "channels": [{"class": "VoltageInput", "count": )" +
            std::to_string(n) +
            R"(, "behaviour": {"waveform": "sine", "amplitude": 1, "offset": 2.5, "period": 3, "noise": 0.01}}]}]})";
+}
+
+// Growth per minute: the slope of the samples after the first half minute.
+double growthPerMinute(const std::vector<std::pair<double, double>> &samples)
+{
+    std::vector<std::pair<double, double>> late;
+    for (const auto &m : samples)
+        if (m.first >= 30)
+            late.push_back(m);
+    if (late.size() < 2)
+        return 0;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (const auto &[x, y] : late) {
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    const double k = static_cast<double>(late.size());
+    return (k * sxy - sx * sy) / (k * sxx - sx * sx) * 60.0;
 }
 
 double percentile(std::vector<double> v, double p)
@@ -108,6 +138,7 @@ int main(int argc, char **argv)
     // how long each waited.
     using Clock = std::chrono::steady_clock;
     std::vector<double> latencies;
+    latencies.reserve(static_cast<std::size_t>(seconds) * 100 + 1000);   // no growth of its own
     std::atomic<bool> stop{false};
     std::atomic<int> probesInFlight{0};
     int probePeak = 0;
@@ -129,11 +160,18 @@ int main(int argc, char **argv)
 
     const double startMiB = residentMiB();
     std::vector<std::pair<double, double>> memory;   // (s, MiB)
+    std::vector<std::pair<double, double>> heap;     // (s, MiB)
     QElapsedTimer run;
     run.start();
     QTimer sampler;
     sampler.setInterval(5000);
-    QObject::connect(&sampler, &QTimer::timeout, [&] { memory.emplace_back(run.elapsed() / 1000.0, residentMiB()); });
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        memory.emplace_back(run.elapsed() / 1000.0, residentMiB());
+        heap.emplace_back(run.elapsed() / 1000.0, heapInUseMiB());
+        if (std::getenv("VOLTAGEBENCH_TRACE"))
+            std::fprintf(stderr, "%.0f s: resident %.2f MiB, heap %.2f MiB\n", memory.back().first,
+                         memory.back().second, heap.back().second);
+    });
     sampler.start();
     // A loop of its own: quitting the application would close the windows.
     QEventLoop loop;
@@ -169,25 +207,8 @@ int main(int argc, char **argv)
             fileLines += static_cast<quint64>(std::max<qsizetype>(0, f.readAll().count('\n') - 1));
     }
 
-    // Growth per minute: slope of the samples after the first half minute.
-    double slope = 0;
-    {
-        std::vector<std::pair<double, double>> late;
-        for (auto &m : memory)
-            if (m.first >= 30)
-                late.push_back(m);
-        if (late.size() >= 2) {
-            double sx = 0, sy = 0, sxx = 0, sxy = 0;
-            for (auto &[x, y] : late) {
-                sx += x;
-                sy += y;
-                sxx += x * x;
-                sxy += x * y;
-            }
-            const double k = static_cast<double>(late.size());
-            slope = (k * sxy - sx * sy) / (k * sxx - sx * sx) * 60.0;
-        }
-    }
+    const double slope = growthPerMinute(memory);
+    const double heapSlope = growthPerMinute(heap);
     const double seconds_ = run.elapsed() / 1000.0;
     std::printf("windows %d, %.0f s, recording to %s\n", n, seconds_, qPrintable(out.path()));
     std::printf("probe every 10 ms: %zu answered, median %.2f ms, p99 %.2f ms, max %.2f ms\n", latencies.size(),
@@ -203,5 +224,8 @@ int main(int argc, char **argv)
                 ExampleWindow::postedInFlightPeak(), probePeak);
     std::printf("resident memory: %.1f MiB at start, %.1f MiB at end, growth %.2f MiB/min after the first 30 s\n",
                 startMiB, memory.empty() ? startMiB : memory.back().second, slope);
+    std::printf("error events logged: %d\n", windows.empty() ? 0 : windows.front()->errorCount());
+    std::printf("heap in use: %.1f MiB at end, growth %.2f MiB/min after the first 30 s\n",
+                heap.empty() ? 0.0 : heap.back().second, heapSlope);
     return 0;
 }

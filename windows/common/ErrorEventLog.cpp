@@ -19,6 +19,9 @@ ErrorEventLog::ErrorEventLog(QWidget *owner)
                          : QStringLiteral("Error Event Log"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     errorEventLog->setReadOnly(true);
+    // A log only ever grows at its end; an undo history of every line would
+    // hold a second copy of it for as long as the window is open.
+    errorEventLog->setUndoRedoEnabled(false);
     errorEventLog->setLineWrapMode(QTextEdit::WidgetWidth);
 
     auto *bottom = new QHBoxLayout;
