@@ -475,6 +475,8 @@ std::optional<std::string> decodeArg(std::string_view encoded)
     std::string raw;
     raw.reserve(encoded.size());
     for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '\0')
+            return std::nullopt;   // a C string would end here: "sen\0sor" is not "sen"
         if (encoded[i] != '%') {
             raw.push_back(encoded[i]);
             continue;

@@ -35,6 +35,10 @@ TEST(ProtocolEncoding, ArgumentsSurviveEncodingWhateverTheyHold)
     EXPECT_EQ(decodeArg("a%20b%2fc"), "a b/c");
     for (const char *bad : {"%", "%4", "%G1", "%00", "x%2"})
         EXPECT_FALSE(decodeArg(bad).has_value()) << bad;
+    // A raw NUL would cut the argument short once it is handed on as a C
+    // string, so that the request means something else than it says.
+    EXPECT_FALSE(decodeArg(std::string("sen\0sor", 7)).has_value());
+    EXPECT_EQ(parseFailure(std::string("detach led16\0x", 14)), "badly encoded <deviceId>");
 }
 
 TEST(ProtocolParse, RefusesMalformedRequestsWithAReason)
