@@ -273,8 +273,11 @@ TindrelReturnCode TindrelSim_list(char *buf, size_t *len)
                                  {"class", d->deviceClass},
                                  {"attached", e.devicePresent(d.get())},
                                  {"channels", chans}};
-            if (d->parent)
+            if (d->parent) {
                 dj["parent"] = d->parent->id;
+                dj["hubPort"] = d->hubPort;
+                dj["hubPortDevice"] = d->hubPortDevice;
+            }
             if (d->server)
                 dj["server"] = d->server->id;
             out["devices"].push_back(std::move(dj));
