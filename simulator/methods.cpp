@@ -360,7 +360,7 @@ Tindrel_LEDColor ledOutput(Channel &c, const LEDState::Led &l)
 }
 
 // ---------------------------------------------------------------- data adapter
-constexpr int kSPIAdapter = 160, kI2CAdapter = 134;
+constexpr int kI2CAdapter = 134;   // the SPI adapter is device 160
 // The devices on a simulated adapter's bus, and what went over it.
 //  I2C 0x48: a temperature sensor; register 0 the temperature (two bytes,
 //            1/256 degC, high byte first), 1 its configuration (read/write),
