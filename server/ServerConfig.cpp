@@ -4,6 +4,7 @@
 #include "tindrel22extra.h"
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace tindrel::server {
@@ -68,28 +69,37 @@ RenderedConfig renderOver(const ServerSettings &s, Pconf pc)
     }
     pconf_t *c = pc.get();
     pconf_setcreatemissing(c, 1);
-    const auto setOrRemove = [c](const std::string &value, const char *key) {
+    // A key that cannot take its value is reported, never left out of a file
+    // written as if it had been set.
+    const char *conflict = nullptr;
+    const auto set = [c, &conflict](std::string_view value, const char *key) {
+        if (!conflict && pconf_set(c, std::string(value).c_str(), "%s", key) != 0)
+            conflict = key;
+    };
+    const auto setOrRemove = [c, &set](const std::string &value, const char *key) {
         if (value.empty())
             pconf_remove(c, "%s", key);   // missing already is fine
         else
-            pconf_set(c, value.c_str(), "%s", key);
+            set(value, key);
     };
-    pconf_set(c, flag(s.startAtBoot), "tindrel.startatboot");
-    pconf_set(c, "info", "tindrel.logging.level");
-    pconf_set(c, std::string(paths::kServerLogFile).c_str(), "tindrel.logging.file");
-    pconf_set(c, flag(s.enabled), "tindrel.enabled");
-    pconf_set(c, s.port.c_str(), "tindrel.network.ipv4.port");
-    pconf_set(c, flag(s.publish), "tindrel.network.publish.enabled");
+    set(flag(s.startAtBoot), "tindrel.startatboot");
+    set("info", "tindrel.logging.level");
+    set(paths::kServerLogFile, "tindrel.logging.file");
+    set(flag(s.enabled), "tindrel.enabled");
+    set(s.port, "tindrel.network.ipv4.port");
+    set(flag(s.publish), "tindrel.network.publish.enabled");
     setOrRemove(s.publishName, "tindrel.network.publish.name");
     setOrRemove(s.password, "tindrel.auth.password");
-    pconf_set(c, flag(s.webserverEnabled), "tindrel.www.enabled");
-    pconf_set(c, s.docroot.c_str(), "tindrel.www.docroot");
-    pconf_set(c, std::string(paths::kServerAccessLogFile).c_str(), "tindrel.www.logging.accesslog");
-    pconf_set(c, s.webserverPort.c_str(), "tindrel.www.network.ipv4.port");
-    pconf_set(c, std::string(paths::kServerMimeTypesFile).c_str(), "tindrel.www.mimetypes");
-    pconf_set(c, std::string(paths::kServerDictionaryDir).c_str(), "tindrel.feature.dictionary.directory");
-    pconf_set(c, flag(s.dictionaryEnabled), "tindrel.feature.dictionary.enabled");
-    pconf_set(c, flag(s.controlEnabled), "tindrel.feature.control.enabled");
+    set(flag(s.webserverEnabled), "tindrel.www.enabled");
+    set(s.docroot, "tindrel.www.docroot");
+    set(paths::kServerAccessLogFile, "tindrel.www.logging.accesslog");
+    set(s.webserverPort, "tindrel.www.network.ipv4.port");
+    set(paths::kServerMimeTypesFile, "tindrel.www.mimetypes");
+    set(paths::kServerDictionaryDir, "tindrel.feature.dictionary.directory");
+    set(flag(s.dictionaryEnabled), "tindrel.feature.dictionary.enabled");
+    set(flag(s.controlEnabled), "tindrel.feature.control.enabled");
+    if (conflict)
+        return {RenderedConfig::Result::Conflict, conflict};
 
     std::vector<char> buffer(kRenderBufferSize);
     // A text that does not fit is refused whole, never written cut short.

@@ -33,14 +33,18 @@ ServerSettings readServerSettings(const std::string &path);
 ServerSettings settingsFromText(const std::optional<std::string> &text);
 
 struct RenderedConfig {
-    enum class Result { Ok, NoConfiguration, TooLarge };
+    // Conflict: the existing file holds a plain value where one of the keys
+    // written needs a table (or the other way round), so the key cannot be
+    // set without losing what is there.
+    enum class Result { Ok, NoConfiguration, TooLarge, Conflict };
     Result result = Result::NoConfiguration;
-    std::string text;
+    std::string text;   // Ok: the file's new text; Conflict: the key that could not be set
 };
 
 // The file's new text: the existing configuration (parsed from the file at
 // `path`; an empty one when that fails) with the panel's keys set. The text
-// must fit the 4096-byte render buffer, or nothing is produced.
+// must fit the 4096-byte render buffer, and every key must take its value,
+// or nothing is produced.
 RenderedConfig renderServerSettings(const ServerSettings &settings, const std::string &path);
 // The same over configuration text held in memory (nothing: no file).
 RenderedConfig renderServerSettingsOver(const ServerSettings &settings, const std::optional<std::string> &text);

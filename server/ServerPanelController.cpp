@@ -111,6 +111,10 @@ struct ServerPanelController::Shared {
             qWarning("The network server configuration is larger than %zu bytes; %s was left as it was",
                      kRenderBufferSize, services.configPath.c_str());
             break;
+        case RenderedConfig::Result::Conflict:
+            qWarning("The network server configuration holds %s in a form the panel cannot set; %s was left as it was",
+                     rendered.text.c_str(), services.configPath.c_str());
+            break;
         case RenderedConfig::Result::NoConfiguration:
             break;
         }

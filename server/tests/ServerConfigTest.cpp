@@ -127,6 +127,21 @@ TEST(ServerConfig, TextLargerThanTheRenderBufferIsRefusedWhole)
     EXPECT_TRUE(rendered.text.empty());
 }
 
+TEST(ServerConfig, AFileWhoseValuesStandWhereTheKeysNeedTablesIsRefusedNotWrittenWithoutThem)
+{
+    // "network" is a plain value here, so the port cannot go below it.
+    ServerSettings s;
+    s.port = "6001";
+    const RenderedConfig plain =
+        renderServerSettingsOver(s, std::string("[tindrel]\nnetwork = true\nmystery = \"kept\"\n"));
+    EXPECT_EQ(plain.result, RenderedConfig::Result::Conflict);
+    EXPECT_EQ(plain.text, "tindrel.network.ipv4.port");
+    // And a table where a value goes.
+    const RenderedConfig table = renderServerSettingsOver(s, std::string("[tindrel.enabled]\nwhy = 1\n"));
+    EXPECT_EQ(table.result, RenderedConfig::Result::Conflict);
+    EXPECT_EQ(table.text, "tindrel.enabled");
+}
+
 TEST(ServerConfig, RenderOverTheFileOnDiskStartsFromItsKeys)
 {
     TempDir dir;
