@@ -410,7 +410,8 @@ constexpr int kSPIAdapter = 160, kI2CAdapter = 134, kSerialAdapter = 162;
 // The devices on a simulated adapter's bus, and what went over it.
 //  I2C 0x48: a temperature sensor; register 0 the temperature (two bytes,
 //            1/256 degC, high byte first), 1 its configuration (read/write),
-//            0x0F its identity 0xA1.
+//            0x0F its identity 0xA1. It keeps up to 100 kHz: at 400 kHz it
+//            does not answer.
 //  I2C 0x50: a 256-byte memory; the first byte written sets the address,
 //            further bytes are stored, and reads go on from there.
 //  SPI:      0x9F answers the identity 7D 1E 83 10; 0x02 a d.. writes the
@@ -1274,6 +1275,13 @@ TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch,
         BusState &s = stateOf<BusState>(c);
         const size_t want = *recvDataLen;
         std::vector<uint8_t> reply;
+        constexpr double k100kHz = 2;
+        if (address == kTempSensorAddress && get(c, "Frequency") > k100kHz) {
+            *recvDataLen = 0;
+            s.record("I2C 0x48 sent " + hexBytes(data, length) + " no answer");
+            return fail(TINDREL_ETIMEDOUT, "The I2C device at 0x48 did not answer: it keeps up to 100 kHz, the clock "
+                                           "is 400 kHz");
+        }
         if (address == kTempSensorAddress) {
             if (length)
                 s.tempRegister = data[0];

@@ -43,6 +43,7 @@ const char *kRig = R"RIG({
     {"id": "chars", "deviceId": 88, "class": 2, "name": "Chars", "serial": 8010,
      "channels": [{"class": "LCD", "subclass": 81, "properties": {"Width": 16, "Height": 2}}]},
     {"id": "spi", "deviceId": 160, "class": 2, "name": "SPI", "serial": 8008, "channels": [{"class": "DataAdapter"}]},
+    {"id": "i2c", "deviceId": 134, "class": 2, "name": "I2C", "serial": 8011, "channels": [{"class": "DataAdapter"}]},
     {"id": "line", "deviceId": 162, "class": 2, "name": "Line", "serial": 8009, "channels": [{"class": "DataAdapter"}]},
     {"id": "vaultdev", "server": "locked", "deviceId": 30, "class": 2, "name": "Relay", "serial": 8004,
      "channels": [{"class": "DigitalOutput"}]}
@@ -660,4 +661,19 @@ TEST_F(Devices, BusAdaptersLogEveryTransferAnsweredOrNot)
         TindrelDataAdapter_sendPacketWaitResponse(spi.as<TindrelDataAdapterHandle>(), bytes, 2, reply, &replyLength),
         TINDREL_ETIMEDOUT);
     EXPECT_EQ(log("spi"), "SPI sent 41 42 no answer\n");
+    // The temperature sensor keeps up to 100 kHz; the memory beside it answers at 400 kHz.
+    Channel i2c(TINDREL_CHCLASS_DATAADAPTER);
+    openOn(i2c, 8011);
+    auto h = i2c.as<TindrelDataAdapterHandle>();
+    const uint8_t identity[] = {0x0F}, memory[] = {0x10};
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x48, identity, 1, reply, &replyLength), TINDREL_OK);
+    EXPECT_EQ(reply[0], 0xA1);
+    EXPECT_EQ(TindrelDataAdapter_setFrequency(h, TINDREL_DATAADAPTER_FREQUENCY_400kHz), TINDREL_OK);
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x48, identity, 1, reply, &replyLength), TINDREL_ETIMEDOUT);
+    EXPECT_EQ(replyLength, 0u);
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x50, memory, 1, reply, &replyLength), TINDREL_OK);
+    EXPECT_EQ(log("i2c"), "I2C 0x48 sent 0F reply A1\nI2C 0x48 sent 0F no answer\nI2C 0x50 sent 10 reply 00\n");
 }
