@@ -84,6 +84,8 @@ struct LCDState : ClassState {
     std::vector<uint8_t> shown;
     std::vector<std::string> shownRows;
     int shownW = 0, shownH = 0;
+    // A text display's cursor: the cell after the last text written.
+    int cursorCol = 0, cursorRow = 0;
 };
 
 bool isGraphic(const Channel &c) { return c.info->subclass != kTextLCD; }
@@ -197,8 +199,11 @@ TindrelReturnCode lcdWriteText(Channel &c, Tindrel_LCDFont font, int x, int y, c
         s.rows.resize(static_cast<size_t>(get(c, "Height")), std::string(w, ' '));
         std::string &row = s.rows[static_cast<size_t>(y)];
         row.resize(w, ' ');
-        for (size_t i = 0; text[i] && static_cast<size_t>(x) + i < w; ++i)
+        size_t i = 0;
+        for (; text[i] && static_cast<size_t>(x) + i < w; ++i)
             row[static_cast<size_t>(x) + i] = text[i];
+        s.cursorRow = y;
+        s.cursorCol = static_cast<int>(std::min(static_cast<size_t>(x) + i, w - 1));
         return TINDREL_OK;
     }
     // Dots of each character into the frame buffer; text past the edge is cut.
@@ -300,6 +305,47 @@ TindrelReturnCode lcdFlush(Channel &c)
     return TINDREL_OK;
 }
 
+// How bright one dot of a display looks, 0 (black) to 255 (full light). The
+// backlight shines through the liquid crystal; the contrast sets how hard the
+// display drives it. A lit dot darkens as the drive rises and is black from
+// half contrast up; past 0.6 the drive starts to grey the unlit dots too, until
+// at full contrast they are barely brighter than the lit ones.
+uint8_t lcdDotLevel(bool lit, double contrast, double backlight)
+{
+    const double c = std::clamp(contrast, 0.0, 1.0), light = std::clamp(backlight, 0.0, 1.0);
+    const double background = 1.0 - 0.8 * std::clamp((c - 0.6) / 0.4, 0.0, 1.0);
+    const double transmission = lit ? background * (1.0 - std::min(1.0, 2.0 * c)) : background;
+    return static_cast<uint8_t>(std::lround(255.0 * light * transmission));
+}
+
+// The dots the display shows now: those of the last flush and, on a text
+// display with the cursor on, the cursor's underline (the bottom dot row of
+// its cell), which the display draws by itself.
+std::vector<uint8_t> lcdDots(Channel &c)
+{
+    const LCDState &s = stateOf<LCDState>(c);
+    std::vector<uint8_t> dots = s.shown;
+    if (isGraphic(c) || get(c, "CursorOn") == 0)
+        return dots;
+    const int y = s.cursorRow * kCellH + kCellH - 2;
+    for (int x = s.cursorCol * kCellW; x < s.cursorCol * kCellW + kCellW - 1; ++x)
+        if (x < s.shownW && y < s.shownH)
+            dots[static_cast<size_t>(y * s.shownW + x)] = 1;
+    return dots;
+}
+
+// The picture the display gives now: its dots through the contrast and
+// backlight set now; dark while a graphic display sleeps.
+std::vector<uint8_t> lcdPicture(Channel &c)
+{
+    const double backlight = isGraphic(c) && get(c, "Sleeping") != 0 ? 0.0 : get(c, "Backlight");
+    const uint8_t lit = lcdDotLevel(true, get(c, "Contrast"), backlight);
+    const uint8_t unlit = lcdDotLevel(false, get(c, "Contrast"), backlight);
+    std::vector<uint8_t> levels = lcdDots(c);
+    std::transform(levels.begin(), levels.end(), levels.begin(), [&](uint8_t dot) { return dot ? lit : unlit; });
+    return levels;
+}
+
 // Runs op now and hands its result to fptr on a library thread.
 template <class Op>
 void asyncCall(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, void *ctx, Op op)
@@ -360,17 +406,20 @@ Tindrel_LEDColor ledOutput(Channel &c, const LEDState::Led &l)
 }
 
 // ---------------------------------------------------------------- data adapter
-constexpr int kI2CAdapter = 134;   // the SPI adapter is device 160
+constexpr int kI2CAdapter = 134, kSerialAdapter = 162;   // the SPI adapter is device 160
 // The devices on a simulated adapter's bus, and what went over it.
 //  I2C 0x48: a temperature sensor; register 0 the temperature (two bytes,
 //            1/256 degC, high byte first), 1 its configuration (read/write),
-//            0x0F its identity 0xA1.
+//            0x0F its identity 0xA1. It keeps up to 100 kHz: at 400 kHz it
+//            does not answer.
 //  I2C 0x50: a 256-byte memory; the first byte written sets the address,
 //            further bytes are stored, and reads go on from there.
 //  SPI:      0x9F answers the identity 7D 1E 83 10; 0x02 a d.. writes the
 //            memory at a; 0x03 a [n] reads n bytes (1 when n is absent);
 //            anything else is answered with each byte's complement. It
 //            keeps up to 3 MHz.
+//  Serial:   the serial line adapter's line ends in a loop-back plug, so
+//            every packet comes back as it was sent.
 constexpr uint32_t kTempSensorAddress = 0x48, kMemoryAddress = 0x50;
 struct BusState : ClassState {
     uint8_t memory[256] = {};
@@ -970,6 +1019,7 @@ TindrelReturnCode TindrelLCD_clear(TindrelLCDHandle ch)
         LCDState &s = stateOf<LCDState>(c);
         for (auto &row : s.rows)
             std::fill(row.begin(), row.end(), ' ');
+        s.cursorCol = s.cursorRow = 0;
         auto &f = frame(c, s);
         std::fill(f.begin(), f.end(), 0);
         return TINDREL_OK;
@@ -1132,13 +1182,21 @@ void TindrelLCD_flush_async(TindrelLCDHandle ch, Tindrel_AsyncCallback fptr, voi
 extern "C++" {
 namespace {
 
-// The SPI device's answer to one packet.
-TindrelReturnCode spiExchange(Channel &c, const uint8_t *data, size_t length, std::vector<uint8_t> &reply)
+const char *busName(const Channel &c) { return c.info->device->deviceId == kSerialAdapter ? "Serial" : "SPI"; }
+
+// The answer of the device on the bus to one packet (SPI or the serial line).
+TindrelReturnCode busExchange(Channel &c, const uint8_t *data, size_t length, std::vector<uint8_t> &reply)
 {
-    if (get(c, "Frequency") > 8)
-        return fail(TINDREL_ETIMEDOUT, "The SPI device did not answer: it keeps up to 3 MHz, the clock is 6 MHz");
     BusState &s = stateOf<BusState>(c);
     reply.clear();
+    if (c.info->device->deviceId == kSerialAdapter) {
+        reply.assign(data, data + length);
+        return TINDREL_OK;
+    }
+    if (get(c, "Frequency") > 8) {
+        s.record("SPI sent " + hexBytes(data, length) + " no answer");
+        return fail(TINDREL_ETIMEDOUT, "The SPI device did not answer: it keeps up to 3 MHz, the clock is 6 MHz");
+    }
     if (data[0] == 0x9F) {
         reply = {0x7D, 0x1E, 0x83, 0x10};
     } else if (data[0] == 0x02 && length >= 2) {
@@ -1166,9 +1224,9 @@ TindrelReturnCode TindrelDataAdapter_sendPacket(TindrelDataAdapterHandle ch, con
         if (c.info->device->deviceId == kI2CAdapter)
             return notOn(c, "sendPacket (use i2cSendReceive)");
         std::vector<uint8_t> reply;
-        if (TindrelReturnCode rc = spiExchange(c, data, length, reply))
+        if (TindrelReturnCode rc = busExchange(c, data, length, reply))
             return rc;
-        stateOf<BusState>(c).record("SPI sent " + hexBytes(data, length));
+        stateOf<BusState>(c).record(std::string(busName(c)) + " sent " + hexBytes(data, length));
         return TINDREL_OK;
     });
 }
@@ -1184,7 +1242,7 @@ TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelDataAdapterHa
         if (c.info->device->deviceId == kI2CAdapter)
             return notOn(c, "sendPacketWaitResponse (use i2cSendReceive)");
         std::vector<uint8_t> reply;
-        if (TindrelReturnCode rc = spiExchange(c, data, length, reply))
+        if (TindrelReturnCode rc = busExchange(c, data, length, reply))
             return rc;
         if (*recvDataLen < reply.size()) {
             size_t room = *recvDataLen;
@@ -1193,7 +1251,7 @@ TindrelReturnCode TindrelDataAdapter_sendPacketWaitResponse(TindrelDataAdapterHa
         }
         std::copy(reply.begin(), reply.end(), recvData);
         *recvDataLen = reply.size();
-        stateOf<BusState>(c).record("SPI sent " + hexBytes(data, length) + " reply " +
+        stateOf<BusState>(c).record(std::string(busName(c)) + " sent " + hexBytes(data, length) + " reply " +
                                     hexBytes(reply.data(), reply.size()));
         return TINDREL_OK;
     });
@@ -1217,6 +1275,13 @@ TindrelReturnCode TindrelDataAdapter_i2cSendReceive(TindrelDataAdapterHandle ch,
         BusState &s = stateOf<BusState>(c);
         const size_t want = *recvDataLen;
         std::vector<uint8_t> reply;
+        constexpr double k100kHz = 2;
+        if (address == kTempSensorAddress && get(c, "Frequency") > k100kHz) {
+            *recvDataLen = 0;
+            s.record("I2C 0x48 sent " + hexBytes(data, length) + " no answer");
+            return fail(TINDREL_ETIMEDOUT, "The I2C device at 0x48 did not answer: it keeps up to 100 kHz, the clock "
+                                           "is 400 kHz");
+        }
         if (address == kTempSensorAddress) {
             if (length)
                 s.tempRegister = data[0];
@@ -1285,14 +1350,15 @@ TindrelReturnCode copyBytes(const std::vector<uint8_t> &v, uint8_t *buf, size_t 
     return TINDREL_OK;
 }
 
-TindrelReturnCode lcdFrameOut(Channel &c, uint8_t *dots, size_t *len, int *width, int *height)
+// The display's dots (picture false) or grey levels (true), with its size.
+TindrelReturnCode lcdOut(Channel &c, bool picture, uint8_t *out, size_t *len, int *width, int *height)
 {
     LCDState &s = stateOf<LCDState>(c);
     if (width)
         *width = s.shownW;
     if (height)
         *height = s.shownH;
-    return copyBytes(s.shown, dots, len);
+    return copyBytes(picture ? lcdPicture(c) : lcdDots(c), out, len);
 }
 
 TindrelReturnCode ledsOut(Channel &c, uint8_t *rgbw, size_t *count)
@@ -1761,13 +1827,26 @@ TindrelReturnCode TindrelSim_getLCDFrame(const char *deviceId, int channelIndex,
                                          int *height)
 {
     return onRigChannel(deviceId, TINDREL_CHCLASS_LCD, channelIndex,
-                        [&](Channel &c) { return lcdFrameOut(c, dots, len, width, height); });
+                        [&](Channel &c) { return lcdOut(c, false, dots, len, width, height); });
 }
 
 TindrelReturnCode TindrelSim_getLCDFrameOf(TindrelHandle ch, uint8_t *dots, size_t *len, int *width, int *height)
 {
     return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) { return lcdFrameOut(c, dots, len, width, height); });
+                [&](Channel &c, Raised &) { return lcdOut(c, false, dots, len, width, height); });
+}
+
+TindrelReturnCode TindrelSim_getLCDPicture(const char *deviceId, int channelIndex, uint8_t *levels, size_t *len,
+                                           int *width, int *height)
+{
+    return onRigChannel(deviceId, TINDREL_CHCLASS_LCD, channelIndex,
+                        [&](Channel &c) { return lcdOut(c, true, levels, len, width, height); });
+}
+
+TindrelReturnCode TindrelSim_getLCDPictureOf(TindrelHandle ch, uint8_t *levels, size_t *len, int *width, int *height)
+{
+    return call(ch, TINDREL_CHCLASS_LCD,
+                [&](Channel &c, Raised &) { return lcdOut(c, true, levels, len, width, height); });
 }
 
 TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int channelIndex, char *buf, size_t *len)

@@ -120,6 +120,16 @@ TINDREL_API TindrelReturnCode TindrelSim_getLCDFrame(const char *deviceId, int c
                                                      int *width, int *height);
 TINDREL_API TindrelReturnCode TindrelSim_getLCDFrameOf(TindrelHandle ch, uint8_t *dots, size_t *len, int *width,
                                                        int *height);
+/* What the display looks like: one grey level per dot of the frame above
+ * (0 black to 255 full light), the backlight shining through dots the
+ * contrast darkens. No backlight gives a dark picture, a low contrast lit
+ * dots close to the background, and too high a contrast greys the
+ * background as well; a sleeping graphic display is dark. Contrast and
+ * backlight act at once, without a flush. Sizes as for the frame. */
+TINDREL_API TindrelReturnCode TindrelSim_getLCDPicture(const char *deviceId, int channelIndex, uint8_t *levels,
+                                                       size_t *len, int *width, int *height);
+TINDREL_API TindrelReturnCode TindrelSim_getLCDPictureOf(TindrelHandle ch, uint8_t *levels, size_t *len, int *width,
+                                                         int *height);
 /* A text display's rows as flushed, separated by "\n"; characters outside
  * printable ASCII (custom characters) and the backslash read "\xNN". */
 TINDREL_API TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int channelIndex, char *buf, size_t *len);
@@ -129,8 +139,10 @@ TINDREL_API TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int ch
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex, uint8_t *rgbw,
                                                       size_t *count);
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count);
-/* A data adapter's bus traffic, one line per transfer ("SPI sent 01 02 reply
- * FE FD", "I2C 0x48 sent 00 reply 17 80", "I2C 0x33 no answer"). */
+/* A data adapter's bus traffic, oldest first, one line per transfer, also
+ * those nobody answered ("SPI sent 01 02 reply FE FD", "SPI sent 9F no
+ * answer", "I2C 0x48 sent 00 reply 17 80", "I2C 0x33 no answer", "Serial sent
+ * 41 42 reply 41 42"). The newest 256 transfers are kept. */
 TINDREL_API TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len);
 
 /* Listens on a local socket for the tindrelsim command-line tool. With path

@@ -86,10 +86,10 @@ void lcdAfterSet(Channel &c, int p)
     value(c, PROP(K, "Height")) = sz.rows;
 }
 
-constexpr int kSPIAdapter = 160, kI2CAdapter = 134;
+constexpr int kSPIAdapter = 160, kI2CAdapter = 134, kSerialAdapter = 162;
 void dataAdapterPrepare(ChannelInfo &ci)
 {
-    if (deviceIn(ci, {kI2CAdapter}))
+    if (deviceIn(ci, {kI2CAdapter, kSerialAdapter}))
         markUnsupported(ci, {"SPIMode", "SPIChipSelect", "Endianness"});
     if (deviceIn(ci, {kSPIAdapter}))
         ci.initial[ci.cls->prop("Frequency")] = 7;   // 1500 kHz

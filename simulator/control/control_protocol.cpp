@@ -27,23 +27,32 @@ Tindrel_ChannelClass channelClassArg(const Request &request, size_t index)
     return static_cast<Tindrel_ChannelClass>(request.args[index].integer);
 }
 
-std::string runList(const Request &, const SimCalls &calls)
+// Reads a text into a buffer that grows to the size the call asks for; the
+// text may grow between the calls, so a few rounds settle it. Empty when it
+// kept growing.
+template <class Read>
+std::optional<std::pair<TindrelReturnCode, std::string>> readGrowing(size_t start, Read read)
 {
-    std::string buf(64 * 1024, '\0');
-    // The list may grow between the calls; a few rounds settle it.
+    std::string buf(start, '\0');
     for (int attempt = 0; attempt < 4; ++attempt) {
         size_t len = buf.size();
-        const TindrelReturnCode rc = calls.list(buf.data(), &len);
+        const TindrelReturnCode rc = read(buf.data(), &len);
         if ((rc == TINDREL_ENOSPC || rc == TINDREL_OK) && len > buf.size()) {
             buf.assign(len, '\0');
             continue;
         }
-        if (rc != TINDREL_OK)
-            return failureReply(rc, calls);
-        buf.resize(strnlen(buf.data(), buf.size()));
-        return okReply(buf);
+        buf.resize(rc == TINDREL_OK ? strnlen(buf.data(), buf.size()) : 0);
+        return std::pair{rc, std::move(buf)};
     }
-    return errorReply(TINDREL_ENOSPC, "the list kept growing while it was read");
+    return std::nullopt;
+}
+
+std::string runList(const Request &, const SimCalls &calls)
+{
+    const auto read = readGrowing(64 * 1024, calls.list);
+    if (!read)
+        return errorReply(TINDREL_ENOSPC, "the list kept growing while it was read");
+    return read->first == TINDREL_OK ? okReply(read->second) : failureReply(read->first, calls);
 }
 
 std::string runIdCall(TindrelReturnCode (*fn)(const char *), const Request &request, const SimCalls &calls)
@@ -142,6 +151,14 @@ std::string runSupply(const Request &request, const SimCalls &calls)
 
 std::string notOffered() { return errorReply(TINDREL_EUNSUPPORTED, "this library does not show its displays"); }
 
+// Lines of a text joined by " | " into one reply line.
+std::string joinLines(std::string text)
+{
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
+        text.replace(at, 1, " | ");
+    return text;
+}
+
 // The rows of a text display, separated by " | ".
 std::string runLcdText(const Request &request, const SimCalls &calls)
 {
@@ -153,37 +170,53 @@ std::string runLcdText(const Request &request, const SimCalls &calls)
         calls.getLCDText(request.args[0].text.c_str(), request.args[1].integer, buf.data(), &len);
     if (rc != TINDREL_OK)
         return failureReply(rc, calls);
-    std::string text(buf.data());
-    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
-        text.replace(at, 1, " | ");
-    return okReply(text);
+    return okReply(joinLines(buf.data()));
 }
 
-// The picture of an LCD into a plain PBM file.
+// The picture of an LCD into a plain PGM file, one grey level per dot.
 std::string runLcdImage(const Request &request, const SimCalls &calls)
 {
-    if (!calls.getLCDFrame)
+    if (!calls.getLCDPicture)
         return notOffered();
     int width = 0, height = 0;
     size_t len = 0;
-    calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, nullptr, &len, &width, &height);
-    std::vector<uint8_t> dots(len);
-    const TindrelReturnCode rc =
-        calls.getLCDFrame(request.args[0].text.c_str(), request.args[1].integer, dots.data(), &len, &width, &height);
+    calls.getLCDPicture(request.args[0].text.c_str(), request.args[1].integer, nullptr, &len, &width, &height);
+    std::vector<uint8_t> levels(len);
+    const TindrelReturnCode rc = calls.getLCDPicture(request.args[0].text.c_str(), request.args[1].integer,
+                                                     levels.data(), &len, &width, &height);
     if (rc != TINDREL_OK)
         return failureReply(rc, calls);
+    if (width < 0 || height < 0 || levels.size() < static_cast<size_t>(width) * static_cast<size_t>(height))
+        return errorReply(TINDREL_EUNEXPECTED, "the display gave a picture smaller than its size");
     std::FILE *file = std::fopen(request.args[2].text.c_str(), "w");
     if (!file)
         return errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
-    std::fprintf(file, "P1\n%d %d\n", width, height);
+    std::fprintf(file, "P2\n%d %d\n255\n", width, height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
-            std::fputs(dots[static_cast<size_t>(y * width + x)] ? "1 " : "0 ", file);
+            std::fprintf(file, x ? " %u" : "%u", static_cast<unsigned>(levels[static_cast<size_t>(y * width + x)]));
         std::fputc('\n', file);
     }
     const bool ok = std::fclose(file) == 0;
     return ok ? okReply(std::to_string(width) + "x" + std::to_string(height))
               : errorReply(TINDREL_EIO, "cannot write " + request.args[2].text);
+}
+
+// A bus adapter's transfers, oldest first, separated by " | ".
+std::string runBusLog(const Request &request, const SimCalls &calls)
+{
+    if (!calls.getBusLog)
+        return errorReply(TINDREL_EUNSUPPORTED, "this library does not show its bus traffic");
+    const auto read = readGrowing(
+        4096, [&](char *buf, size_t *len) { return calls.getBusLog(request.args[0].text.c_str(), buf, len); });
+    if (!read)
+        return errorReply(TINDREL_ENOSPC, "the log kept growing while it was read");
+    if (read->first != TINDREL_OK)
+        return failureReply(read->first, calls);
+    std::string log = read->second;
+    while (!log.empty() && log.back() == '\n')
+        log.pop_back();
+    return okReply(joinLines(log));
 }
 
 // The LEDs' colours as RRGGBBWW words, up to the last lit LED.
@@ -324,7 +357,7 @@ constexpr CommandSpec kCommands[] = {
      2,
      &runLcdText},
     {"lcd-image",
-     "write what an LCD shows into a PBM image file",
+     "write what an LCD looks like (contrast and backlight applied) into a PGM image file",
      {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}, {"file", ArgKind::Path}},
      3,
      &runLcdImage},
@@ -333,6 +366,11 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}, {"channelIndex", ArgKind::Int}},
      2,
      &runLeds},
+    {"bus-log",
+     "print a bus adapter's transfers, what was sent and what came back (oldest first)",
+     {{"deviceId", ArgKind::Word}},
+     1,
+     &runBusLog},
     {"orient",
      "turn a motion device (degrees; it keeps turning at turnRate per second)",
      {{"deviceId", ArgKind::Word},

@@ -66,9 +66,12 @@ struct SimCalls {
     TindrelReturnCode (*setOrientation)(const char *deviceId, double roll, double pitch, double yaw, double turnRate);
     // What displays show (absent in a table that does not offer them).
     TindrelReturnCode (*getLCDText)(const char *deviceId, int channelIndex, char *buf, size_t *len) = nullptr;
-    TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
-                                     int *height) = nullptr;
+    // The grey level of each dot (0 black to 255 full light).
+    TindrelReturnCode (*getLCDPicture)(const char *deviceId, int channelIndex, uint8_t *levels, size_t *len, int *width,
+                                       int *height) = nullptr;
     TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
+    // A bus adapter's transfers, one line each.
+    TindrelReturnCode (*getBusLog)(const char *deviceId, char *buf, size_t *len) = nullptr;
 };
 
 // One reply line, without its newline.

@@ -1,6 +1,7 @@
 // Device-specific behaviour of the remaining classes and handle lifetimes.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -37,6 +38,13 @@ const char *kRig = R"RIG({
      "channels": [{"class": "IR", "behaviour": {"waveform": "constant", "period": 1000}}]},
     {"id": "ir-b", "deviceId": 56, "class": 2, "name": "IR B", "serial": 8006,
      "channels": [{"class": "IR", "hearsOwnSignal": true, "behaviour": {"waveform": "constant", "period": 1000}}]},
+    {"id": "pixels", "deviceId": 87, "class": 2, "name": "Pixels", "serial": 8007,
+     "channels": [{"class": "LCD", "subclass": 80}]},
+    {"id": "chars", "deviceId": 88, "class": 2, "name": "Chars", "serial": 8010,
+     "channels": [{"class": "LCD", "subclass": 81, "properties": {"Width": 16, "Height": 2}}]},
+    {"id": "spi", "deviceId": 160, "class": 2, "name": "SPI", "serial": 8008, "channels": [{"class": "DataAdapter"}]},
+    {"id": "i2c", "deviceId": 134, "class": 2, "name": "I2C", "serial": 8011, "channels": [{"class": "DataAdapter"}]},
+    {"id": "line", "deviceId": 162, "class": 2, "name": "Line", "serial": 8009, "channels": [{"class": "DataAdapter"}]},
     {"id": "vaultdev", "server": "locked", "deviceId": 30, "class": 2, "name": "Relay", "serial": 8004,
      "channels": [{"class": "DigitalOutput"}]}
   ]
@@ -503,4 +511,169 @@ TEST_F(Devices, GPSFixForcedOffAndOn)
         return TindrelGPS_getTime(g, &t) == TINDREL_EUNKNOWNVAL;
     }));
     ASSERT_TRUE(eventually([&] { return !fixes.items().empty() && fixes.items().back() == 0; }));
+}
+
+namespace {
+
+// The grey levels a display gives now, row by row.
+std::vector<uint8_t> picture(const char *device, int *width = nullptr)
+{
+    size_t len = 0;
+    int w = 0, h = 0;
+    TindrelSim_getLCDPicture(device, 0, nullptr, &len, &w, &h);
+    std::vector<uint8_t> levels(len);
+    EXPECT_EQ(TindrelSim_getLCDPicture(device, 0, levels.data(), &len, &w, &h), TINDREL_OK) << lastErrorDetail();
+    EXPECT_EQ(levels.size(), static_cast<size_t>(w * h));
+    if (width)
+        *width = w;
+    return levels;
+}
+
+}   // namespace
+
+TEST_F(Devices, LCDPictureIsLitByTheBacklightAndDarkenedByTheContrast)
+{
+    Channel ch(TINDREL_CHCLASS_LCD);
+    auto lcd = ch.as<TindrelLCDHandle>();
+    openOn(ch, 8007);
+    ASSERT_EQ(TindrelLCD_drawRect(lcd, 10, 10, 19, 19, 1, 0), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_flush(lcd), TINDREL_OK);
+    int w = 0;
+    const std::vector<uint8_t> first = picture("pixels", &w);
+    ASSERT_EQ(w, 128);
+    auto lit = [&](const std::vector<uint8_t> &p) { return p[static_cast<size_t>(15 * w + 15)]; };
+    auto unlit = [&](const std::vector<uint8_t> &p) { return p[0]; };
+    EXPECT_LT(lit(first), unlit(first)) << "drawn dots are darker than the background";
+    EXPECT_EQ(std::count(first.begin(), first.end(), lit(first)), 100) << "the rectangle's dots, no others";
+
+    // Full backlight, and a contrast that drives drawn dots black.
+    ASSERT_EQ(TindrelLCD_setBacklight(lcd, 1.0), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_setContrast(lcd, 0.5), TINDREL_OK);
+    std::vector<uint8_t> p = picture("pixels");
+    EXPECT_EQ(unlit(p), 255);
+    EXPECT_EQ(lit(p), 0);
+    EXPECT_GT(unlit(p), unlit(first)) << "more backlight, a brighter background";
+    // No contrast: the drawing cannot be told from the background.
+    ASSERT_EQ(TindrelLCD_setContrast(lcd, 0.0), TINDREL_OK);
+    p = picture("pixels");
+    EXPECT_EQ(lit(p), unlit(p));
+    // A low contrast leaves the drawing faint, too high a one greys the background.
+    ASSERT_EQ(TindrelLCD_setContrast(lcd, 0.05), TINDREL_OK);
+    p = picture("pixels");
+    EXPECT_LT(lit(p), unlit(p));
+    EXPECT_LT(unlit(p) - lit(p), 40);
+    ASSERT_EQ(TindrelLCD_setContrast(lcd, 1.0), TINDREL_OK);
+    p = picture("pixels");
+    EXPECT_LT(unlit(p), 128);
+    EXPECT_EQ(lit(p), 0);
+    // Without backlight, and asleep, the display is dark.
+    ASSERT_EQ(TindrelLCD_setContrast(lcd, 0.5), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_setBacklight(lcd, 0.0), TINDREL_OK);
+    p = picture("pixels");
+    EXPECT_EQ(std::count(p.begin(), p.end(), 0), static_cast<long>(p.size()));
+    ASSERT_EQ(TindrelLCD_setBacklight(lcd, 1.0), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_setSleeping(lcd, 1), TINDREL_OK);
+    p = picture("pixels");
+    EXPECT_EQ(std::count(p.begin(), p.end(), 0), static_cast<long>(p.size()));
+    ASSERT_EQ(TindrelLCD_setSleeping(lcd, 0), TINDREL_OK);
+    // Drawing shows only with the next flush.
+    ASSERT_EQ(TindrelLCD_drawPixel(lcd, 0, 0, TINDREL_LCD_PIXEL_ON), TINDREL_OK);
+    EXPECT_EQ(unlit(picture("pixels")), 255);
+    ASSERT_EQ(TindrelLCD_flush(lcd), TINDREL_OK);
+    EXPECT_EQ(picture("pixels")[0], 0);
+
+    // Through the handle alike.
+    size_t len = 0;
+    int height = 0;
+    EXPECT_EQ(TindrelSim_getLCDPictureOf(ch.h, nullptr, &len, &w, &height), TINDREL_ENOSPC);
+    EXPECT_EQ(len, 128u * 64u);
+}
+
+TEST_F(Devices, TextLCDShowsItsCursorAfterTheLastText)
+{
+    Channel ch(TINDREL_CHCLASS_LCD);
+    auto lcd = ch.as<TindrelLCDHandle>();
+    openOn(ch, 8010);
+    ASSERT_EQ(TindrelLCD_writeText(lcd, TINDREL_LCD_FONT_5x8, 0, 1, "Hi"), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_flush(lcd), TINDREL_OK);
+    auto frame = [] {
+        size_t len = 16 * 6 * 2 * 9;
+        int w = 0, h = 0;
+        std::vector<uint8_t> dots(len);
+        EXPECT_EQ(TindrelSim_getLCDFrame("chars", 0, dots.data(), &len, &w, &h), TINDREL_OK);
+        EXPECT_EQ(w, 96);
+        return dots;
+    };
+    // The underline of the cell after "Hi": row 1's bottom dot row, column 2.
+    auto underline = [](const std::vector<uint8_t> &dots) {
+        int lit = 0;
+        for (int x = 12; x < 17; ++x)
+            lit += dots[static_cast<size_t>(16 * 96 + x)];
+        return lit;
+    };
+    const std::vector<uint8_t> off = frame();
+    EXPECT_EQ(underline(off), 0);
+    ASSERT_EQ(TindrelLCD_setCursorOn(lcd, 1), TINDREL_OK);
+    const std::vector<uint8_t> on = frame();
+    EXPECT_EQ(underline(on), 5) << "the cursor shows without a flush";
+    EXPECT_EQ(std::count(on.begin(), on.end(), 1) - std::count(off.begin(), off.end(), 1), 5) << "and nothing else";
+    // Clearing takes it home, to the first cell.
+    ASSERT_EQ(TindrelLCD_clear(lcd), TINDREL_OK);
+    ASSERT_EQ(TindrelLCD_flush(lcd), TINDREL_OK);
+    const std::vector<uint8_t> home = frame();
+    EXPECT_EQ(std::count(home.begin(), home.end(), 1), 5);
+    EXPECT_EQ(home[7 * 96 + 0], 1);
+}
+
+TEST_F(Devices, BusAdaptersLogEveryTransferAnsweredOrNot)
+{
+    auto log = [](const char *device) {
+        char buf[4096] = {};
+        size_t len = sizeof buf;
+        EXPECT_EQ(TindrelSim_getBusLog(device, buf, &len), TINDREL_OK);
+        return std::string(buf);
+    };
+    Channel spi(TINDREL_CHCLASS_DATAADAPTER), line(TINDREL_CHCLASS_DATAADAPTER);
+    openOn(spi, 8008);
+    openOn(line, 8009);
+    const uint8_t bytes[] = {0x41, 0x42};
+    uint8_t reply[8] = {};
+    size_t replyLength = sizeof reply;
+    // The serial line's loop-back plug sends every packet back.
+    EXPECT_EQ(
+        TindrelDataAdapter_sendPacketWaitResponse(line.as<TindrelDataAdapterHandle>(), bytes, 2, reply, &replyLength),
+        TINDREL_OK);
+    EXPECT_EQ(replyLength, 2u);
+    EXPECT_EQ(std::memcmp(reply, bytes, 2), 0);
+    EXPECT_EQ(TindrelDataAdapter_sendPacket(line.as<TindrelDataAdapterHandle>(), bytes, 1), TINDREL_OK);
+    replyLength = sizeof reply;
+    EXPECT_EQ(
+        TindrelDataAdapter_i2cSendReceive(line.as<TindrelDataAdapterHandle>(), 0x48, bytes, 1, reply, &replyLength),
+        TINDREL_EUNSUPPORTED);
+    EXPECT_EQ(TindrelDataAdapter_setSPIMode(line.as<TindrelDataAdapterHandle>(), TINDREL_SPI_MODE_1),
+              TINDREL_EUNSUPPORTED);
+    EXPECT_EQ(log("line"), "Serial sent 41 42 reply 41 42\nSerial sent 41\n");
+    // Too fast a clock for the SPI device: the bytes go out, nothing answers.
+    EXPECT_EQ(TindrelDataAdapter_setFrequency(spi.as<TindrelDataAdapterHandle>(), TINDREL_DATAADAPTER_FREQUENCY_6MHz),
+              TINDREL_OK);
+    replyLength = sizeof reply;
+    EXPECT_EQ(
+        TindrelDataAdapter_sendPacketWaitResponse(spi.as<TindrelDataAdapterHandle>(), bytes, 2, reply, &replyLength),
+        TINDREL_ETIMEDOUT);
+    EXPECT_EQ(log("spi"), "SPI sent 41 42 no answer\n");
+    // The temperature sensor keeps up to 100 kHz; the memory beside it answers at 400 kHz.
+    Channel i2c(TINDREL_CHCLASS_DATAADAPTER);
+    openOn(i2c, 8011);
+    auto h = i2c.as<TindrelDataAdapterHandle>();
+    const uint8_t identity[] = {0x0F}, memory[] = {0x10};
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x48, identity, 1, reply, &replyLength), TINDREL_OK);
+    EXPECT_EQ(reply[0], 0xA1);
+    EXPECT_EQ(TindrelDataAdapter_setFrequency(h, TINDREL_DATAADAPTER_FREQUENCY_400kHz), TINDREL_OK);
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x48, identity, 1, reply, &replyLength), TINDREL_ETIMEDOUT);
+    EXPECT_EQ(replyLength, 0u);
+    replyLength = 1;
+    EXPECT_EQ(TindrelDataAdapter_i2cSendReceive(h, 0x50, memory, 1, reply, &replyLength), TINDREL_OK);
+    EXPECT_EQ(log("i2c"), "I2C 0x48 sent 0F reply A1\nI2C 0x48 sent 0F no answer\nI2C 0x50 sent 10 reply 00\n");
 }

@@ -2,7 +2,37 @@
 
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace tindrel {
+
+QImage lcdPreviewImage(const ReadBackFrame &frame)
+{
+    if (frame.width <= 0 || frame.height <= 0 ||
+        frame.levels.size() < static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height))
+        return {};
+    QImage image(frame.width, frame.height, QImage::Format_RGB32);
+    // A yellow-green backlight; a dark dot shows black.
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x) {
+            const int level = frame.levels[static_cast<size_t>(y * frame.width + x)];
+            image.setPixel(x, y, qRgb(level * 190 / 255, level * 225 / 255, level * 130 / 255));
+        }
+    return image;
+}
+
+QImage ledPreviewImage(const std::vector<ReadBackLed> &leds)
+{
+    if (leds.empty())
+        return {};
+    const int shown = static_cast<int>(std::min<size_t>(leds.size(), 64));
+    QImage image(shown, 1, QImage::Format_RGB32);
+    for (int i = 0; i < shown; ++i) {
+        const ReadBackLed &l = leds[static_cast<size_t>(i)];
+        image.setPixel(i, 0, qRgb(std::max(l.red, l.white), std::max(l.green, l.white), std::max(l.blue, l.white)));
+    }
+    return image;
+}
 
 DisplayPreview::DisplayPreview(QWidget *parent)
     : QLabel(parent)
@@ -33,27 +63,13 @@ void DisplayPreview::refresh()
         return;
     QImage image;
     if (lcd_) {
-        const auto frame = readBack_->lcdFrame(channel_);
-        if (!frame || frame->width <= 0 || frame->height <= 0)
-            return;
-        image = QImage(frame->width, frame->height, QImage::Format_RGB32);
-        for (int y = 0; y < frame->height; ++y)
-            for (int x = 0; x < frame->width; ++x)
-                image.setPixel(x, y,
-                               frame->dots[static_cast<size_t>(y * frame->width + x)] ? qRgb(20, 30, 90)
-                                                                                      : qRgb(150, 200, 120));
-    } else {
-        const auto leds = readBack_->ledColors(channel_);
-        if (!leds || leds->empty())
-            return;
-        // At most 64 LEDs in view, one dot each.
-        const int shown = static_cast<int>(std::min<size_t>(leds->size(), 64));
-        image = QImage(shown, 1, QImage::Format_RGB32);
-        for (int i = 0; i < shown; ++i) {
-            const ReadBackLed &l = (*leds)[static_cast<size_t>(i)];
-            image.setPixel(i, 0, qRgb(std::max(l.red, l.white), std::max(l.green, l.white), std::max(l.blue, l.white)));
-        }
+        if (const auto frame = readBack_->lcdFrame(channel_))
+            image = lcdPreviewImage(*frame);
+    } else if (const auto leds = readBack_->ledColors(channel_)) {
+        image = ledPreviewImage(*leds);
     }
+    if (image.isNull())
+        return;
     picture_ = image;
     const int scale = lcd_ ? std::max(1, 256 / std::max(1, image.width())) : 6;
     setPixmap(QPixmap::fromImage(image.scaled(image.width() * scale, image.height() * scale)));

@@ -2,10 +2,16 @@
 
 #include "DisplayReadBack.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
 
 namespace tindrel {
+
+// The pictures the preview shows: an LCD's dots in the colour of its
+// backlight at their brightness, an LED array one dot per LED (at most 64).
+QImage lcdPreviewImage(const ReadBackFrame &frame);
+QImage ledPreviewImage(const std::vector<ReadBackLed> &leds);
 
 // A small live picture of what an LCD or an LED array shows, read back at
 // display rate while a channel is followed. Empty when the library cannot tell.

@@ -15,7 +15,9 @@ namespace tindrel {
 struct ReadBackFrame {
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> dots;   // row by row, 1 on
+    // Row by row, how bright each dot looks: 0 dark to 255 full light, the
+    // display's contrast and backlight applied.
+    std::vector<uint8_t> levels;
 };
 
 struct ReadBackLed {

@@ -13,10 +13,10 @@ public:
     {
         ReadBackFrame f;
         size_t len = 0;
-        if (TindrelSim_getLCDFrameOf(channel, nullptr, &len, &f.width, &f.height) != TINDREL_ENOSPC && len == 0)
+        if (TindrelSim_getLCDPictureOf(channel, nullptr, &len, &f.width, &f.height) != TINDREL_ENOSPC && len == 0)
             return std::nullopt;
-        f.dots.resize(len);
-        if (TindrelSim_getLCDFrameOf(channel, f.dots.data(), &len, &f.width, &f.height) != TINDREL_OK)
+        f.levels.resize(len);
+        if (TindrelSim_getLCDPictureOf(channel, f.levels.data(), &len, &f.width, &f.height) != TINDREL_OK)
             return std::nullopt;
         return f;
     }

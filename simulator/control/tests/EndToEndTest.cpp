@@ -11,6 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -302,7 +304,8 @@ TEST_F(ToolEndToEnd, ShowsWhatTheDisplaysShow)
     const char *rig = R"({"devices": [
       {"id": "lcd", "deviceId": 88, "class": 2, "serial": 8801, "name": "Text", "channels": [
         {"class": "LCD", "subclass": 81, "properties": {"Width": 8, "Height": 2}}]},
-      {"id": "strip", "deviceId": 154, "class": 2, "serial": 15401, "name": "Strip", "channels": [{"class": "LEDArray"}]}]})";
+      {"id": "strip", "deviceId": 154, "class": 2, "serial": 15401, "name": "Strip", "channels": [{"class": "LEDArray"}]},
+      {"id": "spi", "deviceId": 160, "class": 2, "serial": 16001, "name": "Bus", "channels": [{"class": "DataAdapter"}]}]})";
     char err[256] = "";
     ASSERT_EQ(TindrelSim_loadRigText(rig, "display rig", err, sizeof err), TINDREL_OK) << err;
     TindrelLCDHandle lcd = nullptr;
@@ -324,21 +327,53 @@ TEST_F(ToolEndToEnd, ShowsWhatTheDisplaysShow)
     const ToolResult text = tool({"lcd-text", "lcd", "0"});
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out, "         | Hello   \n");
-    const std::string image = (dir.path() / "lcd.pbm").string();
-    const ToolResult picture = tool({"lcd-image", "lcd", "0", image});
-    ASSERT_EQ(picture.status, 0) << picture.err;
-    EXPECT_EQ(picture.out, "48x18\n");
-    std::FILE *file = std::fopen(image.c_str(), "r");
-    ASSERT_NE(file, nullptr);
-    char magic[3] = "";
-    int w = 0, h = 0;
-    EXPECT_EQ(std::fscanf(file, "%2s %d %d", magic, &w, &h), 3);
-    std::fclose(file);
-    EXPECT_EQ(std::string(magic) + " " + std::to_string(w) + "x" + std::to_string(h), "P1 48x18");
+    // The picture: the text's dots darker than the lit background; without
+    // backlight all of it dark.
+    const std::string image = (dir.path() / "lcd.pgm").string();
+    auto levelsOfImage = [&]() {
+        std::map<int, int> counts;
+        const ToolResult picture = tool({"lcd-image", "lcd", "0", image});
+        EXPECT_EQ(picture.status, 0) << picture.err;
+        EXPECT_EQ(picture.out, "48x18\n");
+        std::ifstream in(image);
+        std::string magic;
+        int w = 0, h = 0, max = 0;
+        in >> magic >> w >> h >> max;
+        EXPECT_EQ(magic + " " + std::to_string(w) + "x" + std::to_string(h) + " " + std::to_string(max),
+                  "P2 48x18 255");
+        for (int level = 0; in >> level;)
+            ++counts[level];
+        return counts;
+    };
+    std::map<int, int> counts = levelsOfImage();
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_GT(counts.rbegin()->first - counts.begin()->first, 40) << "the text stands out";
+    EXPECT_LT(counts.begin()->second, counts.rbegin()->second) << "fewer text dots than background";
+    EXPECT_EQ(TindrelLCD_setBacklight(lcd, 0.0), TINDREL_OK);
+    counts = levelsOfImage();
+    EXPECT_EQ(counts, (std::map<int, int>{{0, 48 * 18}}));
+
     const ToolResult leds = tool({"leds", "strip", "0"});
     ASSERT_EQ(leds.status, 0) << leds.err;
     EXPECT_EQ(leds.out, "00000000 FF000000 0000FF00\n");
     EXPECT_EQ(tool({"leds", "lcd", "0"}).status, 1) << "an LCD has no LEDs";
+
+    // What went over a bus adapter, as it went.
+    TindrelDataAdapterHandle bus = nullptr;
+    ASSERT_EQ(TindrelDataAdapter_create(&bus), TINDREL_OK);
+    Tindrel_setDeviceSerialNumber(reinterpret_cast<TindrelHandle>(bus), 16001);
+    ASSERT_EQ(Tindrel_openWaitForAttachment(reinterpret_cast<TindrelHandle>(bus), 5000), TINDREL_OK);
+    const uint8_t identify[] = {0x9F}, bytes[] = {0xAA, 0x0F};
+    uint8_t reply[8] = {};
+    size_t replyLength = sizeof reply;
+    EXPECT_EQ(TindrelDataAdapter_sendPacketWaitResponse(bus, identify, 1, reply, &replyLength), TINDREL_OK);
+    EXPECT_EQ(TindrelDataAdapter_sendPacket(bus, bytes, 2), TINDREL_OK);
+    const ToolResult log = tool({"bus-log", "spi"});
+    ASSERT_EQ(log.status, 0) << log.err;
+    EXPECT_EQ(log.out, "SPI sent 9F reply 7D 1E 83 10 | SPI sent AA 0F\n");
+    EXPECT_EQ(tool({"bus-log", "lcd"}).status, 1) << "a display has no bus";
+    Tindrel_close(reinterpret_cast<TindrelHandle>(bus));
+    TindrelDataAdapter_delete(&bus);
 
     Tindrel_close(reinterpret_cast<TindrelHandle>(lcd));
     Tindrel_close(reinterpret_cast<TindrelHandle>(strip));

@@ -93,6 +93,38 @@ TindrelReturnCode setGuardSupply(const char *id, int index, double volts, double
                   std::to_string(celsius));
 }
 
+TindrelReturnCode lcdPicture(const char *id, int index, uint8_t *levels, size_t *len, int *width, int *height)
+{
+    const TindrelReturnCode rc = record("lcd-picture " + std::string(id) + " " + std::to_string(index));
+    std::lock_guard lock(state().mutex);
+    const std::vector<uint8_t> &picture = state().picture;
+    *width = state().pictureWidth;
+    *height = state().pictureHeight;
+    const size_t room = *len;
+    *len = picture.size();
+    if (rc != TINDREL_OK)
+        return rc;
+    if (!levels || room < picture.size())
+        return TINDREL_ENOSPC;
+    std::memcpy(levels, picture.data(), picture.size());
+    return TINDREL_OK;
+}
+
+TindrelReturnCode busLog(const char *id, char *buf, size_t *len)
+{
+    const TindrelReturnCode rc = record("bus-log " + std::string(id));
+    std::lock_guard lock(state().mutex);
+    const std::string &log = state().busLog;
+    const size_t room = *len;
+    *len = log.size() + 1;
+    if (rc != TINDREL_OK)
+        return rc;
+    if (room < log.size() + 1)
+        return TINDREL_ENOSPC;
+    std::memcpy(buf, log.c_str(), log.size() + 1);
+    return TINDREL_OK;
+}
+
 }   // namespace
 
 State &state()
@@ -111,6 +143,9 @@ void reset()
     s.listJson = "{}";
     s.loadError.clear();
     s.value = 0.0;
+    s.picture.clear();
+    s.pictureWidth = s.pictureHeight = 0;
+    s.busLog.clear();
 }
 
 std::vector<std::string> calls()
@@ -127,8 +162,9 @@ TindrelReturnCode orient(const char *id, double roll, double pitch, double yaw, 
 
 tindrel::control::SimCalls table()
 {
-    return {&list, &attach,    &detach,       &addServer,      &removeServer, &injectError,    &setInput, &getProperty,
-            &load, &lastError, &upgradeFault, &motorCondition, &turnShaft,    &setGuardSupply, &orient};
+    return {&list,        &attach, &detach,     &addServer,    &removeServer,   &injectError, &setInput,
+            &getProperty, &load,   &lastError,  &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply,
+            &orient,      nullptr, &lcdPicture, nullptr,       &busLog};
 }
 
 }   // namespace fakesim

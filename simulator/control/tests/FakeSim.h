@@ -3,6 +3,7 @@
 #ifndef TINDREL_CONTROL_TESTS_FAKE_SIM_H
 #define TINDREL_CONTROL_TESTS_FAKE_SIM_H
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct State {
     std::string listJson = "{}";
     std::string loadError;   // written into the load error buffer on failure
     double value = 0.0;      // what getPropertyValue reports
+    // What getLCDPicture reports: grey levels row by row and the size it claims.
+    std::vector<uint8_t> picture;
+    int pictureWidth = 0, pictureHeight = 0;
+    std::string busLog;   // what getBusLog reports
 };
 
 // The state behind the fake calls; reset() at the start of each test.

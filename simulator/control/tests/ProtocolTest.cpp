@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <variant>
 
 #include "FakeSim.h"
+#include "TempDir.h"
 #include "control_protocol.h"
 
 using namespace tindrel::control;
@@ -180,6 +183,63 @@ TEST_F(Protocol, ListGrowsItsBufferAndStaysOneLine)
     EXPECT_EQ(reply.find('\n'), std::string::npos);
     EXPECT_EQ(reply.size(), big.size() + 3);
     EXPECT_NE(reply.find("\"id\": \"dev19999\""), std::string::npos);
+}
+
+TEST_F(Protocol, BusLogPrintsEveryTransferOnOneLine)
+{
+    fakesim::state().busLog = "SPI sent 9F reply 7D 1E 83 10\nI2C 0x33 no answer\n";
+    EXPECT_EQ(handle("bus-log spi160"), "ok SPI sent 9F reply 7D 1E 83 10 | I2C 0x33 no answer");
+    EXPECT_EQ(fakesim::calls().back(), "bus-log spi160");
+
+    fakesim::state().busLog.clear();
+    EXPECT_EQ(handle("bus-log spi160"), "ok") << "an adapter nothing went over";
+
+    // A long log grows the buffer and loses no transfer.
+    std::string longLog;
+    for (int i = 0; i < 2000; ++i)
+        longLog += "SPI sent " + std::to_string(i) + "\n";
+    fakesim::state().busLog = longLog;
+    const std::string reply = handle("bus-log spi160");
+    EXPECT_EQ(reply.rfind("ok SPI sent 0 | SPI sent 1 | ", 0), 0u);
+    const std::string tail = "SPI sent 1998 | SPI sent 1999";
+    EXPECT_EQ(reply.substr(reply.size() - tail.size()), tail);
+    EXPECT_EQ(reply.size(), 3 + longLog.size() - 1 + 2 * 1999) << "every newline but the last becomes \" | \"";
+
+    fakesim::state().result = TINDREL_ENOENT;
+    fakesim::state().lastError = "No device \"ghost\" in the rig";
+    EXPECT_EQ(handle("bus-log ghost"), "error 2 No device \"ghost\" in the rig");
+
+    SimCalls without = fakesim::table();
+    without.getBusLog = nullptr;
+    EXPECT_EQ(handleLine("bus-log spi160", without).rfind("error 20 ", 0), 0u);
+    EXPECT_EQ(handle("bus-log").rfind("error 21 ", 0), 0u) << "the adapter must be named";
+}
+
+TEST_F(Protocol, LcdImageWritesTheGreyLevelsAsAPlainGreyMap)
+{
+    TempDir dir;
+    const std::string file = (dir.path() / "lcd.pgm").string();
+    auto slurp = [](const std::string &path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    fakesim::state().picture = {0, 128, 255, 7, 64, 200};
+    fakesim::state().pictureWidth = 3;
+    fakesim::state().pictureHeight = 2;
+    EXPECT_EQ(handle("lcd-image lcd1 0 " + encodeArg(file)), "ok 3x2");
+    EXPECT_EQ(slurp(file), "P2\n3 2\n255\n0 128 255\n7 64 200\n");
+    EXPECT_EQ(fakesim::calls().back(), "lcd-picture lcd1 0");
+
+    // A picture smaller than the size it claims writes no file.
+    const std::string shortFile = (dir.path() / "short.pgm").string();
+    fakesim::state().pictureHeight = 3;
+    EXPECT_EQ(handle("lcd-image lcd1 0 " + encodeArg(shortFile)).rfind("error ", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(shortFile));
+
+    fakesim::state().result = TINDREL_ENOENT;
+    fakesim::state().lastError = "Device \"lcd1\" has no channel of class 11 with index 4";
+    EXPECT_EQ(handle("lcd-image lcd1 4 " + encodeArg(file)),
+              "error 2 Device \"lcd1\" has no channel of class 11 with index 4");
 }
 
 TEST_F(Protocol, GetPrintsTheValueExactly)

@@ -1,5 +1,5 @@
-// The data adapter window against the default rig's SPI and I2C adapters
-// and the simulated devices on their buses.
+// The data adapter window against the default rig's SPI, I2C and serial
+// line adapters and the simulated devices on their buses.
 #include "CodePopup.h"
 #include "DataAdapterController.h"
 #include "WindowTestSupport.h"
@@ -15,7 +15,7 @@ using namespace tindrel::testing;
 
 namespace {
 
-constexpr int spiSerial = 300521, i2cSerial = 300522;
+constexpr int spiSerial = 300521, i2cSerial = 300522, serialLineSerial = 300582;
 
 QString busLog(const char *device)
 {
@@ -100,6 +100,7 @@ private slots:
         w->sendCommand(1);
         QCOMPARE(w->errorCount(), 2);
         QCOMPARE(w->rxCommands().size(), entries);
+        QVERIFY(busLog("spi160").endsWith(QStringLiteral("SPI sent 03 10 02 no answer\n")));
         // Removing always removes the last row.
         w->txTable->setCurrentCell(0, 0);
         w->removeRow->click();
@@ -145,6 +146,25 @@ private slots:
         QCOMPARE(w->errorCount(), 1);
         QVERIFY(w->errorEventLogWindow()->errorEventLog->toPlainText().contains(QStringLiteral("0x00")));
         QCOMPARE(w->frequencyCombo->findText(QStringLiteral("3MHz")), -1);
+    }
+
+    // An adapter of a kind the window does not know: the settings show, but
+    // no command table is built and nothing is sent.
+    void anotherAdapterLeavesTheTableAloneAndSendsNothing()
+    {
+        Surroundings s;
+        auto w = open(s, serialLineSerial, "Serial Line Adapter");
+        QVERIFY(w->configBox->isVisible());
+        QVERIFY(w->controlsBox->isVisible());
+        QCOMPARE(w->txTable->columnCount(), 0);
+        QCOMPARE(w->frequencyCombo->count(), 0);
+        QVERIFY(!w->isSPI());
+        w->addRow->click();
+        QCOMPARE(w->txCommands().size(), size_t{1});
+        w->sendCommand(0);
+        QVERIFY(w->rxCommands().empty());
+        QCOMPARE(w->errorCount(), 0);
+        QCOMPARE(busLog("serial162"), QString());
     }
 
     void detachEmptiesBothTablesAndReattachRebuildsTheColumns()

@@ -1,6 +1,7 @@
 // The text and graphic LCD windows against the simulated displays of the
 // default rig: what each action puts on the display is read back from it.
 #include "CodePopup.h"
+#include "DisplayPreview.h"
 #include "GraphicLCDController.h"
 #include "SliderRow.h"
 #include "TextLCDController.h"
@@ -169,6 +170,34 @@ private slots:
         w->loadButton->click();
         QCOMPARE(shownFrame("graphiclcd87", 0).at(64, 32), 1);
         QCOMPARE(w->errorCount(), 0);
+    }
+
+    // The preview shows the display as it looks: drawn dots darker than the
+    // background, and all of it dark without backlight.
+    void previewShowsTheDisplayThroughItsContrastAndBacklight()
+    {
+        Surroundings s;
+        auto w = openOn<GraphicLCDController>(s, graphicSerial, "Pixel Display 128x64");
+        w->basicButton->click();
+        QVERIFY(w->preview->hasPicture());
+        const Frame f = shownFrame("graphiclcd87", 0);
+        QCOMPARE(w->preview->picture().size(), QSize(f.width, f.height));
+        QCOMPARE(f.at(64, 32), 1);
+        QCOMPARE(f.at(127, 63), 0);
+        const QRgb drawn = w->preview->picture().pixel(64, 32), background = w->preview->picture().pixel(127, 63);
+        QVERIFY(qGreen(drawn) + 20 < qGreen(background));
+        // More contrast: the drawing darker, the background as bright.
+        w->contrastSlider->setValue(0.5);
+        emit w->contrastSlider->valueChosen(0.5);
+        QTRY_VERIFY_WITH_TIMEOUT(w->preview->picture().pixel(64, 32) == qRgb(0, 0, 0), deadlineMs);
+        QCOMPARE(w->preview->picture().pixel(127, 63), background);
+        w->backlightSlider->setValue(0);
+        emit w->backlightSlider->valueChosen(0);
+        QTRY_VERIFY_WITH_TIMEOUT(w->preview->picture().pixel(127, 63) == qRgb(0, 0, 0), deadlineMs);
+        QCOMPARE(w->errorCount(), 0);
+        // A picture smaller than its size shows nothing rather than reading past it.
+        QVERIFY(lcdPreviewImage(ReadBackFrame{4, 4, std::vector<uint8_t>(15, 255)}).isNull());
+        QCOMPARE(lcdPreviewImage(ReadBackFrame{2, 1, {0, 255}}).pixel(0, 0), qRgb(0, 0, 0));
     }
 
     void sleepButtonPutsTheDisplayToSleepAndWakesIt()

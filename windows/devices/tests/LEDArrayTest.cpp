@@ -1,6 +1,7 @@
 // The LED array window against the default rig's LED strip: colours and
 // patterns are read back from the simulated LEDs after their fade.
 #include "CodePopup.h"
+#include "DisplayPreview.h"
 #include "LEDArrayController.h"
 #include "WindowTestSupport.h"
 
@@ -108,6 +109,10 @@ private slots:
         w->endAddressField->setValue(1);
         w->basicColorPicked(QColor(128, 0, 0));
         QCOMPARE(led(1).r, 64);
+        // The window's preview shows what the LEDs show, one dot per LED.
+        QTRY_VERIFY_WITH_TIMEOUT(w->preview->hasPicture() && qRed(w->preview->picture().pixel(1, 0)) == 64, deadlineMs);
+        QCOMPARE(w->preview->picture().pixel(4, 0), qRgb(0, 0, 0));
+        QCOMPARE(w->preview->picture().pixel(5, 0), qRgb(128, 128, 128));
         // Gamma 2.0 darkens the middle.
         w->gammaTrk->setValue(20);
         QCOMPARE(led(1).r, 32);

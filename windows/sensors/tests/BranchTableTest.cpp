@@ -2,6 +2,7 @@
 // default rig, and every branch has a row: the voltage windows, and the
 // single-value sensor and counting input windows, each of whose channels in
 // the default rig also opens its window.
+#include "WindowLogic.h"
 #include "WindowRegistry.h"
 #include "WindowTestSupport.h"
 
@@ -71,6 +72,22 @@ QList<QJsonObject> channelsOf(const QJsonObject &device, const QString &cls)
         if (c.toObject().value(QStringLiteral("class")).toString() == cls)
             out.append(c.toObject());
     return out;
+}
+
+// Opens a window on one channel of a rig device as the panel does: aimed at
+// the device's serial number (its hub's, with the port, on a hub port).
+std::unique_ptr<ExampleWindow> openOnRigDevice(Surroundings &s, const WindowRegistry::Entry &entry,
+                                               const QJsonObject &device, int channelIndex)
+{
+    const bool onHub = device.contains("parent");
+    const int serial =
+        onHub ? rigDevice(device.value("parent").toString()).value("serial").toInt() : device.value("serial").toInt();
+    s.aimAt(serial, channelIndex);
+    if (onHub)
+        s.defaults().setValue("v", device.value("hubPort").toInt());
+    std::unique_ptr<ExampleWindow> w(entry.make());
+    w->setUp(s.env());
+    return w;
 }
 
 int number(const QString &text, const char *after)
@@ -219,17 +236,11 @@ private slots:
     void everySensorAndCountingChannelOpensItsWindow()
     {
         const WindowRegistry registry = WindowRegistry::standard();
-        QMap<QString, QJsonObject> byId;
-        for (const auto &d : rigDevices())
-            byId[d.toObject().value("id").toString()] = d.toObject();
         int opened = 0;
         for (const auto &d : rigDevices()) {
             const QJsonObject device = d.toObject();
             if (device.contains("server") || !device.value("present").toBool(true))
                 continue;
-            const bool onHub = device.contains("parent");
-            const int serial = onHub ? byId.value(device.value("parent").toString()).value("serial").toInt()
-                                     : device.value("serial").toInt();
             for (const auto &c : device.value("channels").toArray()) {
                 const QJsonObject channel = c.toObject();
                 const QString cls = channel.value("class").toString();
@@ -238,11 +249,7 @@ private slots:
                 const auto *entry = registry.findWindowForm(cls);
                 QVERIFY2(entry, qPrintable(cls));
                 Surroundings s;
-                s.aimAt(serial, channel.value("index").toInt(0));
-                if (onHub)
-                    s.defaults().setValue("v", device.value("hubPort").toInt());
-                std::unique_ptr<ExampleWindow> w(entry->make());
-                w->setUp(s.env());
+                auto w = openOnRigDevice(s, *entry, device, channel.value("index").toInt(0));
                 const QString what = cls + QStringLiteral(" on ") + device.value("id").toString();
                 QVERIFY2(waitAttached(*w, device.value("name").toString()), qPrintable(what));
                 QVERIFY2(!w->streams().empty(), qPrintable(what));
@@ -318,9 +325,13 @@ private slots:
             QVERIFY2(!channels.isEmpty(), qPrintable(what));
             const int deviceId = device.value(QStringLiteral("deviceId")).toInt();
             const int subclass = channels.first().value(QStringLiteral("subclass")).toInt(1);
-            if (const int wanted = number(row.branch, "other device ID than"); wanted >= 0)
-                QVERIFY2(deviceId != wanted, qPrintable(what));
-            else if (const int id = number(row.branch, "device ID"); id >= 0)
+            if (row.branch.contains(QStringLiteral("other device ID than"))) {
+                // Every ID the branch names is one the device must not have.
+                auto ids = QRegularExpression(QStringLiteral("\\d+")).globalMatch(row.branch);
+                QVERIFY2(ids.hasNext(), qPrintable(what));
+                while (ids.hasNext())
+                    QVERIFY2(deviceId != ids.next().captured().toInt(), qPrintable(what));
+            } else if (const int id = number(row.branch, "device ID"); id >= 0)
                 QVERIFY2(deviceId == id, qPrintable(what));
             if (const int other = number(row.branch, "another subclass than"); other >= 0)
                 QVERIFY2(subclass != other, qPrintable(what));
@@ -333,8 +344,49 @@ private slots:
         for (const char *b :
              {"LEDArray:LED array channel", "TextLCD:screen size and initialize, device ID 46",
               "TextLCD:no screen size, other device ID than 46", "GraphicLCD:LCD of another subclass than 81",
-              "DataAdapter:SPI, device ID 160", "DataAdapter:I2C, device ID 134"})
+              "DataAdapter:SPI, device ID 160", "DataAdapter:I2C, device ID 134",
+              "DataAdapter:nothing sent, other device ID than 134 and 160"})
             QVERIFY2(branches.contains(QString::fromLatin1(b)), b);
+    }
+
+    // Every LED array, LCD and data adapter channel of the rig opens the
+    // window the panel picks for it, which attaches without an error.
+    void everyDisplayAndAdapterChannelOpensItsWindow()
+    {
+        const WindowRegistry registry = WindowRegistry::standard();
+        QSet<QString> windows;
+        int opened = 0;
+        for (const auto &d : rigDevices()) {
+            const QJsonObject device = d.toObject();
+            if (device.contains("server") || !device.value("present").toBool(true))
+                continue;
+            for (const auto &c : device.value("channels").toArray()) {
+                const QJsonObject channel = c.toObject();
+                const QString cls = channel.value("class").toString();
+                if (cls != "LEDArray" && cls != "LCD" && cls != "DataAdapter")
+                    continue;
+                const QString name = cls == "LCD"
+                                         ? windowNameForChannel(QStringLiteral("TindrelLCD"), TINDREL_CHCLASS_LCD,
+                                                                channel.value("subclass").toInt(1))
+                                         : cls;
+                const auto *entry =
+                    registry.findWindowForm(name) ? registry.findWindowForm(name) : registry.findViewForm(name);
+                QVERIFY2(entry, qPrintable(name));
+                const int first = channel.value("index").toInt(0);
+                for (int index = first; index < first + channel.value("count").toInt(1); ++index) {
+                    Surroundings s;
+                    auto w = openOnRigDevice(s, *entry, device, index);
+                    const QString what = name + QStringLiteral(" on ") + device.value("id").toString() +
+                                         QStringLiteral(" channel ") + QString::number(index);
+                    QVERIFY2(waitAttached(*w, device.value("name").toString()), qPrintable(what));
+                    QVERIFY2(!w->errorEventLogWindow(), qPrintable(what));
+                    windows.insert(name);
+                    ++opened;
+                }
+            }
+        }
+        QCOMPARE(windows, (QSet<QString>{"LEDArray", "TextLCD", "GraphicLCD", "DataAdapter"}));
+        QVERIFY(opened >= 8);
     }
 
     // The communication windows' rows: each names a rig device with a
