@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "AlertService.h"
+#include "BoardListController.h"
 #include "ExampleWindow.h"
 #include "FirmwareController.h"
 #include "IconArt.h"
@@ -59,6 +60,7 @@ ViewController::~ViewController()
     // Example windows go before the tree they were opened from.
     exampleWindowControllers_.clear();
     serverPanel_.reset();
+    boardList_.reset();
     if (window_)
         window_->removeEventFilter(this);
 }
@@ -105,10 +107,22 @@ void ViewController::buildWindow()
     managerStatusLbl_->setVisible(false);
     layout->addWidget(managerStatusLbl_);
     layout->addWidget(tindrelTreeView_);
+    QWidget *treeSide = central;
+    if (options_.makeBoardList) {
+        // The single-board computers below the tree.
+        auto *column = new QSplitter(Qt::Vertical, window_.get());
+        column->addWidget(central);
+        boardList_ = options_.makeBoardList(column);
+        if (boardList_)
+            column->addWidget(boardList_->panel());
+        column->setStretchFactor(0, 3);
+        column->setStretchFactor(1, 1);
+        treeSide = column;
+    }
     if (options_.makeServerPanel) {
         // The tree on the left, the network server panel on the right.
         auto *split = new QSplitter(window_.get());
-        split->addWidget(central);
+        split->addWidget(treeSide);
         serverPanel_ = options_.makeServerPanel(split);
         if (serverPanel_)
             split->addWidget(serverPanel_->panel());
@@ -116,7 +130,7 @@ void ViewController::buildWindow()
         split->setStretchFactor(1, 2);
         window_->setCentralWidget(split);
     } else {
-        window_->setCentralWidget(central);
+        window_->setCentralWidget(treeSide);
     }
 
     QMenu *file = window_->menuBar()->addMenu(tr("&File"));
@@ -129,7 +143,7 @@ void ViewController::buildWindow()
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, &ViewController::aboutMenuClicked);
 
-    window_->resize(serverPanel_ ? 1120 : 720, 560);
+    window_->resize(serverPanel_ ? 1120 : 720, boardList_ ? 720 : 560);
 }
 
 void ViewController::applicationDidFinishLaunching()
@@ -148,10 +162,16 @@ void ViewController::applicationDidFinishLaunching()
     LibraryEvents::Handlers handlers;
     handlers.attach = [this](TindrelHandle ch) { attach(ch); };
     handlers.detach = [this](TindrelHandle ch) { detach(ch); };
-    // The single-board computer list takes these over once it exists; until
-    // then the announcements are received and passed by.
-    handlers.serverAdded = [](TindrelServerHandle, kv_t) {};
-    handlers.serverRemoved = [](TindrelServerHandle) {};
+    // Announcements feed the single-board computer list, which takes only
+    // the boards among them.
+    handlers.serverAdded = [this](TindrelServerHandle server, kv_t kv) {
+        if (boardList_)
+            boardList_->serverAdded(server, kv);
+    };
+    handlers.serverRemoved = [this](TindrelServerHandle server) {
+        if (boardList_)
+            boardList_->serverRemoved(server);
+    };
     events_ = std::make_unique<LibraryEvents>(std::move(handlers));
     // Without a manager the tree stays empty; say why instead of showing an
     // empty tree with no word.
@@ -193,6 +213,8 @@ void ViewController::applicationWillTerminate()
     // event loop that the shutdown below runs, and the quit would wait on it.
     if (serverPanel_)
         serverPanel_->shutDown();
+    if (boardList_)
+        boardList_->shutDown();
     closeExampleWindows();
     if (events_)
         events_->stop();

@@ -32,8 +32,9 @@ class LibraryEvents;
 class RetainedHandle;
 class ViewFormController;
 namespace server {
+class BoardListController;
 class ServerPanelController;
-}
+}   // namespace server
 
 // The controller of the main window: the device tree fed by the library's
 // manager, the outline view over it, the about panel, and the controllers of
@@ -56,6 +57,8 @@ public:
         std::function<void()> terminate;   // ends the program; default QCoreApplication::quit
         // Makes the network server panel inside the main window; none: no panel.
         std::function<std::unique_ptr<server::ServerPanelController>(QWidget *parent)> makeServerPanel;
+        // Makes the list of single-board computers below the tree; none: no list.
+        std::function<std::unique_ptr<server::BoardListController>(QWidget *parent)> makeBoardList;
     };
 
     // Builds the empty tree, the icons and the main window.
@@ -98,6 +101,7 @@ public:
     DeviceTree &tindrels() { return tindrels_; }
     QMessageBox *aboutPanel() const { return aboutPanel_; }
     server::ServerPanelController *serverPanel() const { return serverPanel_.get(); }
+    server::BoardListController *boardList() const { return boardList_.get(); }
     const std::vector<std::unique_ptr<ViewFormController>> &exampleWindowControllers() const
     {
         return exampleWindowControllers_;
@@ -139,6 +143,7 @@ private:
     QLabel *managerStatusLbl_ = nullptr;
     QPointer<QMessageBox> aboutPanel_;
     std::unique_ptr<server::ServerPanelController> serverPanel_;
+    std::unique_ptr<server::BoardListController> boardList_;
     std::unique_ptr<LibraryEvents> events_;
     std::unique_ptr<FirmwareController> firmware_;   // goes before the window and the tree
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -16,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include "BoardListController.h"
 #include "DeviceAccess.h"
 #include "ExampleWindowDispatch.h"
 #include "ServerLinux.h"
@@ -31,6 +31,7 @@
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
+#include "XdgUrlOpener.h"
 
 namespace {
 
@@ -98,7 +99,8 @@ std::string helperToolPath()
 #endif
 }
 
-tindrel::server::ServerPanelServices serverPanelServices(tindrel::AlertService &alerts)
+tindrel::server::ServerPanelServices serverPanelServices(tindrel::AlertService &alerts,
+                                                         std::shared_ptr<tindrel::platform::UrlOpener> urls)
 {
     using namespace tindrel;
     server::ServerPanelServices s;
@@ -112,7 +114,7 @@ tindrel::server::ServerPanelServices serverPanelServices(tindrel::AlertService &
     s.authority = std::make_shared<NoAuthority>();
 #endif
     s.alerts = &alerts;
-    s.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    s.openUrl = [urls](const QUrl &url) { return urls->openUrl(url.toString().toStdString()); };
     s.deviceAccess = [] { return server::checkDeviceAccess("/"); };
     return s;
 }
@@ -215,8 +217,15 @@ int main(int argc, char *argv[])
     options.openLeaf = [&dispatch](TindrelTreeNode *leaf, QWidget *window) {
         return dispatch.openWindowForLeaf(leaf, window);
     };
-    options.makeServerPanel = [&alerts](QWidget *parent) {
-        return std::make_unique<tindrel::server::ServerPanelController>(serverPanelServices(alerts), parent);
+    const auto urls = std::make_shared<tindrel::platform::linux_impl::XdgUrlOpener>();
+    options.makeServerPanel = [&alerts, urls](QWidget *parent) {
+        return std::make_unique<tindrel::server::ServerPanelController>(serverPanelServices(alerts, urls), parent);
+    };
+    options.makeBoardList = [urls](QWidget *parent) {
+        tindrel::server::BoardListServices s;
+        s.resolver = std::make_shared<tindrel::server::LibraryAddressResolver>();
+        s.urls = urls;
+        return std::make_unique<tindrel::server::BoardListController>(std::move(s), parent);
     };
     tindrel::ViewController controller(std::move(options));
     controller.window()->show();

@@ -1,9 +1,13 @@
 // Network servers: discovery of the rig's remote computers, their
 // announcement records, passwords and host name resolution.
+#include <algorithm>
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstring>
-#include <netdb.h>
+#include <string_view>
+#include <strings.h>
 #include <sys/socket.h>
+#include <thread>
 
 #include "engine.h"
 #include "tindrel22extra.h"
@@ -44,6 +48,16 @@ void Engine::updateAnnouncements()
 }
 
 }   // namespace tsim
+
+// Host names compare without regard to case or a final dot.
+static bool sameHostName(std::string_view a, std::string_view b)
+{
+    if (!a.empty() && a.back() == '.')
+        a.remove_suffix(1);
+    if (!b.empty() && b.back() == '.')
+        b.remove_suffix(1);
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
 
 static bool knownServerType(TindrelServerType t) { return t >= TINDRELSERVER_DEVICELISTENER && t <= TINDRELSERVER_SBC; }
 
@@ -111,27 +125,38 @@ TindrelReturnCode TindrelNet_getServerAddressList(const char *hostname, int addr
     if (addressFamily != AF_INET && addressFamily != AF_INET6)
         return fail(TINDREL_EINVALIDARG, "Address family %d is not supported (2 for IPv4, %d for IPv6)", addressFamily,
                     AF_INET6);
+    // The host is asked on the local network, as discovery finds it: the
+    // computers of the rig that are up answer to their host names.
+    std::vector<std::string> found;
+    int delayMs = 0;
+    bool known = false;
+    {
+        Engine &e = engine();
+        std::lock_guard<std::mutex> lk(e.m);
+        e.ensureRig();
+        for (auto &s : e.rig.servers) {
+            if (!sameHostName(s->host, hostname) || !e.servers[s.get()].on)
+                continue;
+            known = true;
+            delayMs = std::max(delayMs, s->resolveMs);
+            for (const std::string &a : s->resolvesTo) {
+                in6_addr probe{};
+                if (inet_pton(addressFamily, a.c_str(), &probe) == 1 &&
+                    std::find(found.begin(), found.end(), a) == found.end())
+                    found.push_back(a);
+            }
+        }
+    }
+    // The answer takes its time, as on a real network; nothing is held meanwhile.
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (!known)
+        return fail(TINDREL_ENOENT, "Cannot resolve %s: no computer on the local network answers to it", hostname);
+    if (found.empty())
+        return fail(TINDREL_ENOENT, "Cannot resolve %s: it has no address of family %d", hostname, addressFamily);
     // Strings stay valid until the next call on this thread.
     thread_local std::vector<std::string> results;
-    results.clear();
-    addrinfo hints{};
-    hints.ai_family = addressFamily;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *res = nullptr;
-    int rc = getaddrinfo(hostname, nullptr, &hints, &res);
-    if (rc != 0)
-        return fail(TINDREL_ENOENT, "Cannot resolve %s: %s", hostname, gai_strerror(rc));
-    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(res, freeaddrinfo);
-    for (addrinfo *a = res; a && results.size() < *count; a = a->ai_next) {
-        char buf[INET6_ADDRSTRLEN] = {};
-        const void *src = a->ai_family == AF_INET
-                              ? static_cast<const void *>(&reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr)
-                              : static_cast<const void *>(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
-        if (!inet_ntop(a->ai_family, src, buf, sizeof buf))
-            continue;
-        if (std::find(results.begin(), results.end(), buf) == results.end())
-            results.emplace_back(buf);
-    }
+    results.assign(found.begin(), found.begin() + std::min<size_t>(found.size(), *count));
     for (size_t i = 0; i < results.size(); ++i)
         addressList[i] = results[i].data();
     *count = static_cast<uint32_t>(results.size());

@@ -1,5 +1,6 @@
 // Rig files: JSON read with nlohmann-json's SAX interface so that every
 // value keeps the line and column it came from, then checked field by field.
+#include <arpa/inet.h>
 #include <nlohmann/json.hpp>
 
 #include <iterator>
@@ -271,7 +272,7 @@ public:
     {
         if (!keys(o, ptr,
                   {"id", "name", "uniqueName", "peerName", "host", "address", "port", "type", "password", "version",
-                   "announce", "present"},
+                   "announce", "addresses", "resolveMs", "present"},
                   "a computer"))
             return false;
         int type = TINDRELSERVER_DEVICE;
@@ -279,7 +280,8 @@ public:
             !str(o, ptr, "uniqueName", s.uniqueName) || !str(o, ptr, "peerName", s.peerName) ||
             !str(o, ptr, "host", s.host) || !str(o, ptr, "address", s.addr) ||
             !integer(o, ptr, "port", s.port, false, 1, 65535) || !integer(o, ptr, "type", type, false, 1, 7) ||
-            !str(o, ptr, "password", s.password) || !boolean(o, ptr, "present", s.presentAtLoad))
+            !str(o, ptr, "password", s.password) || !boolean(o, ptr, "present", s.presentAtLoad) ||
+            !integer(o, ptr, "resolveMs", s.resolveMs, false, 0, 10000))
             return false;
         s.type = static_cast<TindrelServerType>(type);
         static const char *const stypes[] = {"",    "DeviceListener", "Device", "DeviceRemote", "WWWListener",
@@ -313,6 +315,21 @@ public:
                     return problem(ptr + "/announce/" + it.key(),
                                    "announcement values must be strings or whole numbers");
             }
+        }
+        if (o.contains("addresses")) {
+            const json &a = o["addresses"];
+            if (!a.is_array())
+                return problem(ptr + "/addresses", "\"addresses\" must be a list of IPv4 or IPv6 addresses");
+            for (size_t i = 0; i < a.size(); ++i) {
+                in6_addr probe{};
+                const std::string text = a[i].is_string() ? a[i].get<std::string>() : std::string();
+                if (inet_pton(AF_INET, text.c_str(), &probe) != 1 && inet_pton(AF_INET6, text.c_str(), &probe) != 1)
+                    return problem(ptr + "/addresses/" + std::to_string(i),
+                                   "each address must be an IPv4 or IPv6 address in text form");
+                s.resolvesTo.push_back(text);
+            }
+        } else {
+            s.resolvesTo.push_back(s.addr);
         }
         return true;
     }

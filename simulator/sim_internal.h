@@ -100,6 +100,10 @@ struct ServerInfo {
     TindrelServerType type = TINDRELSERVER_DEVICE;
     int verMajor = 2, verMinor = 3;
     std::vector<std::pair<std::string, std::string>> announce;
+    // What its host name resolves to on the local network, and how long the
+    // answer takes; no addresses: the host does not answer.
+    std::vector<std::string> resolvesTo;
+    int resolveMs = 0;
     bool presentAtLoad = true;
 };
 

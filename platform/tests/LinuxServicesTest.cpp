@@ -1,4 +1,5 @@
 #include "LinuxServices.h"
+#include "XdgUrlOpener.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using namespace tindrel::platform;
 using namespace tindrel::platform::linux_impl;
@@ -422,3 +424,32 @@ TEST_F(ChildProgramTest, PrivilegedChildThatStopsReadingOrIsKilledIsReportedNotF
 }
 
 }   // namespace
+
+using UrlOpenerTest = Scratch;
+
+TEST_F(UrlOpenerTest, HandsTheUrlAsOneArgumentWithoutWaitingForTheOpener)
+{
+    const std::string out = (dir / "opened").string();
+    const std::string go = (dir / "go").string();
+    // The opener lingers, like a browser starting, until the test lets it
+    // go: a openUrl that waited for it would never return.
+    const fs::path opener = script("opener", "printf '%s|%s' \"$1\" \"$#\" > '" + out + ".part'\nwhile [ ! -e '" + go +
+                                                 "' ]; do sleep 0.05; done\nmv '" + out + ".part' '" + out + "'\n");
+    XdgUrlOpener urls(opener.string());
+    ASSERT_TRUE(urls.openUrl("http://192.168.7.30 x"));
+    writeText(go, "");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(readText(out), "http://192.168.7.30 x|1");
+}
+
+TEST_F(UrlOpenerTest, RefusesWhatWouldBeAnOptionAndAMissingOpener)
+{
+    const fs::path out = dir / "opened";
+    XdgUrlOpener urls(script("opener", "echo \"$1\" > '" + out.string() + "'\n").string());
+    EXPECT_FALSE(urls.openUrl("--help"));
+    EXPECT_FALSE(urls.openUrl(""));
+    EXPECT_FALSE(XdgUrlOpener((dir / "no-such-opener").string()).openUrl("http://10.0.0.1"));
+    EXPECT_FALSE(fs::exists(out));
+}

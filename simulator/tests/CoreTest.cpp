@@ -611,15 +611,43 @@ TEST(Net, KvReadersToleratesBadInput)
     EXPECT_STREQ(kvgetstrc(nullptr, "x", "d"), "d");
 }
 
-TEST(Net, AddressListResolvesLocalhost)
+TEST(Net, AddressListAnswersOnlyForComputersOfTheRigThatAreUp)
 {
+    loadRig(R"RIG({"computers": [
+      {"id": "a", "name": "a", "host": "board.local", "type": 7, "address": "fe80::9",
+       "addresses": ["10.0.0.5", "fe80::1", "10.0.0.6", "10.0.0.5"], "present": false},
+      {"id": "quiet", "name": "quiet", "host": "quiet.local", "type": 7, "addresses": []},
+      {"id": "plain", "name": "plain", "type": 7, "address": "10.0.0.9"}]})RIG");
     char *addrs[5] = {};
     uint32_t count = 5;
-    ASSERT_EQ(TindrelNet_getServerAddressList("localhost", 2, addrs, &count), TINDREL_OK);
-    ASSERT_GE(count, 1u);
-    EXPECT_STREQ(addrs[0], "127.0.0.1");
+    EXPECT_EQ(TindrelNet_getServerAddressList("board.local", 2, addrs, &count), TINDREL_ENOENT) << "not up yet";
+    ASSERT_EQ(TindrelSim_addServer("a"), TINDREL_OK);
     count = 5;
-    EXPECT_NE(TindrelNet_getServerAddressList("no-such-host.invalid", 2, addrs, &count), TINDREL_OK);
+    ASSERT_EQ(TindrelNet_getServerAddressList("BOARD.local.", 2, addrs, &count), TINDREL_OK);
+    ASSERT_EQ(count, 2u) << "IPv4 only, each once";
+    EXPECT_STREQ(addrs[0], "10.0.0.5");
+    EXPECT_STREQ(addrs[1], "10.0.0.6");
+    count = 1;
+    ASSERT_EQ(TindrelNet_getServerAddressList("board.local", 2, addrs, &count), TINDREL_OK);
+    EXPECT_EQ(count, 1u) << "no more than there is room for";
+    count = 5;
+    ASSERT_EQ(TindrelNet_getServerAddressList("board.local", 10, addrs, &count), TINDREL_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_STREQ(addrs[0], "fe80::1");
+    count = 5;
+    ASSERT_EQ(TindrelNet_getServerAddressList("plain.local", 2, addrs, &count), TINDREL_OK);
+    ASSERT_EQ(count, 1u) << "without a list the announced address answers";
+    EXPECT_STREQ(addrs[0], "10.0.0.9");
+    for (const char *silent : {"quiet.local", "localhost", "nosuch.local"}) {
+        count = 5;
+        EXPECT_EQ(TindrelNet_getServerAddressList(silent, 2, addrs, &count), TINDREL_ENOENT) << silent;
+    }
+    char err[256] = {};
+    EXPECT_NE(TindrelSim_loadRigText(R"({"computers": [{"id": "x", "name": "x", "addresses": ["10.0.0"]}]})", "t", err,
+                                     sizeof err),
+              TINDREL_OK)
+        << "a malformed address is refused";
+    TindrelSim_clear();
 }
 
 TEST(Log, WritesAttachOpenCloseAndErrors)

@@ -428,6 +428,75 @@ private slots:
                              qPrintable(device.value(QStringLiteral("id")).toString()));
         }
     }
+
+    // The single-board computer list's rows name computers of the rig.
+    void boardListRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows("Single-board computer list");
+        const QJsonArray computers =
+            QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object().value("computers").toArray();
+        const auto computer = [&](const QString &id) {
+            for (const auto &c : computers)
+                if (c.toObject().value(QStringLiteral("id")).toString() == id)
+                    return c.toObject();
+            return QJsonObject();
+        };
+        const auto resolves = [](const QJsonObject &c, uint32_t &count) {
+            char *addrs[5] = {};
+            count = 5;
+            const QByteArray host = c.value(QStringLiteral("host")).toString().toUtf8();
+            return TindrelNet_getServerAddressList(host.constData(), 2, addrs, &count) == TINDREL_OK;
+        };
+        QStringList branches;
+        for (const Row &row : rows) {
+            const QJsonObject c = computer(row.rigId);
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            QVERIFY2(!c.isEmpty(), qPrintable(what));
+            const bool board = c.value(QStringLiteral("type")).toInt(2) == TINDRELSERVER_SBC;
+            const QJsonObject kv = c.value(QStringLiteral("announce")).toObject();
+            const QJsonArray addresses = c.value(QStringLiteral("addresses")).toArray();
+            const QByteArray id = row.rigId.toUtf8();
+            uint32_t count = 0;
+            QVERIFY2(board == (row.branch != QStringLiteral("other server type ignored")), qPrintable(what));
+            QVERIFY2(c.value(QStringLiteral("present")).toBool(true), qPrintable(what));
+            if (row.branch == QStringLiteral("every announcement key"))
+                for (const char *key : {"name", "hversion", "fversion", "hostname"})
+                    QVERIFY2(kv.contains(QLatin1String(key)), qPrintable(what));
+            if (row.branch == QStringLiteral("no name, hversion or fversion"))
+                for (const char *key : {"name", "hversion", "fversion"})
+                    QVERIFY2(!kv.contains(QLatin1String(key)), qPrintable(what));
+            if (row.branch == QStringLiteral("no hostname"))
+                QVERIFY2(!kv.contains(QStringLiteral("hostname")), qPrintable(what));
+            if (row.branch == QStringLiteral("duplicate announcement")) {
+                int same = 0;
+                for (const auto &o : computers)
+                    same += o.toObject().value(QStringLiteral("name")) == c.value(QStringLiteral("name"));
+                QVERIFY2(same == 2, qPrintable(what));
+            }
+            if (row.branch.startsWith(QStringLiteral("board that goes away"))) {
+                QCOMPARE(TindrelSim_removeServer(id.constData()), TINDREL_OK);
+                QVERIFY2(!resolves(c, count), qPrintable(what));
+                QCOMPARE(TindrelSim_addServer(id.constData()), TINDREL_OK);
+                QVERIFY2(resolves(c, count), qPrintable(what));
+            }
+            if (row.branch == QStringLiteral("host resolves to several addresses"))
+                QVERIFY2(resolves(c, count) && count >= 2, qPrintable(what));
+            if (row.branch == QStringLiteral("announced address replaced by the resolved one"))
+                QVERIFY2(resolves(c, count) && addresses.size() >= 1 &&
+                             addresses.at(0).toString() != c.value(QStringLiteral("address")).toString(),
+                         qPrintable(what));
+            if (row.branch == QStringLiteral("host does not resolve"))
+                QVERIFY2(!resolves(c, count), qPrintable(what));
+            if (row.branch == QStringLiteral("name too short for a MAC address"))
+                QVERIFY2(c.value(QStringLiteral("name")).toString().size() < 29, qPrintable(what));
+            branches << row.branch;
+        }
+        for (const char *b : {"every announcement key", "no name, hversion or fversion", "no hostname",
+                              "duplicate announcement", "board that goes away and comes back",
+                              "host resolves to several addresses", "announced address replaced by the resolved one",
+                              "host does not resolve", "name too short for a MAC address", "other server type ignored"})
+            QVERIFY2(branches.contains(QString::fromLatin1(b)), b);
+    }
 };
 
 QTEST_MAIN(VoltageRigTest)
