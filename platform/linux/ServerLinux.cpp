@@ -114,12 +114,14 @@ HelperOutcome ForkHelperLauncher::runOnce(std::span<const std::byte> input)
     do {
         waited = ::waitpid(pid, &status, 0);
     } while (waited < 0 && errno == EINTR);
-    if (waited != pid || !complete)
+    if (waited != pid)
         return {};
-    if (WIFEXITED(status))
-        return {HelperOutcome::Kind::Exited, WEXITSTATUS(status)};
+    // A helper killed before it took all of its input still ran (and may be
+    // run again); one that ended normally without it did not do the command.
     if (WIFSIGNALED(status))
         return {HelperOutcome::Kind::Signalled, 0};
+    if (WIFEXITED(status) && complete)
+        return {HelperOutcome::Kind::Exited, WEXITSTATUS(status)};
     return {};
 }
 

@@ -105,6 +105,11 @@ TEST(HelperTransport, RealLauncherReportsExitSignalAndAMissingProgram)
     platform::linux_impl::ForkHelperLauncher killed(script("killed", "echo x >> " + counter + "\nkill -9 $$"));
     EXPECT_EQ(performCommand(killed, someBlock(), platform::encodeAuthorizationForm({1, 2, 3})), -1);
     EXPECT_EQ(readText(counter), "x\nx\n");
+    // Killed before it read anything: with more input than a pipe holds the
+    // write always fails, and the helper still counts as killed, not as
+    // never run.
+    const std::vector<std::byte> large(1 << 20, std::byte{1});
+    EXPECT_EQ(killed.runOnce(large).kind, HelperOutcome::Kind::Signalled);
     // A helper that cannot be executed ends its child with status 1.
     platform::linux_impl::ForkHelperLauncher absent(dir.file("nothing-here"));
     EXPECT_EQ(performCommand(absent, someBlock(), platform::encodeAuthorizationForm({1, 2, 3})), 1);
