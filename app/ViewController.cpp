@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "AlertService.h"
+#include "DictionaryPanelController.h"
 #include "ExampleWindow.h"
 #include "FirmwareController.h"
 #include "IconArt.h"
@@ -163,6 +164,7 @@ void ViewController::applicationDidFinishLaunching()
     if (serverPanel_) {
         serverPanel_->readInNetworkServiceConfig();
         serverPanel_->updateNetworkServiceStatus();
+        serverPanel_->dictionaryPanel()->readInDictionaries();
         // Last: the devices' access, which may ask the user; from the event
         // loop, so that its question is a window like any other.
         QTimer::singleShot(0, serverPanel_.get(),
