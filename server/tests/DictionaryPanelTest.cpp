@@ -3,7 +3,9 @@
 #include "DictionaryPanelController.h"
 #include "RecordingAlertService.h"
 #include "TempDir.h"
+#include "tindrel22.h"
 #include "tindrel22extra.h"
+#include "tindrelsim.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -226,6 +228,45 @@ private slots:
         panel->dictionaryTable->item(0, 2)->setCheckState(Qt::Checked);
         QCOMPARE(keyIn(readText(dpc(1001)), "dictionary.enabled"), "true");
         QCOMPARE(commands.size(), 2);
+    }
+
+    // The simulated server offers what the panel writes: a dictionary made
+    // here becomes a channel, and goes when its row is removed.
+    void addedDictionaryBecomesAChannel()
+    {
+        QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK);
+        QCOMPARE(TindrelSim_watchDictionaryDirectory(dictionaryDir().c_str()), TINDREL_OK);
+        make();
+        addThroughSheet(QStringLiteral("1500"), QStringLiteral("bench"));
+        QCOMPARE(panel->numberOfRowsInTableView(), 1);
+
+        TindrelDictionaryHandle dict = nullptr;
+        QCOMPARE(TindrelDictionary_create(&dict), TINDREL_OK);
+        const auto ch = reinterpret_cast<TindrelHandle>(dict);
+        QCOMPARE(Tindrel_setDeviceSerialNumber(ch, 1500), TINDREL_OK);
+        QCOMPARE(Tindrel_openWaitForAttachment(ch, 10000), TINDREL_OK);
+        const char *label = nullptr;
+        QCOMPARE(Tindrel_getDeviceLabel(ch, &label), TINDREL_OK);
+        QCOMPARE(QString::fromUtf8(label), QStringLiteral("bench"));
+        QCOMPARE(TindrelDictionary_add(dict, "key", "value"), TINDREL_OK);
+
+        // Switched off in the table, the server stops offering it.
+        panel->dictionaryTable->item(0, 2)->setCheckState(Qt::Unchecked);
+        const auto attached = [&] {
+            int a = -1;
+            Tindrel_getAttached(ch, &a);
+            return a == 1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!attached(), 10000);
+        panel->dictionaryTable->item(0, 2)->setCheckState(Qt::Checked);
+        QTRY_VERIFY_WITH_TIMEOUT(attached(), 10000);
+
+        selectRow(0);
+        panel->dictionaryTableButtonPressed(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!attached(), 10000);
+        Tindrel_close(ch);
+        TindrelDictionary_delete(&dict);
+        QCOMPARE(TindrelSim_watchDictionaryDirectory(""), TINDREL_OK);
     }
 
     void missingDirectoryListsNothing()

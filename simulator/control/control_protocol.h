@@ -69,6 +69,10 @@ struct SimCalls {
     TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
                                      int *height) = nullptr;
     TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
+    // Another client's changes to a dictionary.
+    TindrelReturnCode (*setDictionaryKey)(const char *deviceId, int channelIndex, const char *key,
+                                          const char *value) = nullptr;
+    TindrelReturnCode (*removeDictionaryKey)(const char *deviceId, int channelIndex, const char *key) = nullptr;
 };
 
 // One reply line, without its newline.
