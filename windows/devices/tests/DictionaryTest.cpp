@@ -4,6 +4,8 @@
 // dictionary file of the server offers.
 #include "DictionaryController.h"
 #include "ErrorEventLog.h"
+#include "WindowLogic.h"
+#include "WindowRegistry.h"
 #include "WindowTestSupport.h"
 
 #include <QTextEdit>
@@ -45,6 +47,14 @@ class DictionaryTest : public QObject {
     Q_OBJECT
 private slots:
     void init() { QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK); }
+
+    void aDictionaryRowOpensThisWindow()
+    {
+        const WindowRegistry registry = WindowRegistry::standard();
+        const QString name = windowNameForChannel(QStringLiteral("TindrelDictionary"), TINDREL_CHCLASS_DICTIONARY, 1);
+        QVERIFY(registry.findViewForm(name));
+        QVERIFY(!registry.findWindowForm(name));
+    }
 
     void readsEveryKeyAtAttachSorted()
     {
