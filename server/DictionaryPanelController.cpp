@@ -137,11 +137,10 @@ void DictionaryPanelController::buildAddSheet()
     connect(create, &QPushButton::clicked, this, &DictionaryPanelController::dictionaryAddSheetCreate);
     // Escape and closing the window end the sheet like Cancel.
     connect(dictionaryAddSheet, &QDialog::rejected, this, &DictionaryPanelController::didEndDictionaryAddSheet);
-    // Leaving the field checks it; a refused value takes the focus back.
-    connect(dictionaryAddSerial, &QLineEdit::editingFinished, this, [this] {
-        if (dictionaryAddSerial->isModified() && dictionaryAddSheet->isVisible())
-            isValidSerialField();
-    });
+    // The serial number is checked when the sheet is to create (Create or
+    // Return): a refused value keeps the sheet open with the focus in the
+    // field. Checking on leaving the field as well would alert twice for
+    // one attempt, or on the way to Cancel.
 }
 
 std::vector<QWidget *> DictionaryPanelController::lockedControls() const
