@@ -15,6 +15,7 @@
 
 #include "AlertService.h"
 #include "BoardListController.h"
+#include "DictionaryPanelController.h"
 #include "ExampleWindow.h"
 #include "FirmwareController.h"
 #include "IconArt.h"
@@ -183,6 +184,7 @@ void ViewController::applicationDidFinishLaunching()
     if (serverPanel_) {
         serverPanel_->readInNetworkServiceConfig();
         serverPanel_->updateNetworkServiceStatus();
+        serverPanel_->dictionaryPanel()->readInDictionaries();
         // Last: the devices' access, which may ask the user; from the event
         // loop, so that its question is a window like any other.
         QTimer::singleShot(0, serverPanel_.get(),

@@ -42,6 +42,8 @@ std::optional<std::string> readFile(const std::filesystem::path &path)
 
 }   // namespace
 
+std::optional<std::string> readTextFile(const std::string &path) { return readFile(path); }
+
 std::optional<TindrelDictionary> dictionaryFromText(const std::string &text)
 {
     Pconf pc = parseText(text);

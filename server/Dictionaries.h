@@ -22,6 +22,9 @@ struct TindrelDictionary {
 // A record from a dictionary file's text; nothing when the text does not parse.
 std::optional<TindrelDictionary> dictionaryFromText(const std::string &text);
 
+// A file's whole text; nothing when it cannot be read.
+std::optional<std::string> readTextFile(const std::string &path);
+
 // "<directory>/<sn>.dpc".
 std::string dictionaryFilePath(const std::string &directory, std::int32_t sn);
 

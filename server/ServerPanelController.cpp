@@ -4,6 +4,7 @@
 
 #include "AlertService.h"
 #include "AuthorizationView.h"
+#include "DictionaryPanelController.h"
 #include "HelperTransport.h"
 #include "Paths.h"
 #include "ServiceDescription.h"
@@ -150,6 +151,8 @@ ServerPanelController::ServerPanelController(ServerPanelServices services, QWidg
         services.configPath = std::string(paths::kServerConfigFile);
     if (services.descriptionPath.empty())
         services.descriptionPath = std::string(paths::kServerServiceDescription);
+    if (services.dictionaryDirectory.empty())
+        services.dictionaryDirectory = std::string(paths::kServerDictionaryDir);
     if (!services.authorizationForm)
         services.authorizationForm = [] { return ownAuthorizationForm(); };
     shared_->services = std::move(services);
@@ -250,7 +253,19 @@ void ServerPanelController::buildPanel(QWidget *parent)
     accessLayout->addWidget(deviceAccessTxt);
     accessLayout->addWidget(deviceAccessBtn);
     layout->addWidget(access);
-    layout->addStretch();
+
+    auto *dictionaries = new QGroupBox(tr("Dictionaries"), panel_);
+    auto *dictionariesLayout = new QVBoxLayout(dictionaries);
+    DictionaryPanelServices dictionaryServices;
+    dictionaryServices.directory = shared_->services.dictionaryDirectory;
+    dictionaryServices.alerts = shared_->services.alerts;
+    dictionaryServices.writeAuthorized = [this](const QString &text, const QString &path) {
+        writeAuthorized(text, path);
+    };
+    dictionaryServices.deleteAuthorized = [this](const QString &path) { deleteAuthorized(path); };
+    dictionaryPanel_ = std::make_unique<DictionaryPanelController>(std::move(dictionaryServices), dictionaries);
+    dictionariesLayout->addWidget(dictionaryPanel_->view());
+    layout->addWidget(dictionaries, 1);
 
     lockedControls_ = {startStopNetworkServiceButton,
                        networkServiveStartAtBootButton,
@@ -264,6 +279,8 @@ void ServerPanelController::buildPanel(QWidget *parent)
                        webserverDocrootTxt,
                        dictEnableBtn,
                        dictMonitorEnableBtn};
+    for (QWidget *control : dictionaryPanel_->lockedControls())
+        lockedControls_.emplace_back(control);
 
     // Check boxes act on the user's click; text fields on Return or on
     // leaving the field, when their text was changed.

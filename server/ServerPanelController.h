@@ -37,6 +37,7 @@ class AlertService;
 namespace tindrel::server {
 
 class AuthorizationView;
+class DictionaryPanelController;
 
 struct ServerPanelServices {
     std::shared_ptr<platform::HelperLauncher> helper;
@@ -49,9 +50,10 @@ struct ServerPanelServices {
     // Whether the devices' access rule is installed and in force.
     std::function<DeviceAccessState()> deviceAccess;
     std::function<std::optional<platform::AuthorizationFormBytes>()> authorizationForm;
-    std::string configPath;        // default: the system's configuration file
-    std::string descriptionPath;   // default: the system's service description
-    int autoupdateMs = 10000;      // quiet re-check of the lock
+    std::string configPath;            // default: the system's configuration file
+    std::string descriptionPath;       // default: the system's service description
+    std::string dictionaryDirectory;   // default: the system's dictionary directory
+    int autoupdateMs = 10000;          // quiet re-check of the lock
 };
 
 // The texts the panel shows.
@@ -83,6 +85,7 @@ public:
 
     QWidget *panel() const;
     AuthorizationView *authView() const { return authView_; }
+    DictionaryPanelController *dictionaryPanel() const { return dictionaryPanel_.get(); }
 
     // Start-up, in the order the main window calls them.
     void setUpAuthorizationView();
@@ -162,6 +165,7 @@ private:
     BackgroundQueue queue_;
     QGroupBox *panel_ = nullptr;
     AuthorizationView *authView_ = nullptr;
+    std::unique_ptr<DictionaryPanelController> dictionaryPanel_;
     std::vector<QPointer<QWidget>> lockedControls_;
     bool deviceAccessRunning_ = false;
 };

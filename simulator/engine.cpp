@@ -137,6 +137,7 @@ TindrelReturnCode Engine::install(Rig &&r)
     pendingSwap.clear();
     transferring.clear();
     upgradeFaults.clear();
+    fileDictionaries.clear();
     for (auto &s : rig.servers) {
         serverById[s->id] = s;
         servers[s.get()].on = s->presentAtLoad;
@@ -171,6 +172,7 @@ TindrelReturnCode Engine::install(Rig &&r)
     logLine(TINDREL_LOG_INFO, "rig loaded: %zu servers, %zu devices, %zu channels", rig.servers.size(),
             rig.devices.size(), rig.channels.size());
     refresh();
+    watchDictionaries();
     return TINDREL_OK;
 }
 

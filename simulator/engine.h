@@ -2,6 +2,7 @@
 // handles, managers, discovery, and the threads that deliver events.
 #pragma once
 
+#include <optional>
 #include <queue>
 #include <random>
 #include <unordered_map>
@@ -9,6 +10,16 @@
 #include "sim_internal.h"
 
 namespace tsim {
+
+// One dictionary file of the local network server.
+struct DictionaryFile {
+    int32_t sn = 0;
+    std::string label;
+    bool enabled = false;
+};
+std::optional<DictionaryFile> readDictionaryFile(const std::string &path);
+// The parsable "*.dpc" files of a directory.
+std::vector<DictionaryFile> readDictionaryFiles(const std::string &directory);
 
 struct ServerRuntime {
     bool on = false;
@@ -78,6 +89,15 @@ public:
     bool loaderBusy(const DeviceInfo *d) const;
     bool visible(const Channel &c) const;
     ChannelPtr findChannel(const std::string &deviceId, int cls, int index, std::string &err) const;
+
+    // The local server's dictionaries (dictionary_files.cpp): the directory
+    // watched, and the devices made from its files by serial number.
+    std::optional<std::string> dictionaryDirOverride;
+    std::map<int32_t, std::shared_ptr<const DeviceInfo>> fileDictionaries;
+    bool dictionaryWatcher = false;
+    std::string dictionaryDirectory() const;
+    void watchDictionaries();   // starts the watcher once there is a directory to watch
+    void offerDictionaries(const std::vector<DictionaryFile> &files);
 
     // Generator: periodic value events and delayed work.
     void schedule(const ChannelPtr &c);

@@ -782,8 +782,11 @@ constexpr size_t kMaxKey = 255, kMaxValue = 1023;
 
 DictionaryState &dictionary(Channel &c)
 {
-    if (!c.kept)
-        c.kept = std::make_shared<DictionaryState>();
+    if (!c.kept) {
+        auto d = std::make_shared<DictionaryState>();
+        d->entries = c.info->entries;
+        c.kept = std::move(d);
+    }
     return static_cast<DictionaryState &>(*c.kept);
 }
 
@@ -826,6 +829,29 @@ TindrelReturnCode dictionaryPut(TindrelDictionaryHandle ch, const char *key, con
         raised.emplace_back(c.info->cls->event(exists ? "Update" : "Add"), std::move(a));
         return TINDREL_OK;
     });
+}
+
+// A change made by another client of the server: the dictionary changes and
+// the handle that holds it hears of it as of any change.
+template <class Change>
+TindrelReturnCode otherClient(const char *deviceId, int channelIndex, Change change)
+{
+    if (!deviceId)
+        return fail(TINDREL_EFAULT, "Device id is NULL");
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    std::string err;
+    ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_DICTIONARY, channelIndex, err);
+    if (!c)
+        return fail(TINDREL_ENOENT, "%s", err.c_str());
+    Raised raised;
+    if (TindrelReturnCode rc = change(*c, dictionary(*c).entries, raised))
+        return rc;
+    if (c->holder)
+        for (auto &[ev, args] : raised)
+            e.queueChannelEvent(c->holder, SLOT_FIRST_EVENT + ev, std::move(args));
+    return TINDREL_OK;
 }
 
 // ---------------------------------------------------------------- firmware upgrade
@@ -1651,6 +1677,40 @@ TindrelReturnCode TindrelDictionary_scan(TindrelDictionaryHandle ch, const char 
         if (out.empty() && it != e.end())
             return fail(TINDREL_ENOSPC, "Key \"%s\" does not fit in %zu bytes", it->first.c_str(), keyListLen);
         std::memcpy(keyList, out.c_str(), out.size() + 1);
+        return TINDREL_OK;
+    });
+}
+
+// ---------------------------------------------------------------- another client of a dictionary
+
+TindrelReturnCode TindrelSim_setDictionaryKey(const char *deviceId, int channelIndex, const char *key,
+                                              const char *value)
+{
+    if (TindrelReturnCode rc = checkKey(key))
+        return rc;
+    if (TindrelReturnCode rc = checkValue(value))
+        return rc;
+    return otherClient(deviceId, channelIndex, [&](Channel &c, auto &entries, Raised &raised) {
+        const bool exists = entries.count(key) > 0;
+        entries[key] = value;
+        EventArgs a;
+        a.s[0] = key;
+        a.s[1] = value;
+        raised.emplace_back(c.info->cls->event(exists ? "Update" : "Add"), std::move(a));
+        return TINDREL_OK;
+    });
+}
+
+TindrelReturnCode TindrelSim_removeDictionaryKey(const char *deviceId, int channelIndex, const char *key)
+{
+    if (TindrelReturnCode rc = checkKey(key))
+        return rc;
+    return otherClient(deviceId, channelIndex, [&](Channel &c, auto &entries, Raised &raised) -> TindrelReturnCode {
+        if (!entries.erase(key))
+            return fail(TINDREL_ENOENT, "No key \"%s\" in the dictionary", key);
+        EventArgs a;
+        a.s[0] = key;
+        raised.emplace_back(c.info->cls->event("Remove"), std::move(a));
         return TINDREL_OK;
     });
 }

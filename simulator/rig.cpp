@@ -375,7 +375,7 @@ public:
     {
         if (!keys(o, ptr,
                   {"class", "subclass", "index", "count", "name", "behaviour", "properties", "ranges", "unsupported",
-                   "hearsOwnSignal"},
+                   "hearsOwnSignal", "entries"},
                   "a channel"))
             return false;
         ChannelInfo ci;
@@ -413,6 +413,21 @@ public:
                 if (!it->is_number())
                     return problem(pp, strprintf("value of \"%s\" must be a number", it.key().c_str()));
                 ci.initial[idx] = it->get<double>();
+            }
+        }
+        if (o.contains("entries")) {
+            const json &es = o["entries"];
+            if (ci.cls->cls != TINDREL_CHCLASS_DICTIONARY)
+                return problem(ptr + "/entries", "only a Dictionary channel has \"entries\"");
+            if (!es.is_object())
+                return problem(ptr + "/entries", "\"entries\" must be an object of keys and string values");
+            for (auto it = es.begin(); it != es.end(); ++it) {
+                if (!it->is_string())
+                    return problem(ptr + "/entries/" + it.key(),
+                                   strprintf("value of \"%s\" must be a string", it.key().c_str()));
+                if (it.key().empty() || it.key().find('\n') != std::string::npos)
+                    return problem(ptr + "/entries/" + it.key(), "a key must be one line of at least one byte");
+                ci.entries[it.key()] = it->get<std::string>();
             }
         }
         if (o.contains("ranges")) {
@@ -556,7 +571,9 @@ public:
 
     bool rig(const json &root, Rig &out)
     {
-        if (!keys(root, "", {"computers", "devices", "comment"}, "the rig"))
+        if (!keys(root, "", {"computers", "devices", "comment", "dictionaryDirectory"}, "the rig"))
+            return false;
+        if (!str(root, "", "dictionaryDirectory", out.dictionaryDirectory))
             return false;
         std::map<std::string, std::shared_ptr<const ServerInfo>> servers;
         if (root.contains("computers")) {

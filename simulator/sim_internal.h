@@ -139,12 +139,16 @@ struct ChannelInfo {
     std::set<int> unsupported;
     bool loaderOnly = false;       // the firmware loader channel every device has, shown only in loader mode
     bool hearsOwnSignal = false;   // an infrared receiver that also receives its own transmitter
+    std::map<std::string, std::string> entries;   // a dictionary's keys and values when it first opens
 };
 
 struct Rig {
     std::vector<std::shared_ptr<const ServerInfo>> servers;
     std::vector<std::shared_ptr<const DeviceInfo>> devices;
     std::vector<std::shared_ptr<const ChannelInfo>> channels;
+    // The local network server's dictionary files: each enabled one offers
+    // a dictionary (empty: none).
+    std::string dictionaryDirectory;
 };
 
 // Parses rig text. On failure returns false and err holds "source:line:col: problem".

@@ -295,3 +295,19 @@ TindrelReturnCode TindrelSim_list(char *buf, size_t *len)
 }
 
 }   // extern "C"
+
+TindrelReturnCode TindrelSim_watchDictionaryDirectory(const char *directory)
+{
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.ensureRig();
+    if (directory)
+        e.dictionaryDirOverride = std::string(directory);
+    else
+        e.dictionaryDirOverride.reset();
+    // Dictionaries of files outside the new directory go at the next look.
+    if (e.dictionaryDirectory().empty())
+        e.offerDictionaries({});
+    e.watchDictionaries();
+    return TINDREL_OK;
+}

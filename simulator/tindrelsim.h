@@ -88,6 +88,20 @@ typedef enum {
 } TindrelSimUpgradeFault;
 TINDREL_API TindrelReturnCode TindrelSim_setUpgradeFault(const char *deviceId, TindrelSimUpgradeFault fault, int count);
 
+/* Another client of the server changes the dictionary (channel channelIndex
+ * of a device): sets key to value (added or updated) or removes it. The
+ * handle holding the channel gets the add, update or remove event. */
+TINDREL_API TindrelReturnCode TindrelSim_setDictionaryKey(const char *deviceId, int channelIndex, const char *key,
+                                                          const char *value);
+TINDREL_API TindrelReturnCode TindrelSim_removeDictionaryKey(const char *deviceId, int channelIndex, const char *key);
+/* The local network server's dictionary directory: every "<sn>.dpc" file in
+ * it whose dictionary.enabled is true offers a local dictionary device
+ * "dictionary-<sn>" (serial number sn, the file's label); a file that goes
+ * or is disabled takes it away. The directory is looked at a few times a
+ * second. NULL goes back to the rig's "dictionaryDirectory" (or
+ * TINDREL_DICTIONARY_DIR when set); "" watches nothing. */
+TINDREL_API TindrelReturnCode TindrelSim_watchDictionaryDirectory(const char *directory);
+
 /* A JSON text listing computers, devices (id, name, serial, attached) and
  * channels. *len in: buffer size; out: size needed including the NUL. */
 TINDREL_API TindrelReturnCode TindrelSim_list(char *buf, size_t *len);

@@ -1,5 +1,6 @@
 // The example windows of this program, by the name the tree's double-click
 // derives from the channel class. A new window adds one row here.
+#include "DictionaryController.h"
 #include "DigitalInputController.h"
 #include "DigitalOutputController.h"
 #include "GPSController.h"
@@ -96,6 +97,8 @@ constexpr WindowRegistry::Entry windows[] = {
     {"IR", Form::Window, &make<IRController>},
     {"RFID", Form::Window, &make<RFIDController>},
     {"GPS", Form::Window, &make<GPSController>},
+    // A network server's dictionary.
+    {"Dictionary", Form::View, &make<DictionaryController>},
 };
 
 }   // namespace

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QTest>
 
+#include "DictionaryPanelController.h"
 #include "RecordingAlertService.h"
 #include "ServerFakes.h"
 #include "ServerPanelController.h"
@@ -31,6 +32,9 @@ void ServerPanelWiringTest::startUpShowsTheConfigurationTheStatusAndAsksAboutDev
     QVERIFY(::mkdtemp(pattern));
     const std::string config = std::string(pattern) + "/server.pc";
     std::ofstream(config) << "[tindrel.network.ipv4]\nport = 7001\n";
+    const std::string dictionaries = std::string(pattern) + "/dictionary.d";
+    std::filesystem::create_directories(dictionaries);
+    std::ofstream(dictionaries + "/1007.dpc") << "[dictionary]\nlabel = \"Hall\"\nsn = 1007\nenabled = true\n";
 
     RecordingAlertService alerts;
     alerts.answer = 1;   // "Not Now"
@@ -53,6 +57,7 @@ void ServerPanelWiringTest::startUpShowsTheConfigurationTheStatusAndAsksAboutDev
         s.deviceAccess = [] { return server::DeviceAccessState::NotInstalled; };
         s.authorizationForm = [] { return platform::encodeAuthorizationForm({1, 2, 3}); };
         s.configPath = config;
+        s.dictionaryDirectory = dictionaries;
         return std::make_unique<server::ServerPanelController>(std::move(s), parent);
     };
     ViewController vc(std::move(options));
@@ -63,6 +68,10 @@ void ServerPanelWiringTest::startUpShowsTheConfigurationTheStatusAndAsksAboutDev
     vc.applicationDidFinishLaunching();
     QCOMPARE(panel->tindrelServerPortTxt->text(), QStringLiteral("7001"));
     QCOMPARE(panel->networkServiceStatusTxt->text(), QStringLiteral("Network Server is running."));
+    // The dictionaries are read at start-up, into the panel's table.
+    QCOMPARE(panel->dictionaryPanel()->numberOfRowsInTableView(), 1);
+    QCOMPARE(panel->dictionaryPanel()->dictionaries().front().label, std::string("Hall"));
+    QVERIFY(vc.window()->isAncestorOf(panel->dictionaryPanel()->view()));
     // The first status update unlocks the panel.
     QTRY_VERIFY(panel->isUnlocked());
     QVERIFY(panel->tindrelServerPortTxt->isEnabled());

@@ -1,6 +1,7 @@
 // The network server panel against fake system services: what the panel
 // shows, what reaches the helper tool, and how the lock enables it.
 #include "AuthorizationView.h"
+#include "DictionaryPanelController.h"
 #include "Protocol.h"
 #include "RecordingAlertService.h"
 #include "ServerFakes.h"
@@ -14,7 +15,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QWidget>
 
 #include <atomic>
@@ -93,6 +96,7 @@ struct Rig {
         s.authorizationForm = [] { return platform::encodeAuthorizationForm({1, 2, 3}); };
         s.configPath = dir.file("etc/tindrel22networkserver.pc");
         s.descriptionPath = dir.file("systemd/tindrel22networkserver.service");
+        s.dictionaryDirectory = dir.file("dictionary.d");
         return s;
     }
     std::vector<std::string> takeCommands()
@@ -323,6 +327,39 @@ private slots:
         panel->deleteAuthorized(QString::fromStdString(file));
         idle();
         QCOMPARE(rig->takeCommands(), (std::vector<std::string>{"write " + file, "delete " + file}));
+    }
+
+    // The dictionary table of the panel: locked with it, and its files go
+    // through the helper like the panel's own.
+    void dictionaryTableFollowsTheLockAndWritesThroughTheHelper()
+    {
+        DictionaryPanelController *dictionaries = panel->dictionaryPanel();
+        panel->setUpAuthorizationView();
+        QTRY_VERIFY(rig->authority->checks >= 1);
+        QVERIFY(!dictionaries->dictionaryTable->isEnabled());
+        QVERIFY(!dictionaries->dictionaryTableButtons->isEnabled());
+        QVERIFY(!dictionaries->dictionaryFakeButton->isEnabled());
+        unlock();
+        QVERIFY(dictionaries->dictionaryTable->isEnabled());
+        QVERIFY(dictionaries->dictionaryAddButton->isEnabled());
+        QVERIFY(!dictionaries->dictionaryRemoveButton->isEnabled());   // nothing selected
+
+        dictionaries->readInDictionaries();
+        dictionaries->dictionaryTableButtonPressed(0);
+        QCOMPARE(dictionaries->dictionaryAddSerial->text(), QStringLiteral("1001"));
+        dictionaries->dictionaryAddLabel->setText(QStringLiteral("Lab"));
+        dictionaries->dictionaryAddSheetCreate();
+        idle();
+        const std::string file = rig->dir.file("dictionary.d/1001.dpc");
+        QCOMPARE(rig->takeCommands(), std::vector<std::string>{"write " + file});
+        QCOMPARE(keyIn(readText(file), "dictionary.label"), "Lab");
+
+        dictionaries->dictionaryTable->selectRow(0);
+        QVERIFY(dictionaries->dictionaryRemoveButton->isEnabled());
+        dictionaries->dictionaryTableButtonPressed(1);
+        idle();
+        QCOMPARE(rig->takeCommands(), std::vector<std::string>{"delete " + file});
+        QVERIFY(rig->alerts.alerts.isEmpty());
     }
 
     void startAtBootRewritesTheDescriptionAndTheConfiguration()

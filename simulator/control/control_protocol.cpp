@@ -277,6 +277,24 @@ std::string runRegainFix(const Request &r, const SimCalls &c)
 {
     return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 1);
 }
+// Another client of a dictionary (its channel 0) sets or removes a key.
+std::string runDictionarySet(const Request &request, const SimCalls &calls)
+{
+    if (!calls.setDictionaryKey)
+        return errorReply(TINDREL_EUNSUPPORTED, "this library does not offer dictionary changes");
+    const TindrelReturnCode rc = calls.setDictionaryKey(request.args[0].text.c_str(), 0, request.args[1].text.c_str(),
+                                                        request.args[2].text.c_str());
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+std::string runDictionaryRemove(const Request &request, const SimCalls &calls)
+{
+    if (!calls.removeDictionaryKey)
+        return errorReply(TINDREL_EUNSUPPORTED, "this library does not offer dictionary changes");
+    const TindrelReturnCode rc =
+        calls.removeDictionaryKey(request.args[0].text.c_str(), 0, request.args[1].text.c_str());
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -392,6 +410,16 @@ constexpr CommandSpec kCommands[] = {
      1,
      &runLoseFix},
     {"regain-fix", "give the device's position receiver its fix back", {{"deviceId", ArgKind::Word}}, 1, &runRegainFix},
+    {"dict-set",
+     "set a dictionary's key to a value, as another client of its server (the window hears of it)",
+     {{"deviceId", ArgKind::Word}, {"key", ArgKind::Word}, {"value...", ArgKind::Rest}},
+     3,
+     &runDictionarySet},
+    {"dict-remove",
+     "remove a key from a dictionary, as another client of its server",
+     {{"deviceId", ArgKind::Word}, {"key", ArgKind::Word}},
+     2,
+     &runDictionaryRemove},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -72,6 +72,10 @@ struct SimCalls {
     TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
     // A bus adapter's transfers, one line each.
     TindrelReturnCode (*getBusLog)(const char *deviceId, char *buf, size_t *len) = nullptr;
+    // Another client's changes to a dictionary.
+    TindrelReturnCode (*setDictionaryKey)(const char *deviceId, int channelIndex, const char *key,
+                                          const char *value) = nullptr;
+    TindrelReturnCode (*removeDictionaryKey)(const char *deviceId, int channelIndex, const char *key) = nullptr;
 };
 
 // One reply line, without its newline.

@@ -160,11 +160,21 @@ TindrelReturnCode orient(const char *id, double roll, double pitch, double yaw, 
                   std::to_string(yaw) + " " + std::to_string(turnRate));
 }
 
+TindrelReturnCode dictionarySet(const char *id, int index, const char *key, const char *value)
+{
+    return record("dict-set " + std::string(id) + " " + std::to_string(index) + " " + key + " " + value);
+}
+
+TindrelReturnCode dictionaryRemove(const char *id, int index, const char *key)
+{
+    return record("dict-remove " + std::string(id) + " " + std::to_string(index) + " " + key);
+}
+
 tindrel::control::SimCalls table()
 {
     return {&list,        &attach, &detach,     &addServer,    &removeServer,   &injectError, &setInput,
             &getProperty, &load,   &lastError,  &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply,
-            &orient,      nullptr, &lcdPicture, nullptr,       &busLog};
+            &orient,      nullptr, &lcdPicture, nullptr,       &busLog, &dictionarySet, &dictionaryRemove};
 }
 
 }   // namespace fakesim

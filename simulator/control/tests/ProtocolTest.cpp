@@ -144,6 +144,9 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"remove-tag rfid14", "set rfid14 24 0 TagPresent 0.000000"},
         {"lose-fix gps50", "set gps50 10 0 PositionFixState 0.000000"},
         {"regain-fix gps50", "set gps50 10 0 PositionFixState 1.000000"},
+        {"dict-set dict-local room kitchen north", "dict-set dict-local 0 room kitchen north"},
+        {"dict-set dict-local room", "dict-set dict-local 0 room "},
+        {"dict-remove dict-local room", "dict-remove dict-local 0 room"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();

@@ -497,6 +497,37 @@ private slots:
                               "host does not resolve", "name too short for a MAC address", "other server type ignored"})
             QVERIFY2(branches.contains(QString::fromLatin1(b)), b);
     }
+
+    // The dictionary window's rows: the rig's dictionaries hold what each
+    // branch needs, and the rig names the server's dictionary directory.
+    void dictionaryRowsHoldInTheDefaultRig()
+    {
+        const QList<Row> rows = branchRows("Dictionary window");
+        QCOMPARE(rows.size(), 3);
+        const auto rig = QJsonDocument::fromJson(QByteArray(TindrelSim_defaultRigText())).object();
+        QVERIFY(!rig.value(QStringLiteral("dictionaryDirectory")).toString().isEmpty());
+        for (const Row &row : rows) {
+            const QString what = row.branch + QStringLiteral(" on ") + row.rigId;
+            QCOMPARE(row.window, QStringLiteral("Dictionary"));
+            const QJsonObject device = rigDevice(row.rigId);
+            const auto channels = channelsOf(device, row.window);
+            QVERIFY2(!channels.isEmpty(), qPrintable(what));
+            const QJsonObject entries = channels.first().value(QStringLiteral("entries")).toObject();
+            if (row.branch.startsWith(QStringLiteral("keys b, a and B")))
+                for (const char *key : {"b", "a", "B"})
+                    QVERIFY2(entries.contains(QLatin1String(key)), qPrintable(what));
+            if (row.branch.startsWith(QStringLiteral("more keys than one scan"))) {
+                qsizetype bytes = 0;
+                for (const QString &key : entries.keys())
+                    bytes += key.toUtf8().size() + 1;
+                QVERIFY2(bytes > 1024, qPrintable(what));
+            }
+            if (row.branch.startsWith(QStringLiteral("an empty dictionary on a network server"))) {
+                QVERIFY2(entries.isEmpty(), qPrintable(what));
+                QVERIFY2(!device.value(QStringLiteral("server")).toString().isEmpty(), qPrintable(what));
+            }
+        }
+    }
 };
 
 QTEST_MAIN(VoltageRigTest)
