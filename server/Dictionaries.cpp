@@ -136,9 +136,14 @@ RenderedConfig renderDictionaryOver(const TindrelDictionary &d, const std::optio
     pconf_t *c = pc.get();
     pconf_setcreatemissing(c, 1);
     // Labels go out as UTF-8, so a label outside ASCII reads back unchanged.
-    pconf_set(c, d.label.c_str(), "dictionary.label");
-    pconf_set(c, std::to_string(d.sn).c_str(), "dictionary.sn");
-    pconf_set(c, d.enabled ? "true" : "false", "dictionary.enabled");
+    // A key that cannot take its value (a plain "dictionary" value where
+    // the table goes, a label that is not UTF-8) is reported, never left out.
+    const std::pair<std::string, const char *> keys[] = {{d.label, "dictionary.label"},
+                                                         {std::to_string(d.sn), "dictionary.sn"},
+                                                         {d.enabled ? "true" : "false", "dictionary.enabled"}};
+    for (const auto &[value, key] : keys)
+        if (pconf_set(c, value.c_str(), "%s", key) != 0)
+            return {RenderedConfig::Result::Conflict, key};
     std::vector<char> buffer(kDictionaryRenderBufferSize);
     if (pconf_renderpc(c, buffer.data(), buffer.size()) != 0)
         return {RenderedConfig::Result::TooLarge, {}};

@@ -158,6 +158,11 @@ void DictionaryPanelController::writeOutDictionaryConfig(const TindrelDictionary
 {
     const std::string path = dictionaryFilePath(services_.directory, d.sn);
     const RenderedConfig rendered = renderDictionaryOver(d, readTextFile(path));
+    if (rendered.result == RenderedConfig::Result::Conflict) {
+        qWarning("The dictionary file %s holds %s in a form the panel cannot set; it was left as it was", path.c_str(),
+                 rendered.text.c_str());
+        return;
+    }
     if (rendered.result != RenderedConfig::Result::Ok) {
         qWarning("The dictionary file %s would be larger than %zu bytes; it was left as it was", path.c_str(),
                  kDictionaryRenderBufferSize);

@@ -64,6 +64,15 @@ TEST(Dictionaries, RewriteKeepsOtherKeysAndReadsBack)
     EXPECT_EQ(dictionaryFromText(fresh.text), (TindrelDictionary{1010, "New", true}));
 }
 
+TEST(Dictionaries, AFileWhereTheDictionaryIsAPlainValueOrALabelThatIsNotUtf8WritesNothing)
+{
+    const auto plain = renderDictionaryOver({1001, "Lab", true}, std::string("dictionary = 3\n"));
+    EXPECT_EQ(plain.result, RenderedConfig::Result::Conflict);
+    EXPECT_EQ(plain.text, "dictionary.label");
+    const auto badLabel = renderDictionaryOver({1001, "caf\xe9", true}, std::nullopt);
+    EXPECT_EQ(badLabel.result, RenderedConfig::Result::Conflict);
+}
+
 TEST(Dictionaries, TooLongALabelWritesNothing)
 {
     const auto rendered = renderDictionaryOver({1001, std::string(20000, 'x'), true}, std::nullopt);
