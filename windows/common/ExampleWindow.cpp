@@ -240,9 +240,14 @@ void ExampleWindow::onDetachHandler()
     sizeWindow(SizingMoment::Detach);
 }
 
-void ExampleWindow::sizeWindow(SizingMoment)
+void ExampleWindow::sizeWindow(SizingMoment moment)
 {
-    fitHeightToShownContent();
+    if (moment == SizingMoment::Detach || heightRule_ == HeightRule::FitShown)
+        fitHeightToShownContent();
+    else if (heightRule_ == HeightRule::MaximumAtAttach)
+        moment == SizingMoment::Attach ? fitHeightToEveryBox() : fitHeightToShownContent();
+    else
+        resize(width(), std::max(height(), heightOfShownContent()));
     centre();
 }
 
@@ -315,7 +320,7 @@ void ExampleWindow::showAttachBoxes()
     toolBar_->setVisible(toolBar_->layout()->count() > 1);
 }
 
-void ExampleWindow::fitHeightToShownContent()
+int ExampleWindow::heightOfShownContent()
 {
     // The layout ignores hidden boxes: with only the information box shown
     // this is the minimum height, with every box of the channel the maximum.
@@ -324,7 +329,31 @@ void ExampleWindow::fitHeightToShownContent()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->invalidate();
     layout()->activate();
-    resize(width(), std::max(layout()->sizeHint().height(), layout()->minimumSize().height()));
+    return std::max(layout()->sizeHint().height(), layout()->minimumSize().height());
+}
+
+void ExampleWindow::fitHeightToShownContent() { resize(width(), heightOfShownContent()); }
+
+int ExampleWindow::heightWithEveryBoxShown()
+{
+    // Shown for the measurement only: nothing is painted before they hide again.
+    std::vector<QWidget *> hidden;
+    for (const auto &entry : attachBoxes_)
+        if (entry.box && entry.box->isHidden()) {
+            hidden.push_back(entry.box);
+            entry.box->show();
+        }
+    const int h = heightOfShownContent();
+    for (QWidget *box : hidden)
+        box->hide();
+    heightOfShownContent();
+    return h;
+}
+
+void ExampleWindow::fitHeightToEveryBox()
+{
+    const int h = heightWithEveryBoxShown();
+    resize(width(), h);
 }
 
 int ExampleWindow::collapsedHeight()

@@ -212,6 +212,14 @@ protected:
     // detach. The default fits the height to what is shown and centres.
     enum class SizingMoment { Open, Attach, Detach };
     virtual void sizeWindow(SizingMoment moment);
+    // What the default sizing does with the height; it always centres.
+    enum class HeightRule {
+        FitShown,          // fits what is shown at every moment
+        MaximumAtAttach,   // maximum height at attach, minimum at open and detach
+        KeptUntilDetach,   // kept at open and attach (never below what the shown
+                           // content needs), minimum at detach
+    };
+    void setHeightRule(HeightRule rule) { heightRule_ = rule; }
     // Just before the channel is torn down, on every path (close or
     // destruction), once: stop timers and worker threads here.
     virtual void beforeTearDown() { }
@@ -261,6 +269,11 @@ protected:
     // Sizing helpers for sizeWindow.
     // Fits the height to the shown content (the default).
     void fitHeightToShownContent();
+    int heightOfShownContent();
+    // The window's maximum height: what the content needs with every attach
+    // box shown, whether shown now or not (boxes left hidden leave room).
+    int heightWithEveryBoxShown();
+    void fitHeightToEveryBox();
     // The height with only the information box shown.
     int collapsedHeight();
     // Height: the collapsed height plus the heights of these boxes and extra.
@@ -322,6 +335,7 @@ private:
     ChannelIdentity identity_;
     QPointer<QSettings> defaults_;
     bool reportAttachReads_ = true;
+    HeightRule heightRule_ = HeightRule::FitShown;
     bool closed_ = false;
     bool tornDown_ = false;
 

@@ -32,11 +32,16 @@ inline QString logText(ExampleWindow &w)
     return w.errorEventLogWindow() ? w.errorEventLogWindow()->errorEventLog->toPlainText() : QString();
 }
 
+// Opens a window on a channel and waits for its attach; heightBeforeAttach,
+// when given, gets the height the window had before the attach was handled.
 template <class W>
-std::unique_ptr<W> openOn(Surroundings &s, int serial, const char *name, int channel = 0)
+std::unique_ptr<W> openOn(Surroundings &s, int serial, const char *name, int channel = 0,
+                          int *heightBeforeAttach = nullptr)
 {
     s.aimAt(serial, channel);
     auto w = s.open<W>();
+    if (heightBeforeAttach)
+        *heightBeforeAttach = w->height();
     if (!waitAttached(*w, QString::fromUtf8(name)))
         qWarning("%s did not attach", name);
     return w;
