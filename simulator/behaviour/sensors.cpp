@@ -232,10 +232,21 @@ void voltageRatioUnit(const Channel &c, Tindrel_UnitInfo &u)
         findSensor(kRatioSensors, c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))]);
     u = s ? unitRecord(s->unit) : Tindrel_UnitInfo{TINDREL_UNIT_NONE, "volt per volt", "V/V"};
 }
+// A ratio input on a motor board is the motor's feedback potentiometer: a
+// ten-turn pot, centred while the shaft is at its start, that reads the
+// shaft's turns between its end stops.
+constexpr double kFeedbackPotTurns = 10;
+double feedbackPotRatio(double shaftCounts)
+{
+    return std::clamp(0.5 + shaftCounts / (kFeedbackPotTurns * kEncoderCountsPerRevolution), 0.0, 1.0);
+}
+
 void voltageRatioStep(Channel &c, double, double, Raised &)
 {
     constexpr auto K = TINDREL_CHCLASS_VOLTAGERATIOINPUT;
     const int ratio = PROP(K, "VoltageRatio");
+    if (double counts = 0; !c.overridden[slotOf(c, ratio)] && shaftPosition(*c.info->device, c.info->index, counts))
+        value(c, ratio) = feedbackPotRatio(counts);
     if (c.info->subclass == kSubclassBridge && c.supports(PROP(K, "BridgeEnabled"))) {
         if (value(c, PROP(K, "BridgeEnabled")) == 0) {
             value(c, ratio) = TINDREL_UNKNOWN_VALUE;

@@ -276,3 +276,49 @@ TEST_F(Motors, PositionControllerOfTheDefaultRigBringsItsEncoderToTheTarget)
     EXPECT_NEAR(static_cast<double>(encoderCounts(e) - start), 3000.0, 6.0) << "the encoder saw the whole move";
     TindrelMotorPositionController_setEngaged(m, 0);
 }
+
+TEST_F(Motors, FeedbackPotentiometerOfTheDefaultRigFollowsTheShaftBetweenItsEndStops)
+{
+    ASSERT_EQ(TindrelSim_loadDefaultRig(), TINDREL_OK);
+    Channel motorCh(TINDREL_CHCLASS_DCMOTOR), potCh(TINDREL_CHCLASS_VOLTAGERATIOINPUT);
+    auto m = motorCh.as<TindrelDCMotorHandle>();
+    auto pot = potCh.as<TindrelVoltageRatioInputHandle>();
+    for (Channel *ch : {&potCh, &motorCh})
+        Tindrel_setHubPort(ch->h, 2);
+    open(potCh, 561777);
+    open(motorCh, 561777);
+    const auto ratio = [&] {
+        double r = -1;
+        TindrelVoltageRatioInput_getVoltageRatio(pot, &r);
+        return r;
+    };
+    const auto steady = [&] {
+        double before = ratio();
+        return eventually([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            const double now = ratio();
+            const bool still = now == before;
+            before = now;
+            return still;
+        });
+    };
+    ASSERT_TRUE(steady()) << "a standing motor leaves its potentiometer still";
+    const double start = ratio();
+    EXPECT_GE(start, 0.0);
+    EXPECT_LE(start, 1.0);
+    TindrelDCMotor_setAcceleration(m, 100);
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0.5), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return ratio() > start + 0.05; })) << ratio();
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0), TINDREL_OK);
+    ASSERT_TRUE(steady()) << "the potentiometer stops with the shaft";
+    const double stopped = ratio();
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, -1), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return ratio() < stopped - 0.05; })) << ratio();
+    // Driven on, it rests against its end stop rather than wrapping round.
+    EXPECT_TRUE(eventually([&] { return ratio() == 0.0; })) << ratio();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(ratio(), 0.0);
+    TindrelDCMotor_setTargetVelocity(m, 0);
+}
