@@ -21,6 +21,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tindrel {
 
 ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form form, QWidget *parent)
@@ -225,6 +227,7 @@ void ExampleWindow::onAttachHandler()
     for (BoundRow *row : boundRows_)
         row->load();
     infoBox_->fillTindrelInfo(h);
+    attached_ = true;
     onAttach();
     showAttachBoxes();
     sizeWindow(SizingMoment::Attach);
@@ -234,6 +237,7 @@ void ExampleWindow::onDetachHandler()
 {
     // Values that came before the detach are shown before the reset.
     flushValues();
+    attached_ = false;
     hideAttachBoxes();
     onDetach();
     infoBox_->fillTindrelInfo(nullptr);
@@ -242,12 +246,25 @@ void ExampleWindow::onDetachHandler()
 
 void ExampleWindow::sizeWindow(SizingMoment moment)
 {
+    const bool maximum = heightRule_ == HeightRule::MaximumAtAttach || heightRule_ == HeightRule::MaximumSizeAtAttach;
+    if (heightRule_ == HeightRule::MaximumSizeAtAttach)
+        resize(moment == SizingMoment::Attach ? widthWithEveryBoxShown() : minimumContentWidth(), height());
     if (moment == SizingMoment::Detach || heightRule_ == HeightRule::FitShown)
         fitHeightToShownContent();
-    else if (heightRule_ == HeightRule::MaximumAtAttach)
+    else if (maximum)
         moment == SizingMoment::Attach ? fitHeightToEveryBox() : fitHeightToShownContent();
     else
         resize(width(), std::max(height(), heightOfShownContent()));
+    centre();
+}
+
+void ExampleWindow::foldBox(QWidget *box, bool shown)
+{
+    box->setVisible(shown && hasChannel() && attached_);
+    if (attached_)
+        fitHeightToEveryBox();
+    else
+        fitHeightToShownContent();
     centre();
 }
 
@@ -326,6 +343,10 @@ int ExampleWindow::heightOfShownContent()
     // this is the minimum height, with every box of the channel the maximum.
     // Boxes shown or hidden just now have only posted their layout requests:
     // handle them first so that nested boxes report their new size.
+    // Texts changed just now (the information box is cleared at detach)
+    // reach the outer layout only once every nested layout is recomputed.
+    for (QLayout *nested : findChildren<QLayout *>())
+        nested->invalidate();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->invalidate();
     layout()->activate();
@@ -334,20 +355,46 @@ int ExampleWindow::heightOfShownContent()
 
 void ExampleWindow::fitHeightToShownContent() { resize(width(), heightOfShownContent()); }
 
-int ExampleWindow::heightWithEveryBoxShown()
+std::vector<QWidget *> ExampleWindow::showEveryBox()
 {
     // Shown for the measurement only: nothing is painted before they hide again.
     std::vector<QWidget *> hidden;
-    for (const auto &entry : attachBoxes_)
-        if (entry.box && entry.box->isHidden()) {
+    for (const auto &entry : attachBoxes_) {
+        const bool onlyWhenShown =
+            std::ranges::any_of(countedWhenShown_, [&](const QPointer<QWidget> &box) { return box == entry.box; });
+        if (entry.box && entry.box->isHidden() && !onlyWhenShown) {
             hidden.push_back(entry.box);
             entry.box->show();
         }
+    }
+    return hidden;
+}
+
+int ExampleWindow::heightWithEveryBoxShown()
+{
+    const std::vector<QWidget *> hidden = showEveryBox();
     const int h = heightOfShownContent();
     for (QWidget *box : hidden)
         box->hide();
     heightOfShownContent();
     return h;
+}
+
+int ExampleWindow::widthWithEveryBoxShown()
+{
+    const std::vector<QWidget *> hidden = showEveryBox();
+    heightOfShownContent();
+    const int w = std::max(layout()->sizeHint().width(), layout()->minimumSize().width());
+    for (QWidget *box : hidden)
+        box->hide();
+    heightOfShownContent();
+    return w;
+}
+
+int ExampleWindow::minimumContentWidth()
+{
+    heightOfShownContent();
+    return layout()->minimumSize().width();
 }
 
 void ExampleWindow::fitHeightToEveryBox()

@@ -106,11 +106,10 @@ public:
 // A box always shown and a taller one never shown, sized by a height rule.
 class RuledWindow : public ExampleWindowOf<RuledWindow> {
 public:
-    explicit RuledWindow(int rule)
+    explicit RuledWindow(int rule, bool hiddenCountsOnlyWhenShown = false)
         : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
                                                 TindrelDigitalInput_delete>())
     {
-        setHeightRule(static_cast<HeightRule>(rule));
         shownBox = new AttachBox(QStringLiteral("Shown"), this);
         (new QVBoxLayout(shownBox))->addWidget(new QLabel(QStringLiteral("shown"), shownBox));
         hiddenBox = new AttachBox(QStringLiteral("Never shown"), this, [] { return false; });
@@ -119,10 +118,16 @@ public:
             rows->addWidget(new QLabel(QStringLiteral("row"), hiddenBox));
         contentLayout()->addWidget(shownBox);
         contentLayout()->addWidget(hiddenBox);
+        if (hiddenCountsOnlyWhenShown)
+            setHeightRule(static_cast<HeightRule>(rule), {hiddenBox});
+        else
+            setHeightRule(static_cast<HeightRule>(rule));
     }
+    void fold(bool shown) { foldBox(hiddenBox, shown); }
     static constexpr int fitShown = static_cast<int>(HeightRule::FitShown);
     static constexpr int maximumAtAttach = static_cast<int>(HeightRule::MaximumAtAttach);
     static constexpr int keptUntilDetach = static_cast<int>(HeightRule::KeptUntilDetach);
+    static constexpr int maximumSizeAtAttach = static_cast<int>(HeightRule::MaximumSizeAtAttach);
     AttachBox *shownBox;
     AttachBox *hiddenBox;
 };
@@ -495,6 +500,62 @@ private slots:
         QVERIFY(attached[RuledWindow::maximumAtAttach] > attached[RuledWindow::fitShown] + 50);
         QCOMPARE(collapsed[RuledWindow::maximumAtAttach], collapsed[RuledWindow::fitShown]);
         QCOMPARE(collapsed[RuledWindow::keptUntilDetach], collapsed[RuledWindow::fitShown]);
+    }
+
+    void boxesCountedOnlyWhenShownFoldInAndOut()
+    {
+        int maximum = 0;
+        {
+            Surroundings s;
+            s.aimAt(7000);
+            s.defaults().setValue("v", 2);
+            auto full = std::unique_ptr<RuledWindow>(new WindowInstance<RuledWindow>(RuledWindow::maximumSizeAtAttach));
+            full->setUp(s.env());
+            full->show();
+            const QSize opened = full->size();
+            QVERIFY(waitAttached(*full, QStringLiteral("Port Input")));
+            maximum = full->height();
+            QVERIFY(maximum > opened.height());
+            QCOMPARE(full->width(),
+                     std::max(full->layout()->sizeHint().width(), full->layout()->minimumSize().width()));
+            QCOMPARE(TindrelSim_detachDevice("portdevice"), TINDREL_OK);
+            QVERIFY(waitDetached(*full));
+            QCOMPARE(full->height(), opened.height());
+            QCOMPARE(full->width(), full->minimumWidth());
+            QCOMPARE(TindrelSim_attachDevice("portdevice"), TINDREL_OK);
+        }
+        Surroundings s;
+        s.aimAt(7000);
+        s.defaults().setValue("v", 2);
+        auto folding =
+            std::unique_ptr<RuledWindow>(new WindowInstance<RuledWindow>(RuledWindow::maximumAtAttach, true));
+        folding->resize(500, 200);
+        folding->setUp(s.env());
+        folding->show();
+        QVERIFY(waitAttached(*folding, QStringLiteral("Port Input")));
+        const int folded = folding->height();
+        QVERIFY(folded < maximum - 50);
+        const int width = folding->width();
+        folding->fold(true);
+        QVERIFY(folding->hiddenBox->isVisible());
+        QVERIFY(folding->height() >= maximum);
+        const int unfolded = folding->height();
+        folding->fold(false);
+        QVERIFY(!folding->hiddenBox->isVisible());
+        QCOMPARE(folding->height(), folded);
+        QCOMPARE(folding->width(), width);
+        folding->fold(true);
+        QCOMPARE(folding->height(), unfolded);
+
+        // Detached, folding out shows nothing and leaves the minimum.
+        QCOMPARE(TindrelSim_detachDevice("portdevice"), TINDREL_OK);
+        QVERIFY(waitDetached(*folding));
+        const int collapsed = folding->height();
+        QVERIFY(collapsed < folded);
+        folding->fold(true);
+        QVERIFY(!folding->hiddenBox->isVisible());
+        QCOMPARE(folding->height(), collapsed);
+        QCOMPARE(TindrelSim_attachDevice("portdevice"), TINDREL_OK);
     }
 
     void eventPostedBeforeTearDownIsDropped()
