@@ -337,7 +337,8 @@ TINDREL_API TindrelReturnCode TindrelMotorPositionController_addPositionOffset(T
 TINDREL_API TindrelReturnCode TindrelStepper_addPositionOffset(TindrelStepperHandle ch, double offset);
 /* Failsafe: unless resetFailsafe is called within failsafeTime ms, the
  * motor is disengaged and a TINDREL_EEVENT_FAILSAFE error event follows; the
- * channel then refuses further calls until it is closed and opened again. */
+ * channel then refuses further calls until the failsafe is enabled again
+ * (the motor stays disengaged) or the channel is closed and opened again. */
 TINDREL_API TindrelReturnCode TindrelStepper_enableFailsafe(TindrelStepperHandle ch, uint32_t failsafeTime);
 TINDREL_API TindrelReturnCode TindrelStepper_resetFailsafe(TindrelStepperHandle ch);
 

@@ -59,7 +59,8 @@ TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId,
 /* Turns the shaft of an encoder channel (channelIndex of the device's
  * encoders) at countsPerSecond from now on; the encoder counts it and gives
  * an index pulse once per revolution of 1440 counts. Until a shaft is turned
- * it follows the rig's waveform. */
+ * it follows the rig's waveform. An encoder on a motor board counts the
+ * motor's shaft instead and cannot be turned from here (TINDREL_EINVALIDSTATE). */
 TINDREL_API TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, double countsPerSecond);
 /* A power guard's guarded supply (volts) and board temperature (degrees
  * Celsius), as if measured: past the over-voltage threshold or the board's

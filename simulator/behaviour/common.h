@@ -97,9 +97,9 @@ struct SoundLevels {
 };
 SoundLevels soundLevels(double total, const std::array<double, kSoundBands> &shape, double top);
 
-// An encoder's shaft: turned at countsPerSecond from now on (by tindrelsim,
-// or by the motor that carries the encoder); undriven shafts follow the
-// rig's waveform. Engine lock held.
+// An encoder's shaft: turned at countsPerSecond from now on (by tindrelsim);
+// undriven shafts follow the rig's waveform. An encoder on a motor board
+// counts that motor's simulated shaft instead. Engine lock held.
 void driveShaft(Channel &encoder, double countsPerSecond);
 inline constexpr int kEncoderCountsPerRevolution = 1440;
 

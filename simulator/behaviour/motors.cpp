@@ -82,6 +82,8 @@ void trackTarget(Channel &c, const TrackProps &tp, double dt, bool engaged, doub
 }
 
 // Stepper, with the failsafe timer.
+constexpr const char *kFailsafeState =
+    "The stepper is in its failsafe state; enable the failsafe again (or close and open the channel)";
 struct StepperState : RescaleState {
     bool failsafeOn = false, failed = false;
     double failsafeDeadline = 0;
@@ -92,7 +94,7 @@ TindrelReturnCode stepperBeforeSet(Channel &c, int p, double v)
 {
     auto &s = stateOf<StepperState>(c);
     if (s.failed)
-        return fail(TINDREL_EINVALIDSTATE, "The stepper is in its failsafe state; close and open the channel again");
+        return fail(TINDREL_EINVALIDSTATE, "%s", kFailsafeState);
     return rescaleBeforeSet<TINDREL_CHCLASS_STEPPER>(c, p, v);
 }
 
@@ -295,8 +297,8 @@ using namespace behaviour;
 TindrelReturnCode stepperFailsafe(Channel &c, bool enable, uint32_t ms)
 {
     auto &s = stateOf<StepperState>(c);
-    if (s.failed)
-        return fail(TINDREL_EINVALIDSTATE, "The stepper is in its failsafe state; close and open the channel again");
+    if (s.failed && !enable)
+        return fail(TINDREL_EINVALIDSTATE, "%s", kFailsafeState);
     double t = sessionTime(c);
     if (enable) {
         int p = c.info->cls->prop("FailsafeTime");
@@ -305,6 +307,9 @@ TindrelReturnCode stepperFailsafe(Channel &c, bool enable, uint32_t ms)
                         c.mins[slotOf(c, p)], c.maxs[slotOf(c, p)]);
         value(c, p) = ms;
         s.failsafeOn = true;
+        // Arming the failsafe again is the way out of its tripped state; the
+        // motor stays disengaged until it is engaged again.
+        s.failed = false;
     } else if (!s.failsafeOn) {
         return fail(TINDREL_EINVALIDSTATE, "The failsafe is not enabled (call enableFailsafe first)");
     }
@@ -320,8 +325,7 @@ TindrelReturnCode addPositionOffset(Channel &c, double offset)
         return motorPositionOffset(c, offset);
     case TINDREL_CHCLASS_STEPPER:
         if (stateOf<StepperState>(c).failed)
-            return fail(TINDREL_EINVALIDSTATE,
-                        "The stepper is in its failsafe state; close and open the channel again");
+            return fail(TINDREL_EINVALIDSTATE, "%s", kFailsafeState);
         value(c, c.info->cls->prop("Position")) += offset;
         value(c, c.info->cls->prop("TargetPosition")) += offset;
         return TINDREL_OK;

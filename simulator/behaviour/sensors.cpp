@@ -1,6 +1,8 @@
 // Voltage and ratio inputs, single-value sensors and counting inputs.
 #include "common.h"
+#include "motor_shaft.h"
 
+#include <optional>
 #include <random>
 
 namespace tsim::behaviour {
@@ -230,10 +232,21 @@ void voltageRatioUnit(const Channel &c, Tindrel_UnitInfo &u)
         findSensor(kRatioSensors, c.values[slotOf(c, PROP(TINDREL_CHCLASS_VOLTAGERATIOINPUT, "SensorType"))]);
     u = s ? unitRecord(s->unit) : Tindrel_UnitInfo{TINDREL_UNIT_NONE, "volt per volt", "V/V"};
 }
+// A ratio input on a motor board is the motor's feedback potentiometer: a
+// ten-turn pot, centred while the shaft is at its start, that reads the
+// shaft's turns between its end stops.
+constexpr double kFeedbackPotTurns = 10;
+double feedbackPotRatio(double shaftCounts)
+{
+    return std::clamp(0.5 + shaftCounts / (kFeedbackPotTurns * kEncoderCountsPerRevolution), 0.0, 1.0);
+}
+
 void voltageRatioStep(Channel &c, double, double, Raised &)
 {
     constexpr auto K = TINDREL_CHCLASS_VOLTAGERATIOINPUT;
     const int ratio = PROP(K, "VoltageRatio");
+    if (double counts = 0; !c.overridden[slotOf(c, ratio)] && shaftPosition(*c.info->device, c.info->index, counts))
+        value(c, ratio) = feedbackPotRatio(counts);
     if (c.info->subclass == kSubclassBridge && c.supports(PROP(K, "BridgeEnabled"))) {
         if (value(c, PROP(K, "BridgeEnabled")) == 0) {
             value(c, ratio) = TINDREL_UNKNOWN_VALUE;
@@ -332,6 +345,10 @@ struct EncoderState : ClassState {
     int delta = 0;          // counts since the last event
     double lastEvent = 0;   // session time of the last event
     bool indexHit = false;
+    // On a motor board: the motor shaft's position last seen, and whether
+    // the shaft was still at rest (not yet simulated) when the channel opened.
+    std::optional<double> lastShaft;
+    bool openedBeforeShaft = false;
 };
 constexpr double kCountsPerIndex = kEncoderCountsPerRevolution;
 // Kept across sessions: the shaft turns whether or not a window is open.
@@ -357,10 +374,19 @@ void encoderStep(Channel &c, double dt, double t, Raised &extra)
     if (c.supports(en) && value(c, en) == 0)
         return;
     int pos = PROP(TINDREL_CHCLASS_ENCODER, "Position");
-    double rate = c.info->behaviour.set ? waveValue(c, cls.props[static_cast<size_t>(pos)], 0, t) : 0;
-    if (auto *shaft = dynamic_cast<ShaftState *>(c.kept.get()); shaft && shaft->driven)
-        rate = shaft->countsPerSecond;
-    s.pending += rate * dt;
+    if (double counts = 0; shaftPosition(*c.info->device, c.info->index, counts)) {
+        // An encoder on a motor board counts what the motor's shaft turned.
+        if (!s.lastShaft)
+            s.lastShaft = s.openedBeforeShaft ? 0.0 : counts;
+        s.pending += counts - *s.lastShaft;
+        s.lastShaft = counts;
+    } else {
+        s.openedBeforeShaft = true;
+        double rate = c.info->behaviour.set ? waveValue(c, cls.props[static_cast<size_t>(pos)], 0, t) : 0;
+        if (auto *shaft = dynamic_cast<ShaftState *>(c.kept.get()); shaft && shaft->driven)
+            rate = shaft->countsPerSecond;
+        s.pending += rate * dt;
+    }
     double whole = std::trunc(s.pending);
     s.pending -= whole;
     double before = value(c, pos);

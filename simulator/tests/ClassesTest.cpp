@@ -178,7 +178,17 @@ TEST_F(Classes, StepperFailsafeDisengagesAndReportsAnErrorEvent)
     TindrelStepper_getEngaged(st, &engaged);
     EXPECT_EQ(engaged, 0);
     EXPECT_EQ(TindrelStepper_setTargetPosition(st, 10), TINDREL_EINVALIDSTATE);
-    // A fresh open clears the failsafe state.
+    EXPECT_EQ(TindrelStepper_resetFailsafe(st), TINDREL_EINVALIDSTATE) << "too late to reset";
+    // Arming the failsafe again recovers; the motor waits to be engaged.
+    ASSERT_EQ(TindrelStepper_enableFailsafe(st, 5000), TINDREL_OK);
+    EXPECT_EQ(TindrelStepper_setTargetPosition(st, 10), TINDREL_OK);
+    TindrelStepper_getEngaged(st, &engaged);
+    EXPECT_EQ(engaged, 0);
+    EXPECT_EQ(TindrelStepper_resetFailsafe(st), TINDREL_OK);
+    // A fresh open clears the failsafe state as well.
+    ASSERT_EQ(TindrelStepper_enableFailsafe(st, 500), TINDREL_OK);
+    ASSERT_TRUE(errors.waitCount(2));
+    EXPECT_EQ(TindrelStepper_setTargetPosition(st, 20), TINDREL_EINVALIDSTATE);
     Tindrel_close(ch.h);
     ASSERT_EQ(Tindrel_openWaitForAttachment(ch.h, 5000), TINDREL_OK);
     EXPECT_EQ(TindrelStepper_setTargetPosition(st, 10), TINDREL_OK);

@@ -12,7 +12,9 @@ const char *kRig = R"RIG({
   "devices": [
     {"id": "bldc", "deviceId": 108, "class": 2, "name": "Brushless", "serial": 9100,
      "channels": [{"class": "BLDCMotor"}, {"class": "MotorPositionController"}, {"class": "MotorVelocityController"}]},
-    {"id": "brushed", "deviceId": 42, "class": 2, "name": "Brushed", "serial": 9101, "channels": [{"class": "DCMotor"}]}
+    {"id": "brushed", "deviceId": 42, "class": 2, "name": "Brushed", "serial": 9101, "channels": [{"class": "DCMotor"}]},
+    {"id": "looped", "deviceId": 110, "class": 2, "name": "Looped", "serial": 9102,
+     "channels": [{"class": "DCMotor"}, {"class": "Encoder"}]}
   ]
 })RIG";
 
@@ -25,6 +27,7 @@ protected:
             TindrelSim_setMotorCondition("bldc", 0, what, 0);
         TindrelSim_setMotorCondition("bldc", 0, "connection", 1);
         TindrelSim_setMotorCondition("brushed", 0, "load", 0);
+        TindrelSim_setMotorCondition("looped", 0, "hold", 0);
         TindrelSim_clear();
     }
 };
@@ -188,4 +191,134 @@ TEST_F(Motors, ALoadSlowsABrushedMotorAsItsBackEMFShows)
         TindrelDCMotor_getBackEMF(m, &emf);
         return emf < 6;
     })) << emf;
+}
+
+namespace {
+
+int64_t encoderCounts(TindrelEncoderHandle e)
+{
+    int64_t p = 0;
+    TindrelEncoder_getPosition(e, &p);
+    return p;
+}
+
+// True once two reads a good while apart agree.
+bool comesToRest(TindrelEncoderHandle e)
+{
+    return eventually([&] {
+        const int64_t before = encoderCounts(e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return encoderCounts(e) == before;
+    });
+}
+
+}   // namespace
+
+TEST_F(Motors, EncoderOnTheMotorBoardCountsTheShaftInTheMotorsDirection)
+{
+    Channel motorCh(TINDREL_CHCLASS_DCMOTOR), encoderCh(TINDREL_CHCLASS_ENCODER);
+    auto m = motorCh.as<TindrelDCMotorHandle>();
+    auto e = encoderCh.as<TindrelEncoderHandle>();
+    open(encoderCh, 9102);
+    open(motorCh, 9102);
+    ASSERT_TRUE(comesToRest(e)) << "an undriven shaft keeps its encoder still";
+    const int64_t start = encoderCounts(e);
+    TindrelDCMotor_setAcceleration(m, 100);
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0.5), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return encoderCounts(e) > start + 2000; })) << encoderCounts(e);
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0), TINDREL_OK);
+    ASSERT_TRUE(comesToRest(e)) << "the encoder stops with the motor";
+    const int64_t stopped = encoderCounts(e);
+    EXPECT_GT(stopped, start + 2000);
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, -0.5), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return encoderCounts(e) < stopped - 2000; })) << encoderCounts(e);
+    TindrelDCMotor_setTargetVelocity(m, 0);
+    ASSERT_TRUE(comesToRest(e));
+
+    // A held shaft does not turn, however hard the motor pulls.
+    ASSERT_EQ(TindrelSim_setMotorCondition("looped", 0, "hold", 1), TINDREL_OK);
+    const int64_t held = encoderCounts(e);
+    TindrelDCMotor_setTargetVelocity(m, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(encoderCounts(e), held);
+    TindrelDCMotor_setTargetVelocity(m, 0);
+    TindrelSim_setMotorCondition("looped", 0, "hold", 0);
+
+    EXPECT_EQ(TindrelSim_turnShaft("looped", 0, 1000), TINDREL_EINVALIDSTATE) << "the motor turns this shaft";
+}
+
+TEST_F(Motors, PositionControllerOfTheDefaultRigBringsItsEncoderToTheTarget)
+{
+    ASSERT_EQ(TindrelSim_loadDefaultRig(), TINDREL_OK);
+    Channel controllerCh(TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER), encoderCh(TINDREL_CHCLASS_ENCODER);
+    auto m = controllerCh.as<TindrelMotorPositionControllerHandle>();
+    auto e = encoderCh.as<TindrelEncoderHandle>();
+    open(encoderCh, 306150);
+    open(controllerCh, 306150);
+    ASSERT_TRUE(comesToRest(e));
+    const int64_t start = encoderCounts(e);
+    double position = 0, rescale = 0;
+    TindrelMotorPositionController_getPosition(m, &position);
+    TindrelMotorPositionController_getRescaleFactor(m, &rescale);
+    ASSERT_GT(rescale, 0);
+    const double step = 3000 * rescale, deadBand = 5 * rescale;
+    ASSERT_EQ(TindrelMotorPositionController_setDeadBand(m, deadBand), TINDREL_OK);
+    ASSERT_EQ(TindrelMotorPositionController_setTargetPosition(m, position + step), TINDREL_OK);
+    ASSERT_EQ(TindrelMotorPositionController_setEngaged(m, 1), TINDREL_OK);
+    double now = 0;
+    EXPECT_TRUE(eventually([&] {
+        TindrelMotorPositionController_getPosition(m, &now);
+        return std::fabs(now - (position + step)) <= deadBand;
+    })) << now;
+    ASSERT_TRUE(comesToRest(e));
+    EXPECT_NEAR(static_cast<double>(encoderCounts(e) - start), 3000.0, 6.0) << "the encoder saw the whole move";
+    TindrelMotorPositionController_setEngaged(m, 0);
+}
+
+TEST_F(Motors, FeedbackPotentiometerOfTheDefaultRigFollowsTheShaftBetweenItsEndStops)
+{
+    ASSERT_EQ(TindrelSim_loadDefaultRig(), TINDREL_OK);
+    Channel motorCh(TINDREL_CHCLASS_DCMOTOR), potCh(TINDREL_CHCLASS_VOLTAGERATIOINPUT);
+    auto m = motorCh.as<TindrelDCMotorHandle>();
+    auto pot = potCh.as<TindrelVoltageRatioInputHandle>();
+    for (Channel *ch : {&potCh, &motorCh})
+        Tindrel_setHubPort(ch->h, 2);
+    open(potCh, 561777);
+    open(motorCh, 561777);
+    const auto ratio = [&] {
+        double r = -1;
+        TindrelVoltageRatioInput_getVoltageRatio(pot, &r);
+        return r;
+    };
+    const auto steady = [&] {
+        double before = ratio();
+        return eventually([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            const double now = ratio();
+            const bool still = now == before;
+            before = now;
+            return still;
+        });
+    };
+    ASSERT_TRUE(steady()) << "a standing motor leaves its potentiometer still";
+    const double start = ratio();
+    EXPECT_GE(start, 0.0);
+    EXPECT_LE(start, 1.0);
+    TindrelDCMotor_setAcceleration(m, 100);
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0.5), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return ratio() > start + 0.05; })) << ratio();
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, 0), TINDREL_OK);
+    ASSERT_TRUE(steady()) << "the potentiometer stops with the shaft";
+    const double stopped = ratio();
+
+    ASSERT_EQ(TindrelDCMotor_setTargetVelocity(m, -1), TINDREL_OK);
+    EXPECT_TRUE(eventually([&] { return ratio() < stopped - 0.05; })) << ratio();
+    // Driven on, it rests against its end stop rather than wrapping round.
+    EXPECT_TRUE(eventually([&] { return ratio() == 0.0; })) << ratio();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(ratio(), 0.0);
+    TindrelDCMotor_setTargetVelocity(m, 0);
 }

@@ -21,6 +21,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tindrel {
 
 ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form form, QWidget *parent)
@@ -225,6 +227,7 @@ void ExampleWindow::onAttachHandler()
     for (BoundRow *row : boundRows_)
         row->load();
     infoBox_->fillTindrelInfo(h);
+    attached_ = true;
     onAttach();
     showAttachBoxes();
     sizeWindow(SizingMoment::Attach);
@@ -234,15 +237,34 @@ void ExampleWindow::onDetachHandler()
 {
     // Values that came before the detach are shown before the reset.
     flushValues();
+    attached_ = false;
     hideAttachBoxes();
     onDetach();
     infoBox_->fillTindrelInfo(nullptr);
     sizeWindow(SizingMoment::Detach);
 }
 
-void ExampleWindow::sizeWindow(SizingMoment)
+void ExampleWindow::sizeWindow(SizingMoment moment)
 {
-    fitHeightToShownContent();
+    const bool maximum = heightRule_ == HeightRule::MaximumAtAttach || heightRule_ == HeightRule::MaximumSizeAtAttach;
+    if (heightRule_ == HeightRule::MaximumSizeAtAttach)
+        resize(moment == SizingMoment::Attach ? widthWithEveryBoxShown() : minimumContentWidth(), height());
+    if (moment == SizingMoment::Detach || heightRule_ == HeightRule::FitShown)
+        fitHeightToShownContent();
+    else if (maximum)
+        moment == SizingMoment::Attach ? fitHeightToEveryBox() : fitHeightToShownContent();
+    else
+        resize(width(), std::max(height(), heightOfShownContent()));
+    centre();
+}
+
+void ExampleWindow::foldBox(QWidget *box, bool shown)
+{
+    box->setVisible(shown && hasChannel() && attached_);
+    if (attached_)
+        fitHeightToEveryBox();
+    else
+        fitHeightToShownContent();
     centre();
 }
 
@@ -315,16 +337,70 @@ void ExampleWindow::showAttachBoxes()
     toolBar_->setVisible(toolBar_->layout()->count() > 1);
 }
 
-void ExampleWindow::fitHeightToShownContent()
+int ExampleWindow::heightOfShownContent()
 {
     // The layout ignores hidden boxes: with only the information box shown
     // this is the minimum height, with every box of the channel the maximum.
     // Boxes shown or hidden just now have only posted their layout requests:
     // handle them first so that nested boxes report their new size.
+    // Texts changed just now (the information box is cleared at detach)
+    // reach the outer layout only once every nested layout is recomputed.
+    for (QLayout *nested : findChildren<QLayout *>())
+        nested->invalidate();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     layout()->invalidate();
     layout()->activate();
-    resize(width(), std::max(layout()->sizeHint().height(), layout()->minimumSize().height()));
+    return std::max(layout()->sizeHint().height(), layout()->minimumSize().height());
+}
+
+void ExampleWindow::fitHeightToShownContent() { resize(width(), heightOfShownContent()); }
+
+std::vector<QWidget *> ExampleWindow::showEveryBox()
+{
+    // Shown for the measurement only: nothing is painted before they hide again.
+    std::vector<QWidget *> hidden;
+    for (const auto &entry : attachBoxes_) {
+        const bool onlyWhenShown =
+            std::ranges::any_of(countedWhenShown_, [&](const QPointer<QWidget> &box) { return box == entry.box; });
+        if (entry.box && entry.box->isHidden() && !onlyWhenShown) {
+            hidden.push_back(entry.box);
+            entry.box->show();
+        }
+    }
+    return hidden;
+}
+
+int ExampleWindow::heightWithEveryBoxShown()
+{
+    const std::vector<QWidget *> hidden = showEveryBox();
+    const int h = heightOfShownContent();
+    for (QWidget *box : hidden)
+        box->hide();
+    heightOfShownContent();
+    return h;
+}
+
+int ExampleWindow::widthWithEveryBoxShown()
+{
+    const std::vector<QWidget *> hidden = showEveryBox();
+    heightOfShownContent();
+    const int w = std::max(layout()->sizeHint().width(), layout()->minimumSize().width());
+    for (QWidget *box : hidden)
+        box->hide();
+    heightOfShownContent();
+    return w;
+}
+
+int ExampleWindow::minimumContentWidth()
+{
+    heightOfShownContent();
+    return layout()->minimumSize().width();
+}
+
+void ExampleWindow::fitHeightToEveryBox()
+{
+    const int h = heightWithEveryBoxShown();
+    resize(width(), h);
 }
 
 int ExampleWindow::collapsedHeight()

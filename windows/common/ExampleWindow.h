@@ -212,6 +212,25 @@ protected:
     // detach. The default fits the height to what is shown and centres.
     enum class SizingMoment { Open, Attach, Detach };
     virtual void sizeWindow(SizingMoment moment);
+    // What the default sizing does with the height; it always centres.
+    enum class HeightRule {
+        FitShown,              // fits what is shown at every moment
+        MaximumAtAttach,       // maximum height at attach, minimum at open and detach
+        KeptUntilDetach,       // kept at open and attach (never below what the shown
+                               // content needs), minimum at detach
+        MaximumSizeAtAttach,   // as MaximumAtAttach, and the width too
+    };
+    // Under the maximum rules, the boxes in countedWhenShown make room only
+    // while they are shown: the maximum plus those of them that are shown.
+    void setHeightRule(HeightRule rule, std::vector<QPointer<QWidget>> countedWhenShown = {})
+    {
+        heightRule_ = rule;
+        countedWhenShown_ = std::move(countedWhenShown);
+    }
+    // Shows or folds away a box of the maximum height while attached: the
+    // maximum height when shown, that less the box's room when folded.
+    // Detached, the window keeps only what is shown. Origin and width stay.
+    void foldBox(QWidget *box, bool shown);
     // Just before the channel is torn down, on every path (close or
     // destruction), once: stop timers and worker threads here.
     virtual void beforeTearDown() { }
@@ -261,6 +280,14 @@ protected:
     // Sizing helpers for sizeWindow.
     // Fits the height to the shown content (the default).
     void fitHeightToShownContent();
+    int heightOfShownContent();
+    // The window's maximum height: what the content needs with every attach
+    // box shown, whether shown now or not (boxes left hidden leave room).
+    int heightWithEveryBoxShown();
+    // The width the content asks for with every box shown; the minimum width.
+    int widthWithEveryBoxShown();
+    int minimumContentWidth();
+    void fitHeightToEveryBox();
     // The height with only the information box shown.
     int collapsedHeight();
     // Height: the collapsed height plus the heights of these boxes and extra.
@@ -322,6 +349,10 @@ private:
     ChannelIdentity identity_;
     QPointer<QSettings> defaults_;
     bool reportAttachReads_ = true;
+    HeightRule heightRule_ = HeightRule::FitShown;
+    std::vector<QPointer<QWidget>> countedWhenShown_;
+    bool attached_ = false;
+    std::vector<QWidget *> showEveryBox();
     bool closed_ = false;
     bool tornDown_ = false;
 

@@ -47,6 +47,7 @@ BLDCMotorController::BLDCMotorController(QWidget *parent)
                                      showIn(brakingLabel, "%0.2f")))
 {
     setWindowTitle(QStringLiteral("BLDC Motor"));
+    setHeightRule(HeightRule::MaximumAtAttach);
 
     auto *data = new QFormLayout(dataBox);
     data->addRow(QStringLiteral("Velocity:"), velocityLabel);

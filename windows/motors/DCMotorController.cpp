@@ -67,6 +67,9 @@ DCMotorController::DCMotorController(QWidget *parent)
                                              showIn(brakingStrengthChangeLabel, "%0.2f")))
 {
     setWindowTitle(QStringLiteral("DC Motor"));
+    // The maximum height, plus the braking and current boxes where the device
+    // has them; device 110 goes without the gain and fan rows.
+    setHeightRule(HeightRule::MaximumAtAttach, {brakingStrengthBox, extraSettingsBox});
     velocitySlider->setRange(-1.0, 1.0, 0.0);
     brakingStrengthSlider->setRange(0.0, 1.0, 0.0);
     fanModeCombo->addItems({QStringLiteral("Off"), QStringLiteral("On"), QStringLiteral("Automatic")});
@@ -79,6 +82,12 @@ DCMotorController::DCMotorController(QWidget *parent)
     regulator->addRow(QStringLiteral("Current Regulator Gain:"), currentRegulatorGainSlider);
     regulator->addRow(QStringLiteral("Fan Mode:"), fanModeCombo);
     auto *extra = new QFormLayout(extraSettingsBox);
+    // The gain and fan rows take 156 points with their spacing: device 110,
+    // which has neither, gets a window that much shorter.
+    constexpr int regulatorRowsRoom = 156;
+    constexpr int rowSpacing = 6;
+    extra->setVerticalSpacing(rowSpacing);
+    regulatorRows->setFixedHeight(regulatorRowsRoom - rowSpacing);
     extra->addRow(QStringLiteral("Current Limit:"), currentLimitSlider);
     extra->addRow(regulatorRows);
 

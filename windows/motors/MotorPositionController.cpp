@@ -84,6 +84,9 @@ MotorPositionController::MotorPositionController(QWidget *parent)
                                              showIn(motorDutyCycleLabel, "%0.3f")))
 {
     setWindowTitle(QStringLiteral("Motor Position Controller"));
+    // Minimum size at open and detach, maximum at attach; folded away, the
+    // further settings give up their room.
+    setHeightRule(HeightRule::MaximumSizeAtAttach, {otherMotorSettingsBox});
     currentLimitBox = boxWith(QStringLiteral("Current Limit"), currentLimit, otherMotorSettingsBox);
     currentRegulatorGainBox =
         boxWith(QStringLiteral("Current Regulator Gain"), currentRegulatorGain, otherMotorSettingsBox);
@@ -256,12 +259,7 @@ void MotorPositionController::setFanMode(int index)
     check(TindrelMotorPositionController_setFanMode(handle<H>(), static_cast<Tindrel_FanMode>(*mode)));
 }
 
-void MotorPositionController::showOtherMotorSettings(bool on)
-{
-    otherMotorSettingsBox->setVisible(on && hasChannel() && EventBox->isVisible());
-    fitHeightToShownContent();
-    centre();
-}
+void MotorPositionController::showOtherMotorSettings(bool on) { foldBox(otherMotorSettingsBox, on); }
 
 void MotorPositionController::onAttach()
 {

@@ -79,6 +79,9 @@ MotorVelocityController::MotorVelocityController(QWidget *parent)
                                              showIn(motorDutyCycleLabel, "%0.3f")))
 {
     setWindowTitle(QStringLiteral("Motor Velocity Controller"));
+    // Minimum size at open and detach, maximum at attach; folded away, the
+    // further settings give up their room.
+    setHeightRule(HeightRule::MaximumSizeAtAttach, {otherMotorSettingsBox});
     currentLimitBox = boxWith(QStringLiteral("Current Limit"), currentLimit, otherMotorSettingsBox);
     inductanceBox = boxWith(QStringLiteral("Motor Inductance"), motorInductance, otherMotorSettingsBox);
     otherSettingsButton->setCheckable(true);
@@ -203,12 +206,7 @@ void MotorVelocityController::engageMotor()
     engageMotorButton->setText(engage ? QStringLiteral("Disengage Motor") : QStringLiteral("Engage Motor"));
 }
 
-void MotorVelocityController::showOtherMotorSettings(bool on)
-{
-    otherMotorSettingsBox->setVisible(on && hasChannel() && EventBox->isVisible());
-    fitHeightToShownContent();
-    centre();
-}
+void MotorVelocityController::showOtherMotorSettings(bool on) { foldBox(otherMotorSettingsBox, on); }
 
 void MotorVelocityController::onAttach()
 {
@@ -239,7 +237,8 @@ void MotorVelocityController::readInductance()
     motorInductance->field->setText(formatNumber("%f", henries));
     motorInductance->stepper->setValue(henries);
     inductanceBox->show();
-    fitHeightToShownContent();
+    // The box arrives after the attach: the maximum height grows by it.
+    fitHeightToEveryBox();
 }
 
 TindrelReturnCode MotorVelocityController::sendSetting(int tag, double value)

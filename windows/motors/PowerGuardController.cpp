@@ -25,6 +25,8 @@ PowerGuardController::PowerGuardController(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Power Guard"));
     setReportAttachReads(false);
+    // Attached, the window takes its full height, room for every box included.
+    setHeightRule(HeightRule::MaximumAtAttach);
 
     dataBox = new AttachBox(QStringLiteral("Over-Voltage Threshold"), this);
     overVoltageSlider = new SliderRow(SliderRow::SendRule::OnRelease, "%.2f V", "%.2f V", false, dataBox);

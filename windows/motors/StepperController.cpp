@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -55,6 +57,8 @@ StepperController::StepperController(QWidget *parent)
           addStream<NoValueEvent>(QStringLiteral("Stopped"), {}, [this](const NoValueEvent &) { showMoving(false); }))
 {
     setWindowTitle(QStringLiteral("Stepper"));
+    // The window keeps the size it was given; only a detach shrinks it.
+    setHeightRule(HeightRule::KeptUntilDetach);
 
     motorStatusBox = new AttachBox(QStringLiteral("Status"), this);
     motorPositionText = new QLabel(motorStatusBox);
@@ -120,12 +124,20 @@ StepperController::StepperController(QWidget *parent)
     rangeRow->addWidget(RangeText);
     rangeRow->addWidget(setRangeButton);
     target->addRow(QStringLiteral("Range (±):"), rangeRow);
+    modeTabView = new QTabWidget(motorControlBox);
+    auto *stepPage = new QWidget(modeTabView);
+    (new QVBoxLayout(stepPage))->addWidget(positionBox);
+    modeTabView->addTab(stepPage, QStringLiteral("Step Mode"));
+    auto *runHint =
+        new QLabel(QStringLiteral("The motor runs at the velocity limit; its sign gives the direction."), modeTabView);
+    runHint->setWordWrap(true);
+    modeTabView->addTab(runHint, QStringLiteral("Run Mode"));
     auto *control = new QVBoxLayout(motorControlBox);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(engagedButton);
     buttons->addWidget(zeroPositionButton);
     control->addLayout(buttons);
-    control->addWidget(positionBox);
+    control->addWidget(modeTabView);
 
     failsafeBox = new AttachBox(QStringLiteral("Failsafe"), this,
                                 [this] { return motors::stepperHasFailsafe(identity().deviceId); });
@@ -136,6 +148,10 @@ StepperController::StepperController(QWidget *parent)
     failsafeProgress->setRange(0, 100);
     failsafeProgress->setValue(0);
     failsafeProgress->hide();
+    failsafeTrippedLabel =
+        new QLabel(QStringLiteral("The failsafe has tripped. Enable it again to recover, then engage."), failsafeBox);
+    failsafeTrippedLabel->setWordWrap(true);
+    failsafeTrippedLabel->hide();
     auto *fs = new QFormLayout(failsafeBox);
     fs->addRow(QStringLiteral("Failsafe Time (ms):"), failsafeDurationText);
     auto *fsButtons = new QHBoxLayout;
@@ -143,6 +159,7 @@ StepperController::StepperController(QWidget *parent)
     fsButtons->addWidget(testFailsafeButton);
     fs->addRow(fsButtons);
     fs->addRow(failsafeProgress);
+    fs->addRow(failsafeTrippedLabel);
 
     contentLayout()->addWidget(motorStatusBox);
     contentLayout()->addWidget(motorConfigurationBox);
@@ -182,6 +199,7 @@ StepperController::StepperController(QWidget *parent)
     connect(engagedButton, &QPushButton::clicked, this, &StepperController::engaged);
     connect(stepModeRadio, &QRadioButton::clicked, this, &StepperController::stepMode);
     connect(runModeRadio, &QRadioButton::clicked, this, &StepperController::runMode);
+    connect(modeTabView, &QTabWidget::currentChanged, this, &StepperController::tabViewDidSelectTabViewItem);
     connect(enableFailsafeButton, &QPushButton::clicked, this, &StepperController::enableFailsafe);
     connect(testFailsafeButton, &QPushButton::clicked, this, &StepperController::testFailsafe);
 }
@@ -254,9 +272,24 @@ void StepperController::updateGUI(bool atAttach)
     // In run mode the velocity limit is signed: the range is symmetric.
     const bool run = mode == TINDREL_STEPPER_CONTROL_MODE_RUN;
     VelocityLimitSlider->setRange(run ? -maxVel : minVel, maxVel, vel);
+    showMode(run);
+}
+
+// Radios, tabs and the target row show the same mode; nothing is sent from here.
+void StepperController::showMode(bool run)
+{
     stepModeRadio->setChecked(!run);
     runModeRadio->setChecked(run);
     positionBox->setVisible(!run);
+    const QSignalBlocker quiet(modeTabView);
+    modeTabView->setCurrentIndex(run ? 1 : 0);
+}
+
+void StepperController::tabViewDidSelectTabViewItem(int index)
+{
+    showMode(index != 0);
+    check(TindrelStepper_setControlMode(handle<TindrelStepperHandle>(), index == 0 ? TINDREL_STEPPER_CONTROL_MODE_STEP
+                                                                                   : TINDREL_STEPPER_CONTROL_MODE_RUN));
 }
 
 void StepperController::onDetach()
@@ -267,6 +300,18 @@ void StepperController::onDetach()
 }
 
 void StepperController::beforeTearDown() { stopTimers(); }
+
+void StepperController::onErrorEvent(int code)
+{
+    if (code != TINDREL_EEVENT_FAILSAFE)
+        return;
+    // The device has disengaged and takes no resets until the failsafe is
+    // enabled again, so the timers stop rather than log a refusal each time.
+    stopTimers();
+    failsafeProgress->setValue(0);
+    failsafeTrippedLabel->show();
+    engagedButton->setText(QStringLiteral("Engage"));
+}
 
 void StepperController::showMoving(bool moving)
 {
@@ -364,26 +409,22 @@ void StepperController::positionZero()
 
 void StepperController::stepMode()
 {
-    runModeRadio->setChecked(false);
-    stepModeRadio->setChecked(true);
+    showMode(false);
     const auto ch = handle<TindrelStepperHandle>();
     check(TindrelStepper_setControlMode(ch, TINDREL_STEPPER_CONTROL_MODE_STEP));
     VelocityLimitSlider->setRange(0.0, VelocityLimitSlider->maximum(), 0.0);
     VelocityLimitSlider->valueLabel->setText(QStringLiteral("0"));
-    positionBox->show();
     TindrelStepper_setVelocityLimit(ch, 0.0);
 }
 
 void StepperController::runMode()
 {
-    stepModeRadio->setChecked(false);
-    runModeRadio->setChecked(true);
+    showMode(true);
     const auto ch = handle<TindrelStepperHandle>();
     check(TindrelStepper_setControlMode(ch, TINDREL_STEPPER_CONTROL_MODE_RUN));
     // The sign of the velocity limit gives the direction.
     VelocityLimitSlider->setRange(-VelocityLimitSlider->maximum(), VelocityLimitSlider->maximum(), 0.0);
     VelocityLimitSlider->valueLabel->setText(QStringLiteral("0"));
-    positionBox->hide();
     TindrelStepper_setVelocityLimit(ch, 0.0);
 }
 
@@ -406,6 +447,7 @@ void StepperController::enableFailsafe()
     const auto ms = static_cast<uint32_t>(*t);
     if (!check(TindrelStepper_enableFailsafe(handle<TindrelStepperHandle>(), ms)))
         return;
+    failsafeTrippedLabel->hide();
     failsafeProgress->show();
     failsafeProgress->setValue(100);
     stopTimers();

@@ -9,6 +9,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 
 namespace tindrel {
 
@@ -33,6 +34,8 @@ public:
     void runMode();
     void enableFailsafe();
     void testFailsafe();
+    // The delegate call of the mode tab view.
+    void tabViewDidSelectTabViewItem(int index);
 
     AttachBox *motorStatusBox;
     QLabel *motorPositionText;
@@ -51,6 +54,8 @@ public:
     QPushButton *rescaleButton;
     QRadioButton *stepModeRadio;
     QRadioButton *runModeRadio;
+    // Step and run tabs; the step tab holds the target position row.
+    QTabWidget *modeTabView;
     AttachBox *motorControlBox;
     QPushButton *engagedButton;
     QWidget *positionBox;
@@ -63,6 +68,8 @@ public:
     QPushButton *enableFailsafeButton;
     QPushButton *testFailsafeButton;
     QProgressBar *failsafeProgress;
+    // Shown from a trip of the failsafe until it is enabled again.
+    QLabel *failsafeTrippedLabel;
     // Created when the failsafe is first enabled.
     QTimer *uiTimer = nullptr;
     QTimer *failsafeTimer = nullptr;
@@ -76,11 +83,13 @@ protected:
     void onAttach() override;
     void onDetach() override;
     void beforeTearDown() override;
+    void onErrorEvent(int code) override;
 
 private:
     void updateGUI(bool atAttach);
     void updateStopped();
     void showMoving(bool moving);
+    void showMode(bool run);
     void uiTick();
     void FailsafeTick();
     void stopTimers();

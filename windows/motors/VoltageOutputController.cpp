@@ -24,6 +24,8 @@ VoltageOutputController::VoltageOutputController(QWidget *parent)
     setWindowTitle(QStringLiteral("Voltage Output"));
     // Neither the identity nor the getters are reported at attach.
     setReportAttachReads(false);
+    // Attached, the window takes its full height, room for every box included.
+    setHeightRule(HeightRule::MaximumAtAttach);
 
     outputBox = new AttachBox(QStringLiteral("Output Voltage"), this);
     voltageOutputSlider = new SliderRow(SliderRow::SendRule::EveryMove, "%.2f", "%0.2f V", false, outputBox);

@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QMap>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <chrono>
@@ -99,6 +101,35 @@ public:
                                                  return TINDREL_OK;
                                              }})
     { }
+};
+
+// A box always shown and a taller one never shown, sized by a height rule.
+class RuledWindow : public ExampleWindowOf<RuledWindow> {
+public:
+    explicit RuledWindow(int rule, bool hiddenCountsOnlyWhenShown = false)
+        : ExampleWindowOf(ChannelHandle::opsFor<TindrelDigitalInputHandle, TindrelDigitalInput_create,
+                                                TindrelDigitalInput_delete>())
+    {
+        shownBox = new AttachBox(QStringLiteral("Shown"), this);
+        (new QVBoxLayout(shownBox))->addWidget(new QLabel(QStringLiteral("shown"), shownBox));
+        hiddenBox = new AttachBox(QStringLiteral("Never shown"), this, [] { return false; });
+        auto *rows = new QVBoxLayout(hiddenBox);
+        for (int i = 0; i < 6; ++i)
+            rows->addWidget(new QLabel(QStringLiteral("row"), hiddenBox));
+        contentLayout()->addWidget(shownBox);
+        contentLayout()->addWidget(hiddenBox);
+        if (hiddenCountsOnlyWhenShown)
+            setHeightRule(static_cast<HeightRule>(rule), {hiddenBox});
+        else
+            setHeightRule(static_cast<HeightRule>(rule));
+    }
+    void fold(bool shown) { foldBox(hiddenBox, shown); }
+    static constexpr int fitShown = static_cast<int>(HeightRule::FitShown);
+    static constexpr int maximumAtAttach = static_cast<int>(HeightRule::MaximumAtAttach);
+    static constexpr int keptUntilDetach = static_cast<int>(HeightRule::KeptUntilDetach);
+    static constexpr int maximumSizeAtAttach = static_cast<int>(HeightRule::MaximumSizeAtAttach);
+    AttachBox *shownBox;
+    AttachBox *hiddenBox;
 };
 
 // Toggles the state of the given channels of device "di" until stopped.
@@ -432,6 +463,101 @@ private slots:
         QVERIFY(waitAttached(*other, QStringLiteral("Port Input")));
         QVERIFY(!other->settingsBox->isVisible());
         QVERIFY(other->dataBox->isVisible());
+    }
+
+    void heightRulesSizeTheWindowAtOpenAttachAndDetach()
+    {
+        QMap<int, int> attached, collapsed;
+        for (int rule : {RuledWindow::fitShown, RuledWindow::maximumAtAttach, RuledWindow::keptUntilDetach}) {
+            Surroundings s;
+            s.aimAt(7000);
+            s.defaults().setValue("v", 2);
+            auto w = std::unique_ptr<RuledWindow>(new WindowInstance<RuledWindow>(rule));
+            w->resize(500, 900);
+            w->setUp(s.env());
+            w->show();
+            const int opened = w->height();
+            QVERIFY(waitAttached(*w, QStringLiteral("Port Input")));
+            QVERIFY(w->shownBox->isVisible());
+            QVERIFY(!w->hiddenBox->isVisible());
+            attached[rule] = w->height();
+            if (rule == RuledWindow::keptUntilDetach) {
+                QCOMPARE(opened, 900);
+                QCOMPARE(attached[rule], 900);
+            } else {
+                QVERIFY(opened < attached[rule]);
+            }
+            QCOMPARE(TindrelSim_detachDevice("portdevice"), TINDREL_OK);
+            QVERIFY(waitDetached(*w));
+            collapsed[rule] = w->height();
+            QVERIFY(collapsed[rule] < attached[rule]);
+            QCOMPARE(TindrelSim_attachDevice("portdevice"), TINDREL_OK);
+            QVERIFY(waitAttached(*w, QStringLiteral("Port Input")));
+            // Kept: not grown back, only to what the shown boxes need.
+            QCOMPARE(w->height(),
+                     rule == RuledWindow::keptUntilDetach ? attached[RuledWindow::fitShown] : attached[rule]);
+            QVERIFY(w->height() >= w->layout()->minimumSize().height());
+        }
+        // The maximum leaves room for the box that never shows.
+        QVERIFY(attached[RuledWindow::maximumAtAttach] > attached[RuledWindow::fitShown] + 50);
+        QCOMPARE(collapsed[RuledWindow::maximumAtAttach], collapsed[RuledWindow::fitShown]);
+        QCOMPARE(collapsed[RuledWindow::keptUntilDetach], collapsed[RuledWindow::fitShown]);
+    }
+
+    void boxesCountedOnlyWhenShownFoldInAndOut()
+    {
+        int maximum = 0;
+        {
+            Surroundings s;
+            s.aimAt(7000);
+            s.defaults().setValue("v", 2);
+            auto full = std::unique_ptr<RuledWindow>(new WindowInstance<RuledWindow>(RuledWindow::maximumSizeAtAttach));
+            full->setUp(s.env());
+            full->show();
+            const QSize opened = full->size();
+            QVERIFY(waitAttached(*full, QStringLiteral("Port Input")));
+            maximum = full->height();
+            QVERIFY(maximum > opened.height());
+            QCOMPARE(full->width(),
+                     std::max(full->layout()->sizeHint().width(), full->layout()->minimumSize().width()));
+            QCOMPARE(TindrelSim_detachDevice("portdevice"), TINDREL_OK);
+            QVERIFY(waitDetached(*full));
+            QCOMPARE(full->height(), opened.height());
+            QCOMPARE(full->width(), full->minimumWidth());
+            QCOMPARE(TindrelSim_attachDevice("portdevice"), TINDREL_OK);
+        }
+        Surroundings s;
+        s.aimAt(7000);
+        s.defaults().setValue("v", 2);
+        auto folding =
+            std::unique_ptr<RuledWindow>(new WindowInstance<RuledWindow>(RuledWindow::maximumAtAttach, true));
+        folding->resize(500, 200);
+        folding->setUp(s.env());
+        folding->show();
+        QVERIFY(waitAttached(*folding, QStringLiteral("Port Input")));
+        const int folded = folding->height();
+        QVERIFY(folded < maximum - 50);
+        const int width = folding->width();
+        folding->fold(true);
+        QVERIFY(folding->hiddenBox->isVisible());
+        QVERIFY(folding->height() >= maximum);
+        const int unfolded = folding->height();
+        folding->fold(false);
+        QVERIFY(!folding->hiddenBox->isVisible());
+        QCOMPARE(folding->height(), folded);
+        QCOMPARE(folding->width(), width);
+        folding->fold(true);
+        QCOMPARE(folding->height(), unfolded);
+
+        // Detached, folding out shows nothing and leaves the minimum.
+        QCOMPARE(TindrelSim_detachDevice("portdevice"), TINDREL_OK);
+        QVERIFY(waitDetached(*folding));
+        const int collapsed = folding->height();
+        QVERIFY(collapsed < folded);
+        folding->fold(true);
+        QVERIFY(!folding->hiddenBox->isVisible());
+        QCOMPARE(folding->height(), collapsed);
+        QCOMPARE(TindrelSim_attachDevice("portdevice"), TINDREL_OK);
     }
 
     void eventPostedBeforeTearDownIsDropped()

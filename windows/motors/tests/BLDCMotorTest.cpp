@@ -4,6 +4,7 @@
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
 
+#include <QLayout>
 #include <QLineEdit>
 
 using namespace tindrel;
@@ -84,6 +85,21 @@ private slots:
         QVERIFY(TindrelSim_setMotorCondition("m108", 0, "hold", 1) == TINDREL_OK);
         QTRY_VERIFY_WITH_TIMEOUT(w->errorEventLogWindow(), deadlineMs);
         QCOMPARE(simValue("m108", BLDC, "TargetVelocity"), 0.0);
+    }
+
+    void maximumHeightAttachedMinimumDetached()
+    {
+        Surroundings s;
+        auto w = open(s);
+        const int maximum = w->height();
+        QVERIFY(maximum >= w->layout()->minimumSize().height());
+        QCOMPARE(TindrelSim_detachDevice("m108"), TINDREL_OK);
+        QVERIFY(waitDetached(*w));
+        QVERIFY(!w->settingsBox->isVisible());
+        QVERIFY(w->height() < maximum - w->settingsBox->sizeHint().height());
+        QCOMPARE(TindrelSim_attachDevice("m108"), TINDREL_OK);
+        QVERIFY(waitAttached(*w, QStringLiteral("Motor 108")));
+        QCOMPARE(w->height(), maximum);
     }
 };
 

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLayout>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -79,7 +80,27 @@ private slots:
         QVERIFY(w57->regulatorRows->isVisible());
         QCOMPARE(w57->currentRegulatorGainSlider->valueLabel->text(), QStringLiteral("10.00"));
         QCOMPARE(w57->fanModeCombo->currentIndex(), 2);
-        QVERIFY(w110->height() < w57->height());
+        QCOMPARE(w57->height() - w110->height(), 156);
+    }
+
+    void attachedHeightIsTheMaximumWithTheBoxesTheDeviceShows()
+    {
+        Surroundings s;
+        auto w37 = openOn(s, 3700, QStringLiteral("Motor 37"));
+        auto w42 = openOn(s, 4200, QStringLiteral("Motor 42"));
+        auto w57 = openOn(s, 5700, QStringLiteral("Motor 57"));
+        const int attached57 = w57->height();
+        // Every box the device shows fits: nothing is squeezed.
+        for (auto *w : {w37.get(), w42.get(), w57.get()})
+            QVERIFY(w->height() >= w->layout()->minimumSize().height());
+        QVERIFY(w42->height() - w37->height() >= w42->brakingStrengthBox->height());
+        QVERIFY(attached57 - w42->height() >= w57->extraSettingsBox->height());
+        QVERIFY(TindrelSim_detachDevice("m57") == TINDREL_OK);
+        QVERIFY(waitDetached(*w57));
+        QVERIFY(w57->height() < w37->height());
+        QVERIFY(TindrelSim_attachDevice("m57") == TINDREL_OK);
+        QVERIFY(waitAttached(*w57, QStringLiteral("Motor 57")));
+        QCOMPARE(w57->height(), attached57);
     }
 
     void fanModeItemsSendTheirCodes()

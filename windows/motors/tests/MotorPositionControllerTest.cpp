@@ -5,6 +5,7 @@
 #include "FieldStepper.h"
 #include "MotorRig.h"
 #include "MotorSettingsPanel.h"
+#include "MotorTestSupport.h"
 #include "WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -219,6 +220,13 @@ private slots:
         QCOMPARE(w->fanModeCombo->currentIndex(), 2);
         QCOMPARE(w->encoderIOModeCombo->currentIndex(), 0);
         QVERIFY(!w->currentLimitBox->isHidden());
+    }
+
+    void maximumSizeAttachedFoldingAndMinimumDetached()
+    {
+        Surroundings s;
+        auto w = openOn(s, 5700, QStringLiteral("Motor 57"));
+        checkControllerSizing(*w, [] { QCOMPARE(TindrelSim_detachDevice("m57"), TINDREL_OK); });
     }
 };
 

@@ -1,10 +1,12 @@
 #pragma once
 
-// Shared by the stepper, RC servo, voltage output and power guard window tests.
+// Shared by the motor and output window tests.
 #include "ErrorEventLog.h"
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
 
+#include <QLayout>
+#include <QPushButton>
 #include <QSlider>
 #include <QTextEdit>
 
@@ -32,14 +34,51 @@ inline QString logText(ExampleWindow &w)
     return w.errorEventLogWindow() ? w.errorEventLogWindow()->errorEventLog->toPlainText() : QString();
 }
 
+// Opens a window on a channel and waits for its attach; heightBeforeAttach,
+// when given, gets the height the window had before the attach was handled.
 template <class W>
-std::unique_ptr<W> openOn(Surroundings &s, int serial, const char *name, int channel = 0)
+std::unique_ptr<W> openOn(Surroundings &s, int serial, const char *name, int channel = 0,
+                          int *heightBeforeAttach = nullptr)
 {
     s.aimAt(serial, channel);
     auto w = s.open<W>();
+    if (heightBeforeAttach)
+        *heightBeforeAttach = w->height();
     if (!waitAttached(*w, QString::fromUtf8(name)))
         qWarning("%s did not attach", name);
     return w;
+}
+
+// The controller windows' sizing: the maximum size attached (the further
+// settings folding in and out of it), the minimum size detached. The window
+// is attached with its further settings shown; detach detaches its device.
+template <class W, class Detach>
+void checkControllerSizing(W &w, Detach detach)
+{
+    QVERIFY(w.otherSettingsButton->isChecked());
+    QVERIFY(w.otherMotorSettingsBox->isVisible());
+    const QSize maximum = w.size();
+    QVERIFY(maximum.height() >= w.layout()->minimumSize().height());
+    QCOMPARE(maximum.width(), std::max(w.layout()->sizeHint().width(), w.layout()->minimumSize().width()));
+
+    w.otherSettingsButton->setChecked(false);
+    QVERIFY(!w.otherMotorSettingsBox->isVisible());
+    const int folded = w.height();
+    QVERIFY(maximum.height() - folded >= w.otherMotorSettingsBox->height());
+    QCOMPARE(w.width(), maximum.width());
+    w.otherSettingsButton->setChecked(true);
+    QCOMPARE(w.size(), maximum);
+
+    detach();
+    QVERIFY(waitDetached(w));
+    QVERIFY(w.height() < folded);
+    QCOMPARE(w.width(), w.minimumWidth());
+    QVERIFY(w.width() < maximum.width());
+    // Detached, folding out shows nothing and leaves the window as it is.
+    const QSize minimum = w.size();
+    w.otherSettingsButton->setChecked(false);
+    w.otherSettingsButton->setChecked(true);
+    QCOMPARE(w.size(), minimum);
 }
 
 }   // namespace tindrel::testing

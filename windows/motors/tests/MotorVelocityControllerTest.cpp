@@ -4,6 +4,7 @@
 #include "FieldStepper.h"
 #include "MotorRig.h"
 #include "MotorSettingsPanel.h"
+#include "MotorTestSupport.h"
 #include "WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -92,6 +93,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w->errorEventLogWindow(), deadlineMs);
         QVERIFY(w->errorCount() >= 1);
         QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
+    }
+
+    void maximumSizeAttachedFoldingAndMinimumDetached()
+    {
+        Surroundings s;
+        auto w = openOn(s, 11000, QStringLiteral("Motor 110"));
+        QTRY_VERIFY_WITH_TIMEOUT(w->inductanceBox->isVisible(), deadlineMs);
+        checkControllerSizing(*w, [] { QCOMPARE(TindrelSim_detachDevice("m110"), TINDREL_OK); });
     }
 };
 

@@ -54,7 +54,9 @@ private slots:
     void attachShowsTheDevice()
     {
         Surroundings s;
-        auto w = openOn<PowerGuardController>(s, 10600, "Guard");
+        int collapsed = 0;
+        auto w = openOn<PowerGuardController>(s, 10600, "Guard", 0, &collapsed);
+        QVERIFY(w->height() > collapsed + w->dataBox->height());
         QVERIFY(w->dataBox->isVisible());
         QVERIFY(w->settingsBox->isVisible());
         QVERIFY(w->powerEnabledCheck->isChecked());
@@ -66,6 +68,7 @@ private slots:
         QCOMPARE(w->overVoltageSlider->valueLabel->text(), QStringLiteral("V"));
         QCOMPARE(w->overVoltageSlider->value(), 8.0);
         QVERIFY(!w->dataBox->isVisible());
+        QCOMPARE(w->height(), collapsed);
     }
 
     void thresholdIsSentOnRelease()

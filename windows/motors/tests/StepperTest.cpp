@@ -4,10 +4,12 @@
 #include "MotorTestSupport.h"
 #include "StepperController.h"
 
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -162,7 +164,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->motorMovingLabel->text(), QStringLiteral("Stopped"), deadlineMs);
     }
 
-    void failsafeTripsWhenNotResetAndRecoversOnReopen()
+    void failsafeTripsWhenNotResetAndRecoversWhenEnabledAgain()
     {
         Surroundings s;
         auto w = openOn<StepperController>(s, 8600, "Stepper 86");
@@ -178,14 +180,93 @@ private slots:
         QVERIFY(!w->failsafeTimer->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(logText(*w).contains(QStringLiteral("Failsafe")), deadlineMs);
         QCOMPARE(simProperty("s86", ST, 0, "Engaged"), 0.0);
-        QTRY_COMPARE_WITH_TIMEOUT(w->failsafeProgress->value(), 0, deadlineMs);
+        QCOMPARE(w->failsafeProgress->value(), 0);
+        QVERIFY(w->failsafeTrippedLabel->isVisible());
+        QCOMPARE(w->engagedButton->text(), QStringLiteral("Engage"));
+        QVERIFY(!w->uiTimer->isActive());
+
+        // Enabling again recovers in the same window; the motor waits to be engaged.
+        const int errors = w->errorCount();
+        w->enableFailsafe();
+        QCOMPARE(w->errorCount(), errors);
+        QVERIFY(!w->failsafeTrippedLabel->isVisible());
+        QCOMPARE(w->failsafeProgress->value(), 100);
+        QVERIFY(w->uiTimer->isActive());
+        QVERIFY(w->failsafeTimer->isActive());
+        QCOMPARE(simProperty("s86", ST, 0, "Engaged"), 0.0);
+        w->engagedButton->click();
+        QCOMPARE(w->engagedButton->text(), QStringLiteral("Disengage"));
+        QCOMPARE(simProperty("s86", ST, 0, "Engaged"), 1.0);
+        QTest::qWait(1500);   // three failsafe times, reset every quarter second
+        QCOMPARE(w->errorCount(), errors);
+        QCOMPARE(simProperty("s86", ST, 0, "Engaged"), 1.0);
         w.reset();
 
-        // A fresh open of the channel leaves the failsafe state.
+        // A fresh open of the channel leaves the failsafe state as well.
         auto again = openOn<StepperController>(s, 8600, "Stepper 86");
         again->engagedButton->click();
         QCOMPARE(simProperty("s86", ST, 0, "Engaged"), 1.0);
-        QCOMPARE(logText(*again), QString());
+    }
+
+    void modeTabsSetTheControlModeAndFollowTheRadios()
+    {
+        Surroundings s;
+        auto w = openOn<StepperController>(s, 12700, "Stepper 127");
+        QCOMPARE(w->modeTabView->currentIndex(), 0);
+        QVERIFY(w->positionBox->isVisible());
+        choose(*w->VelocityLimitSlider, 3000.0);
+        const double limit = simProperty("s127", ST, 0, "VelocityLimit");
+        QVERIFY(limit > 2000.0);
+
+        // A tab only switches the mode (and what the window shows of it).
+        w->modeTabView->setCurrentIndex(1);
+        QCOMPARE(simProperty("s127", ST, 0, "ControlMode"), 1.0);
+        QCOMPARE(simProperty("s127", ST, 0, "VelocityLimit"), limit);
+        QVERIFY(w->runModeRadio->isChecked());
+        QVERIFY(!w->stepModeRadio->isChecked());
+        QVERIFY(!w->positionBox->isVisible());
+        w->modeTabView->setCurrentIndex(0);
+        QCOMPARE(simProperty("s127", ST, 0, "ControlMode"), 0.0);
+        QVERIFY(w->stepModeRadio->isChecked());
+        QVERIFY(w->positionBox->isVisible());
+
+        // The radios turn the tabs without a second call.
+        w->runModeRadio->click();
+        QCOMPARE(w->modeTabView->currentIndex(), 1);
+        QCOMPARE(simProperty("s127", ST, 0, "ControlMode"), 1.0);
+        w->modeTabView->setCurrentIndex(0);   // the target row comes back with the step tab
+        QVERIFY(w->positionBox->isVisible());
+        QVERIFY(w->stepModeRadio->isChecked());
+        QCOMPARE(simProperty("s127", ST, 0, "ControlMode"), 0.0);
+        w->runModeRadio->click();
+        w->stepModeRadio->click();
+        QCOMPARE(w->modeTabView->currentIndex(), 0);
+        QCOMPARE(simProperty("s127", ST, 0, "ControlMode"), 0.0);
+        QCOMPARE(logText(*w), QString());
+    }
+
+    void windowKeepsItsSizeUntilADetachShrinksIt()
+    {
+        Surroundings s;
+        s.aimAt(8600);
+        auto w = std::unique_ptr<StepperController>(makeWindow<StepperController>());
+        w->resize(560, 1300);
+        w->setUp(s.env());
+        w->show();
+        QCOMPARE(w->height(), 1300);
+        QVERIFY(waitAttached(*w, QStringLiteral("Stepper 86")));
+        QCOMPARE(w->height(), 1300);
+
+        QCOMPARE(TindrelSim_detachDevice("s86"), TINDREL_OK);
+        QVERIFY(waitDetached(*w));
+        const int collapsed = w->height();
+        QVERIFY(collapsed < 1300);
+        QCOMPARE(TindrelSim_attachDevice("s86"), TINDREL_OK);
+        QVERIFY(waitAttached(*w, QStringLiteral("Stepper 86")));
+        // Not grown back to its old size, yet nothing shown is cut off.
+        QVERIFY(w->height() < 1300);
+        QVERIFY(w->height() > collapsed);
+        QVERIFY(w->height() >= w->layout()->minimumSize().height());
     }
 
     void failsafeHoldsWhileReset()

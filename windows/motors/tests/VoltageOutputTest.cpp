@@ -5,6 +5,8 @@
 
 #include <QPushButton>
 
+#include <utility>
+
 using namespace tindrel;
 using namespace tindrel::testing;
 
@@ -61,6 +63,25 @@ private slots:
         QVERIFY(waitDetached(*w));
         QCOMPARE(w->voltageOutputSlider->valueLabel->text(), QString());
         QVERIFY(!w->outputBox->isVisible());
+    }
+
+    void attachedWindowTakesItsFullHeightWhicheverBoxesShow()
+    {
+        Surroundings s;
+        int collapsed = 0;
+        auto plain = openOn<VoltageOutputController>(s, 12500, "Output 125", 0, &collapsed);
+        QVERIFY(plain->height() > collapsed);
+        // Every device's window is as tall, whether its range or enable box shows or neither.
+        for (const auto &[serial, name] : {std::pair{7600, "Output 76"}, std::pair{7500, "Output 75"}}) {
+            Surroundings other;
+            auto w = openOn<VoltageOutputController>(other, serial, name);
+            QCOMPARE(w->height(), plain->height());
+        }
+        QVERIFY(!plain->outputModeBox->isVisible());
+        QVERIFY(!plain->outputEnableBox->isVisible());
+        QVERIFY(TindrelSim_detachDevice("v125") == TINDREL_OK);
+        QVERIFY(waitDetached(*plain));
+        QCOMPARE(plain->height(), collapsed);
     }
 
     void rangeSwitchSendsTheOtherRangeAndTakesItsLimits()
