@@ -79,6 +79,16 @@ public:
     bool visible(const Channel &c) const;
     ChannelPtr findChannel(const std::string &deviceId, int cls, int index, std::string &err) const;
 
+    // Injected call failures: the share of device calls on attached channels
+    // that fail, drawn from a seeded generator, and the failures made so far
+    // by channel class (reads and changes apart).
+    double failShare = 0;
+    std::mt19937 failRng;
+    std::map<int, uint64_t> failedReads, failedChanges;
+    // With the lock held, after the channel checks: fails the call (last
+    // error set) with the share given, else TINDREL_OK.
+    TindrelReturnCode maybeFailCall(const Channel &c, bool read);
+
     // Generator: periodic value events and delayed work.
     void schedule(const ChannelPtr &c);
     void after(std::chrono::milliseconds delay, std::function<void()> fn);   // runs with the lock held

@@ -244,6 +244,15 @@ std::string runRegainFix(const Request &r, const SimCalls &c)
 {
     return runDrive(r, c, TINDREL_CHCLASS_GPS, "PositionFixState", 1);
 }
+std::string runFailCalls(const Request &request, const SimCalls &calls)
+{
+    if (!calls.failCalls)
+        return errorReply(TINDREL_EUNSUPPORTED, "This library cannot fail calls on purpose");
+    const TindrelReturnCode rc =
+        calls.failCalls(request.args[0].number, static_cast<uint32_t>(request.args[1].integer));
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
+
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
     {"attach", "plug a device (and everything below it) in", {{"deviceId", ArgKind::Word}}, 1, &runAttach},
@@ -354,6 +363,11 @@ constexpr CommandSpec kCommands[] = {
      1,
      &runLoseFix},
     {"regain-fix", "give the device's position receiver its fix back", {{"deviceId", ArgKind::Word}}, 1, &runRegainFix},
+    {"fail-calls",
+     "make a share (0..1; 0 ends it) of the calls on attached channels fail, reproducibly from the seed",
+     {{"share", ArgKind::Number}, {"seed", ArgKind::Int}},
+     2,
+     &runFailCalls},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -69,6 +69,7 @@ struct SimCalls {
     TindrelReturnCode (*getLCDFrame)(const char *deviceId, int channelIndex, uint8_t *dots, size_t *len, int *width,
                                      int *height) = nullptr;
     TindrelReturnCode (*getLEDColors)(const char *deviceId, int channelIndex, uint8_t *rgbw, size_t *count) = nullptr;
+    TindrelReturnCode (*failCalls)(double share, uint32_t seed) = nullptr;
 };
 
 // One reply line, without its newline.

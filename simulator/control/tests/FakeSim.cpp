@@ -125,10 +125,18 @@ TindrelReturnCode orient(const char *id, double roll, double pitch, double yaw, 
                   std::to_string(yaw) + " " + std::to_string(turnRate));
 }
 
+TindrelReturnCode failCalls(double share, uint32_t seed)
+{
+    return record("fail-calls " + std::to_string(share) + " " + std::to_string(seed));
+}
+
 tindrel::control::SimCalls table()
 {
-    return {&list, &attach,    &detach,       &addServer,      &removeServer, &injectError,    &setInput, &getProperty,
-            &load, &lastError, &upgradeFault, &motorCondition, &turnShaft,    &setGuardSupply, &orient};
+    tindrel::control::SimCalls t{&list,         &attach,         &detach,      &addServer,      &removeServer,
+                                 &injectError,  &setInput,       &getProperty, &load,           &lastError,
+                                 &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply, &orient};
+    t.failCalls = &failCalls;
+    return t;
 }
 
 }   // namespace fakesim

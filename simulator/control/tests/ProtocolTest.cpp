@@ -137,6 +137,7 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"remove-tag rfid14", "set rfid14 24 0 TagPresent 0.000000"},
         {"lose-fix gps50", "set gps50 10 0 PositionFixState 0.000000"},
         {"regain-fix gps50", "set gps50 10 0 PositionFixState 1.000000"},
+        {"fail-calls 0.05 -1", "fail-calls 0.050000 4294967295"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();
