@@ -228,7 +228,7 @@ TindrelReturnCode setEventHandler(TindrelHandle ch, const ClassDesc *cls, int ev
 }
 
 TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
-                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn)
+                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn, CallKind kind)
 {
     CHECK_HANDLE(ch);
     _Tindrel *h = H(ch);
@@ -236,8 +236,9 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
     std::lock_guard<std::mutex> lk(e.m);
     if (TindrelReturnCode rc = checkChannel(h, cls, "call"))
         return rc;
-    if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, false))
-        return rc;
+    if (kind != CallKind::Control)
+        if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, kind == CallKind::Read))
+            return rc;
     Raised raised;
     TindrelReturnCode rc = fn(*h->ch, raised);
     for (auto &[ev, args] : raised)
