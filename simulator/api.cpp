@@ -164,6 +164,8 @@ TindrelReturnCode readProp(TindrelHandle ch, const ClassDesc *cls, int prop, Whi
     Channel &c = *h->ch;
     if (TindrelReturnCode rc = checkSupported(c, prop))
         return rc;
+    if (TindrelReturnCode rc = e.maybeFailCall(c, true))
+        return rc;
     const std::vector<double> &src = which == Which::Value ? c.values : which == Which::Min ? c.mins : c.maxs;
     const double *v = &src[static_cast<size_t>(p.slot)];
     if (v[0] == TINDREL_UNKNOWN_VALUE || std::isnan(v[0]))
@@ -187,6 +189,8 @@ TindrelReturnCode writeProp(TindrelHandle ch, const ClassDesc *cls, int prop, do
         return rc;
     Channel &c = *h->ch;
     if (TindrelReturnCode rc = checkSupported(c, prop))
+        return rc;
+    if (TindrelReturnCode rc = e.maybeFailCall(c, false))
         return rc;
     if (!std::isfinite(value))
         return fail(TINDREL_EINVALIDARG, "Value %g is not a number for %s", value, p.name);
@@ -224,7 +228,7 @@ TindrelReturnCode setEventHandler(TindrelHandle ch, const ClassDesc *cls, int ev
 }
 
 TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
-                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn)
+                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn, CallKind kind)
 {
     CHECK_HANDLE(ch);
     _Tindrel *h = H(ch);
@@ -232,6 +236,9 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
     std::lock_guard<std::mutex> lk(e.m);
     if (TindrelReturnCode rc = checkChannel(h, cls, "call"))
         return rc;
+    if (kind != CallKind::Control)
+        if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, kind == CallKind::Read))
+            return rc;
     Raised raised;
     TindrelReturnCode rc = fn(*h->ch, raised);
     for (auto &[ev, args] : raised)

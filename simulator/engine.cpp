@@ -32,6 +32,29 @@ Engine::Engine()
     generator_.detach();
 }
 
+// ---------------------------------------------------------------- injected failures
+
+TindrelReturnCode Engine::maybeFailCall(const Channel &c, bool read)
+{
+    if (failShare <= 0 || std::uniform_real_distribution<double>(0, 1)(failRng) >= failShare)
+        return TINDREL_OK;
+    struct Failure {
+        TindrelReturnCode code;
+        const char *detail;
+    };
+    static constexpr Failure kFailures[] = {
+        {TINDREL_ETIMEDOUT, "Timed out waiting for the device to answer"},
+        {TINDREL_EIO, "The device did not acknowledge the request (input/output error)"},
+        {TINDREL_EBUSY, "The device is busy with another request; try again"},
+        {TINDREL_EINTERRUPTED, "The request was interrupted before the device answered"},
+    };
+    const Failure &f = kFailures[std::uniform_int_distribution<size_t>(0, std::size(kFailures) - 1)(failRng)];
+    const int cls = static_cast<int>(c.info->cls->cls);
+    ++(read ? failedReads : failedChanges)[cls];
+    return fail(f.code, "%s (%s channel %d, serial number %d)", f.detail, c.info->cls->name, c.info->index,
+                c.info->device->serial);
+}
+
 // ---------------------------------------------------------------- channels
 
 void Channel::reset()

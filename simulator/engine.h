@@ -98,6 +98,15 @@ public:
     std::string dictionaryDirectory() const;
     void watchDictionaries();   // starts the watcher once there is a directory to watch
     void offerDictionaries(const std::vector<DictionaryFile> &files);
+    // Injected call failures: the share of device calls on attached channels
+    // that fail, drawn from a seeded generator, and the failures made so far
+    // by channel class (reads and changes apart).
+    double failShare = 0;
+    std::mt19937 failRng;
+    std::map<int, uint64_t> failedReads, failedChanges;
+    // With the lock held, after the channel checks: fails the call (last
+    // error set) with the share given, else TINDREL_OK.
+    TindrelReturnCode maybeFailCall(const Channel &c, bool read);
 
     // Generator: periodic value events and delayed work.
     void schedule(const ChannelPtr &c);

@@ -30,6 +30,20 @@ TindrelReturnCode call(H h, Tindrel_ChannelClass k, F &&fn)
     return withChannel(TH(h), classByNumber(k), fn);
 }
 
+// A method that only reports what the channel knows.
+template <class H, class F>
+TindrelReturnCode readCall(H h, Tindrel_ChannelClass k, F &&fn)
+{
+    return withChannel(TH(h), classByNumber(k), fn, CallKind::Read);
+}
+
+// A test-control look at the channel, never failed on purpose.
+template <class H, class F>
+TindrelReturnCode controlCall(H h, Tindrel_ChannelClass k, F &&fn)
+{
+    return withChannel(TH(h), classByNumber(k), fn, CallKind::Control);
+}
+
 // Per-session state of a class, made on first use.
 template <class S>
 S &stateOf(Channel &c)
@@ -763,7 +777,7 @@ TindrelReturnCode gpsClock(TindrelGPSHandle ch, void *out, F fill)
 {
     if (!out)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_GPS, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_GPS, [&](Channel &c, Raised &) -> TindrelReturnCode {
         if (!stateOf<GPSState>(c).fixed)
             return fail(TINDREL_EUNKNOWNVAL, "The GPS has no fix yet; its time is not known");
         std::time_t now = std::time(nullptr);
@@ -892,7 +906,7 @@ TindrelReturnCode TindrelVoltageInput_getSensorUnit(TindrelVoltageInputHandle ch
 {
     if (!unit)
         return fail(TINDREL_EFAULT, "Unit pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_VOLTAGEINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_VOLTAGEINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
         sensorUnit(c, *unit);
         return TINDREL_OK;
     });
@@ -902,7 +916,7 @@ TindrelReturnCode TindrelVoltageRatioInput_getSensorUnit(TindrelVoltageRatioInpu
 {
     if (!unit)
         return fail(TINDREL_EFAULT, "Unit pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_VOLTAGERATIOINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_VOLTAGERATIOINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
         sensorUnit(c, *unit);
         return TINDREL_OK;
     });
@@ -1519,7 +1533,7 @@ TindrelReturnCode TindrelIR_getLastCode(TindrelIRHandle ch, char *code, size_t c
 {
     if (!bitCount)
         return fail(TINDREL_EFAULT, "Bit count pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
         IRState &s = stateOf<IRState>(c);
         if (s.lastCode.empty())
             return fail(TINDREL_EUNKNOWNVAL, "No IR code has been received yet");
@@ -1533,7 +1547,7 @@ TindrelReturnCode TindrelIR_getLastLearnedCode(TindrelIRHandle ch, char *code, s
 {
     if (!codeInfo)
         return fail(TINDREL_EFAULT, "Code information pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_IR, [&](Channel &c, Raised &) -> TindrelReturnCode {
         IRState &s = stateOf<IRState>(c);
         if (!s.learned)
             return fail(TINDREL_EUNKNOWNVAL, "No IR code has been learned yet");
@@ -1577,7 +1591,7 @@ TindrelReturnCode TindrelRFID_getLastTag(TindrelRFIDHandle ch, char *tagString, 
 {
     if (!protocol)
         return fail(TINDREL_EFAULT, "Protocol pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
         RFIDState &s = stateOf<RFIDState>(c);
         *protocol = s.protocol;
         return copyOut(s.tag, tagString, tagStringLen, "Tag");
@@ -1651,7 +1665,7 @@ TindrelReturnCode TindrelDictionary_get(TindrelDictionaryHandle ch, const char *
 {
     if (TindrelReturnCode rc = checkKey(key))
         return rc;
-    return call(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_DICTIONARY, [&](Channel &c, Raised &) -> TindrelReturnCode {
         auto &e = dictionary(c).entries;
         auto it = e.find(key);
         if (it == e.end())
@@ -1767,7 +1781,7 @@ TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceXLNKID(TindrelFirmwareUp
 {
     if (!xlnkId)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
         if (TindrelReturnCode rc = loaderIdentity(c))
             return rc;
         *xlnkId = c.info->device->xlnkId;
@@ -1780,7 +1794,7 @@ TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceSKU(TindrelFirmwareUpgra
     if (!sku)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
     *sku = "";
-    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
         if (TindrelReturnCode rc = loaderIdentity(c))
             return rc;
         *sku = c.info->device->fwString.c_str();
@@ -1792,7 +1806,7 @@ TindrelReturnCode TindrelFirmwareUpgrade_getActualDeviceVersion(TindrelFirmwareU
 {
     if (!version)
         return fail(TINDREL_EFAULT, "Result pointer is NULL");
-    return call(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return readCall(ch, TINDREL_CHCLASS_FIRMWAREUPGRADE, [&](Channel &c, Raised &) -> TindrelReturnCode {
         if (TindrelReturnCode rc = loaderIdentity(c))
             return rc;
         *version = engine().versionOf(*c.info->device);
@@ -1892,8 +1906,8 @@ TindrelReturnCode TindrelSim_getLCDFrame(const char *deviceId, int channelIndex,
 
 TindrelReturnCode TindrelSim_getLCDFrameOf(TindrelHandle ch, uint8_t *dots, size_t *len, int *width, int *height)
 {
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) { return lcdOut(c, false, dots, len, width, height); });
+    return controlCall(ch, TINDREL_CHCLASS_LCD,
+                       [&](Channel &c, Raised &) { return lcdOut(c, false, dots, len, width, height); });
 }
 
 TindrelReturnCode TindrelSim_getLCDPicture(const char *deviceId, int channelIndex, uint8_t *levels, size_t *len,
@@ -1905,8 +1919,8 @@ TindrelReturnCode TindrelSim_getLCDPicture(const char *deviceId, int channelInde
 
 TindrelReturnCode TindrelSim_getLCDPictureOf(TindrelHandle ch, uint8_t *levels, size_t *len, int *width, int *height)
 {
-    return call(ch, TINDREL_CHCLASS_LCD,
-                [&](Channel &c, Raised &) { return lcdOut(c, true, levels, len, width, height); });
+    return controlCall(ch, TINDREL_CHCLASS_LCD,
+                       [&](Channel &c, Raised &) { return lcdOut(c, true, levels, len, width, height); });
 }
 
 TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int channelIndex, char *buf, size_t *len)
@@ -1923,7 +1937,7 @@ TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex
 
 TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count)
 {
-    return call(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) { return ledsOut(c, rgbw, count); });
+    return controlCall(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) { return ledsOut(c, rgbw, count); });
 }
 
 TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len)

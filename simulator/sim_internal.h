@@ -325,9 +325,13 @@ TindrelReturnCode writeProp(TindrelHandle h, const ClassDesc *cls, int prop, dou
 TindrelReturnCode setEventHandler(TindrelHandle h, const ClassDesc *cls, int event, void (*fn)(), void *ctx);
 // Runs fn on the attached channel of h under the engine lock. Events fn
 // adds to `events` go to h's handlers afterwards, in order.
+// kind tells injected failures of reads from those of changes; test
+// control calls are never failed on purpose.
 using Raised = std::vector<std::pair<int, EventArgs>>;
+enum class CallKind { Change, Read, Control };
 TindrelReturnCode withChannel(TindrelHandle h, const ClassDesc *cls,
-                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn);
+                              const std::function<TindrelReturnCode(Channel &, Raised &)> &fn,
+                              CallKind kind = CallKind::Change);
 // Seconds since the channel's session started.
 double sessionTime(const Channel &c);
 // The rig waveform's value for axis of property p at session time t.

@@ -108,6 +108,38 @@ TindrelReturnCode TindrelSim_delayManagerCallbacks(int delayMs)
 
 TindrelReturnCode TindrelSim_detachDevice(const char *deviceId) { return plug(deviceId, false); }
 
+TindrelReturnCode TindrelSim_failCalls(double share, uint32_t seed)
+{
+    if (!(share >= 0 && share <= 1))
+        return fail(TINDREL_EINVALIDARG, "Share of failing calls %g is out of range (0 - 1)", share);
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    e.failShare = share;
+    e.failRng.seed(seed);
+    e.failedReads.clear();
+    e.failedChanges.clear();
+    return TINDREL_OK;
+}
+
+uint64_t TindrelSim_failedCalls(Tindrel_ChannelClass channelClass, TindrelSimCallKind kind)
+{
+    Engine &e = engine();
+    std::lock_guard<std::mutex> lk(e.m);
+    auto sum = [channelClass](const std::map<int, uint64_t> &counts) {
+        uint64_t n = 0;
+        for (const auto &[cls, count] : counts)
+            if (channelClass == TINDREL_CHCLASS_NOTHING || cls == static_cast<int>(channelClass))
+                n += count;
+        return n;
+    };
+    uint64_t n = 0;
+    if (kind != TINDRELSIM_CALLS_CHANGES)
+        n += sum(e.failedReads);
+    if (kind != TINDRELSIM_CALLS_READS)
+        n += sum(e.failedChanges);
+    return n;
+}
+
 TindrelReturnCode TindrelSim_addServer(const char *serverId) { return serverOn(serverId, true); }
 
 TindrelReturnCode TindrelSim_removeServer(const char *serverId) { return serverOn(serverId, false); }

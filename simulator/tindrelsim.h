@@ -126,6 +126,21 @@ TINDREL_API TindrelReturnCode TindrelSim_failManagerCalls(int createCount, int o
  * made meanwhile finds the callback already started. 0 ends the delay. */
 TINDREL_API TindrelReturnCode TindrelSim_delayManagerCallbacks(int delayMs);
 
+/* From now on share (0 to 1) of the device calls on attached channels (property
+ * reads and writes, methods) fail as a misbehaving device makes them fail: timed
+ * out, input/output error, busy, interrupted, with a detail in the last error.
+ * Which calls fail follows from seed alone, given the same calls in the same
+ * order. 0 ends it. Each call restarts the counts below. */
+TINDREL_API TindrelReturnCode TindrelSim_failCalls(double share, uint32_t seed);
+typedef enum {
+    TINDRELSIM_CALLS_ALL = 0,
+    TINDRELSIM_CALLS_READS = 1,  /* property reads */
+    TINDRELSIM_CALLS_CHANGES = 2 /* property writes and methods */
+} TindrelSimCallKind;
+/* The calls failed on purpose since TindrelSim_failCalls on channels of the
+ * class (TINDREL_CHCLASS_NOTHING: every class). */
+TINDREL_API uint64_t TindrelSim_failedCalls(Tindrel_ChannelClass channelClass, TindrelSimCallKind kind);
+
 /* What a display shows since its last flush, for tests and the panel's
  * preview. The LCD's picture, one byte per dot (1 on), row by row: a graphic
  * display's frame, a text display's characters drawn in 6 x 9 cells. *len in:

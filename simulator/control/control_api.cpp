@@ -38,7 +38,7 @@ constexpr SimCalls kLibraryCalls = {
     &TindrelSim_removeServer,  &TindrelSim_injectError,    &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
     &TindrelSim_loadRigFile,   &lastErrorDetail,           &TindrelSim_setUpgradeFault, &TindrelSim_setMotorCondition,
     &TindrelSim_turnShaft,     &TindrelSim_setGuardSupply, &TindrelSim_setOrientation,  &TindrelSim_getLCDText,
-    &TindrelSim_getLCDPicture, &TindrelSim_getLEDColors,   &TindrelSim_getBusLog, &TindrelSim_setDictionaryKey, &TindrelSim_removeDictionaryKey,
+    &TindrelSim_getLCDPicture, &TindrelSim_getLEDColors,   &TindrelSim_getBusLog, &TindrelSim_setDictionaryKey, &TindrelSim_removeDictionaryKey, &TindrelSim_failCalls,
 };
 
 // The C interface names no server object, so the process keeps its one

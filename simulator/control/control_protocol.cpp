@@ -294,6 +294,14 @@ std::string runDictionaryRemove(const Request &request, const SimCalls &calls)
         calls.removeDictionaryKey(request.args[0].text.c_str(), 0, request.args[1].text.c_str());
     return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
 }
+std::string runFailCalls(const Request &request, const SimCalls &calls)
+{
+    if (!calls.failCalls)
+        return errorReply(TINDREL_EUNSUPPORTED, "This library cannot fail calls on purpose");
+    const TindrelReturnCode rc =
+        calls.failCalls(request.args[0].number, static_cast<uint32_t>(request.args[1].integer));
+    return rc == TINDREL_OK ? okReply() : failureReply(rc, calls);
+}
 
 constexpr CommandSpec kCommands[] = {
     {"list", "print the computers, devices and channels as JSON", {}, 0, &runList},
@@ -420,6 +428,11 @@ constexpr CommandSpec kCommands[] = {
      {{"deviceId", ArgKind::Word}, {"key", ArgKind::Word}},
      2,
      &runDictionaryRemove},
+    {"fail-calls",
+     "make a share (0..1; 0 ends it) of the calls on attached channels fail, reproducibly from the seed",
+     {{"share", ArgKind::Number}, {"seed", ArgKind::Int}},
+     2,
+     &runFailCalls},
 };
 
 bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }

@@ -76,6 +76,7 @@ struct SimCalls {
     TindrelReturnCode (*setDictionaryKey)(const char *deviceId, int channelIndex, const char *key,
                                           const char *value) = nullptr;
     TindrelReturnCode (*removeDictionaryKey)(const char *deviceId, int channelIndex, const char *key) = nullptr;
+    TindrelReturnCode (*failCalls)(double share, uint32_t seed) = nullptr;
 };
 
 // One reply line, without its newline.

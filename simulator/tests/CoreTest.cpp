@@ -1,7 +1,9 @@
 #include <unistd.h>
 // Handles, matching, attach and detach, identity, errors and threads,
 // all through the C interface.
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <future>
 #include <set>
@@ -42,6 +44,7 @@ protected:
     {
         TindrelNet_disableServerDiscovery(TINDRELSERVER_DEVICE);
         TindrelNet_disableServerDiscovery(TINDRELSERVER_SBC);
+        TindrelSim_failCalls(0, 0);
         TindrelSim_clear();
     }
 };
@@ -528,6 +531,76 @@ TEST_F(Core, ManagerCallsCanBeMadeToFailWithADetail)
     EXPECT_EQ(TindrelManager_open(mg), TINDREL_OK);
     TindrelManager_delete(&mg);
     drainManagerEvents();
+}
+
+// The outcome of n alternating writes and reads of an output's state.
+std::vector<TindrelReturnCode> stateCalls(TindrelDigitalOutputHandle out, int n, std::set<std::string> *details)
+{
+    std::vector<TindrelReturnCode> codes;
+    for (int i = 0; i < n; ++i) {
+        int state = 0;
+        const TindrelReturnCode rc =
+            i % 2 ? TindrelDigitalOutput_getState(out, &state) : TindrelDigitalOutput_setState(out, i % 4 == 0);
+        codes.push_back(rc);
+        if (rc != TINDREL_OK && details)
+            details->insert(lastErrorDetail());
+    }
+    return codes;
+}
+
+TEST_F(Core, ChosenShareOfChannelCallsFailReproduciblyWithDeviceLikeDetails)
+{
+    Channel led(TINDREL_CHCLASS_DIGITALOUTPUT), unattached(TINDREL_CHCLASS_DIGITALOUTPUT);
+    openWait(led.h);
+    auto out = led.as<TindrelDigitalOutputHandle>();
+    constexpr int kCalls = 2000;
+
+    ASSERT_EQ(TindrelSim_failCalls(0.05, 7), TINDREL_OK);
+    std::set<std::string> details;
+    const std::vector<TindrelReturnCode> first = stateCalls(out, kCalls, &details);
+    const auto failed = static_cast<uint64_t>(std::count_if(first.begin(), first.end(), [](auto rc) { return rc; }));
+    EXPECT_GT(failed, kCalls * 0.03);
+    EXPECT_LT(failed, kCalls * 0.07);
+    std::set<TindrelReturnCode> codes(first.begin(), first.end());
+    codes.erase(TINDREL_OK);
+    EXPECT_EQ(codes,
+              (std::set<TindrelReturnCode>{TINDREL_ETIMEDOUT, TINDREL_EIO, TINDREL_EBUSY, TINDREL_EINTERRUPTED}));
+    EXPECT_TRUE(
+        details.count("Timed out waiting for the device to answer (DigitalOutput channel 0, serial number 2000)"));
+    // Each failure is counted by the class and the kind of call.
+    EXPECT_EQ(TindrelSim_failedCalls(TINDREL_CHCLASS_DIGITALOUTPUT, TINDRELSIM_CALLS_ALL), failed);
+    EXPECT_EQ(TindrelSim_failedCalls(TINDREL_CHCLASS_NOTHING, TINDRELSIM_CALLS_ALL), failed);
+    EXPECT_EQ(TindrelSim_failedCalls(TINDREL_CHCLASS_DIGITALOUTPUT, TINDRELSIM_CALLS_READS) +
+                  TindrelSim_failedCalls(TINDREL_CHCLASS_DIGITALOUTPUT, TINDRELSIM_CALLS_CHANGES),
+              failed);
+    EXPECT_GT(TindrelSim_failedCalls(TINDREL_CHCLASS_DIGITALOUTPUT, TINDRELSIM_CALLS_READS), 0u);
+    EXPECT_EQ(TindrelSim_failedCalls(TINDREL_CHCLASS_DIGITALINPUT, TINDRELSIM_CALLS_ALL), 0u);
+
+    // A failed write changes nothing on the device.
+    ASSERT_EQ(TindrelSim_failCalls(0, 0), TINDREL_OK);
+    ASSERT_EQ(TindrelDigitalOutput_setState(out, 0), TINDREL_OK);
+    ASSERT_EQ(TindrelSim_failCalls(1, 7), TINDREL_OK);
+    EXPECT_NE(TindrelDigitalOutput_setState(out, 1), TINDREL_OK);
+    ASSERT_EQ(TindrelSim_failCalls(0, 0), TINDREL_OK);
+    double state = -1;
+    ASSERT_EQ(TindrelSim_getPropertyValue("led", TINDREL_CHCLASS_DIGITALOUTPUT, 0, "State", &state), TINDREL_OK);
+    EXPECT_EQ(state, 0.0);
+
+    // The same seed fails the same calls; a handle's own checks come first
+    // and are not counted; share 0 ends it.
+    ASSERT_EQ(TindrelSim_failCalls(0.05, 7), TINDREL_OK);
+    EXPECT_EQ(stateCalls(out, kCalls, nullptr), first);
+    ASSERT_EQ(TindrelSim_failCalls(0.05, 8), TINDREL_OK);
+    EXPECT_NE(stateCalls(out, kCalls, nullptr), first);
+    ASSERT_EQ(TindrelSim_failCalls(1, 1), TINDREL_OK);
+    int s = 0;
+    EXPECT_EQ(TindrelDigitalOutput_getState(unattached.as<TindrelDigitalOutputHandle>(), &s), TINDREL_ENOTATTACHED);
+    EXPECT_EQ(TindrelSim_failedCalls(TINDREL_CHCLASS_NOTHING, TINDRELSIM_CALLS_ALL), 0u);
+    ASSERT_EQ(TindrelSim_failCalls(0, 0), TINDREL_OK);
+    const std::vector<TindrelReturnCode> none = stateCalls(out, 200, nullptr);
+    EXPECT_EQ(std::count(none.begin(), none.end(), TINDREL_OK), 200);
+    EXPECT_EQ(TindrelSim_failCalls(1.5, 0), TINDREL_EINVALIDARG);
+    EXPECT_EQ(TindrelSim_failCalls(std::nan(""), 0), TINDREL_EINVALIDARG);
 }
 
 TEST_F(Core, DelayedManagerCallbackStartedBeforeCloseStillRuns)

@@ -95,8 +95,8 @@ void GraphicLCDController::clearScreen()
 void GraphicLCDController::basicExample()
 {
     const auto lcd = handle<TindrelLCDHandle>();
-    TindrelLCD_setFrameBuffer(lcd, 0);
-    TindrelLCD_clear(lcd);
+    check(TindrelLCD_setFrameBuffer(lcd, 0));
+    check(TindrelLCD_clear(lcd));
     check(TindrelLCD_writeText(lcd, lcdFont(fontOther), 0, 0, "A few boldface A's"));
     check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser1), 9, 10));
     const auto a = letterABitmap();
@@ -114,6 +114,16 @@ void GraphicLCDController::basicExample()
 
 void GraphicLCDController::asyncDone(TindrelHandle, void *ctx, TindrelReturnCode result)
 {
+    if (result != TINDREL_OK)
+        post(ctx, &GraphicLCDController::asyncHandler, QVariant(static_cast<int>(result)));
+}
+
+void GraphicLCDController::writerDone(TindrelHandle, void *ctx, TindrelReturnCode result)
+{
+    auto *self = static_cast<GraphicLCDController *>(static_cast<ExampleWindow *>(ctx));
+    if (result == TINDREL_OK)
+        return;
+    self->randomText_ = false;
     post(ctx, &GraphicLCDController::asyncHandler, QVariant(static_cast<int>(result)));
 }
 
@@ -121,8 +131,8 @@ void GraphicLCDController::asyncExample()
 {
     const auto lcd = handle<TindrelLCDHandle>();
     void *ctx = contextPointer();
-    TindrelLCD_setFrameBuffer(lcd, 0);
-    TindrelLCD_clear(lcd);
+    check(TindrelLCD_setFrameBuffer(lcd, 0));
+    check(TindrelLCD_clear(lcd));
     for (int y = 0; y <= 56; y += 8)
         TindrelLCD_drawLine_async(lcd, 0, y, 127, y, &asyncDone, ctx);
     for (int i = 0; i <= 20; ++i)
@@ -139,6 +149,7 @@ void GraphicLCDController::asyncExample()
 void GraphicLCDController::asyncText()
 {
     const auto lcd = handle<TindrelLCDHandle>();
+    void *ctx = contextPointer();
     check(TindrelLCD_setFrameBuffer(lcd, 0));
     check(TindrelLCD_clear(lcd));
     check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser2), 6, 12));
@@ -158,10 +169,10 @@ void GraphicLCDController::asyncText()
                         "121212121 121212121 121212121 121212121 12121212";
     const char *second = " 121212121 121212121 121212121 121212121 121212121 121212121 121212121 121212121 "
                          "121212121 121212121 121212121 121212121 1212121";
-    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 0, first, nullptr, nullptr);
-    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 10, second, nullptr, nullptr);
-    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 20, first, nullptr, nullptr);
-    TindrelLCD_writeText_async(lcd, lcdFont(fontOther), 5, 5, "Overwriting!", nullptr, nullptr);
+    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 0, first, &asyncDone, ctx);
+    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 10, second, &asyncDone, ctx);
+    TindrelLCD_writeText_async(lcd, lcdFont(fontUser1), 0, 20, first, &asyncDone, ctx);
+    TindrelLCD_writeText_async(lcd, lcdFont(fontOther), 5, 5, "Overwriting!", &asyncDone, ctx);
     check(TindrelLCD_flush(lcd));
     preview->refresh();
 }
@@ -176,16 +187,18 @@ void GraphicLCDController::asyncTimer()
         writer_.join();
     randomText_ = true;
     writes_ = 0;
-    // The writer only calls the library with the handle; it never touches widgets.
+    // The writer only calls the library with the handle; it never touches
+    // widgets. A write the display refuses ends it; each one is logged.
     const auto lcd = handle<TindrelLCDHandle>();
-    writer_ = std::thread([this, lcd] {
+    void *ctx = contextPointer();
+    writer_ = std::thread([this, lcd, ctx] {
         std::mt19937 random(std::random_device{}());
         std::uniform_int_distribution<int> xs(0, 126), ys(0, 62), numbers(0, 999);
         while (randomText_.load()) {
             const int x = xs(random), y = ys(random);
             const QByteArray text = QByteArray::number(numbers(random));
-            TindrelLCD_writeText_async(lcd, lcdFont(font5x8), x, y, text.constData(), nullptr, nullptr);
-            TindrelLCD_flush_async(lcd, nullptr, nullptr);
+            TindrelLCD_writeText_async(lcd, lcdFont(font5x8), x, y, text.constData(), &writerDone, ctx);
+            TindrelLCD_flush_async(lcd, &writerDone, ctx);
             ++writes_;
         }
     });

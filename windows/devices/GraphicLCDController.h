@@ -57,6 +57,8 @@ protected:
 private:
     void stopRandomText();
     static void asyncDone(TindrelHandle ch, void *ctx, TindrelReturnCode result);
+    // The random text's writes: the first failure stops it.
+    static void writerDone(TindrelHandle ch, void *ctx, TindrelReturnCode result);
 
     std::atomic<bool> randomText_{false};
     std::atomic<quint64> writes_{0};

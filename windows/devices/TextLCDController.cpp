@@ -148,7 +148,7 @@ void TextLCDController::setCustomCharacters(bool on)
 {
     const auto lcd = handle<TindrelLCDHandle>();
     const auto font = static_cast<Tindrel_LCDFont>(font5x8);
-    TindrelLCD_clear(lcd);
+    check(TindrelLCD_clear(lcd));
     inputText[0]->clear();
     inputText[1]->clear();
     if (!on) {

@@ -170,11 +170,22 @@ TindrelReturnCode dictionaryRemove(const char *id, int index, const char *key)
     return record("dict-remove " + std::string(id) + " " + std::to_string(index) + " " + key);
 }
 
+TindrelReturnCode failCalls(double share, uint32_t seed)
+{
+    return record("fail-calls " + std::to_string(share) + " " + std::to_string(seed));
+}
+
 tindrel::control::SimCalls table()
 {
-    return {&list,        &attach, &detach,     &addServer,    &removeServer,   &injectError, &setInput,
-            &getProperty, &load,   &lastError,  &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply,
-            &orient,      nullptr, &lcdPicture, nullptr,       &busLog, &dictionarySet, &dictionaryRemove};
+    tindrel::control::SimCalls t{&list,         &attach,         &detach,      &addServer,      &removeServer,
+                                 &injectError,  &setInput,       &getProperty, &load,           &lastError,
+                                 &upgradeFault, &motorCondition, &turnShaft,   &setGuardSupply, &orient};
+    t.getLCDPicture = &lcdPicture;
+    t.getBusLog = &busLog;
+    t.setDictionaryKey = &dictionarySet;
+    t.removeDictionaryKey = &dictionaryRemove;
+    t.failCalls = &failCalls;
+    return t;
 }
 
 }   // namespace fakesim

@@ -147,6 +147,7 @@ TEST_F(Protocol, EachCommandReachesItsCall)
         {"dict-set dict-local room kitchen north", "dict-set dict-local 0 room kitchen north"},
         {"dict-set dict-local room", "dict-set dict-local 0 room "},
         {"dict-remove dict-local room", "dict-remove dict-local 0 room"},
+        {"fail-calls 0.05 -1", "fail-calls 0.050000 4294967295"},
     };
     for (const auto &[line, call] : cases) {
         fakesim::reset();

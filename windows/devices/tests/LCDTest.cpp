@@ -227,6 +227,31 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shownFrame("graphiclcd87", 0).lit(0, 16, 127, 16) > 100, deadlineMs);
     }
 
+    void everyFailedDrawingCallIsLoggedEvenAsynchronousOnes()
+    {
+        Surroundings s;
+        auto w = openOn<GraphicLCDController>(s, graphicSerial, "Pixel Display 128x64");
+        QCOMPARE(TindrelSim_failCalls(1, 3), TINDREL_OK);
+        const int before = w->errorCount();
+        for (QPushButton *b : {w->basicButton, w->asyncButton, w->asyncTextButton})
+            b->click();
+        // The text writer stops at its first refused write and logs it.
+        w->randomTextButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->randomTextRunning(), deadlineMs);
+        const auto failed = static_cast<int>(TindrelSim_failedCalls(TINDREL_CHCLASS_LCD, TINDRELSIM_CALLS_ALL));
+        QTRY_COMPARE_WITH_TIMEOUT(w->errorCount() - before, failed, deadlineMs);
+        QCOMPARE(TindrelSim_failCalls(0, 0), TINDREL_OK);
+        QVERIFY(w->errorEventLogWindow()->errorEventLog->toPlainText().contains(QStringLiteral("Async error occured")));
+
+        auto t = openOn<TextLCDController>(s, textSerial, "Character Display Adapter");
+        QCOMPARE(TindrelSim_failCalls(1, 3), TINDREL_OK);
+        const int textBefore = t->errorCount();
+        t->customCharactersCheck->click();
+        QCOMPARE(t->errorCount() - textBefore,
+                 static_cast<int>(TindrelSim_failedCalls(TINDREL_CHCLASS_LCD, TINDRELSIM_CALLS_ALL)));
+        QCOMPARE(TindrelSim_failCalls(0, 0), TINDREL_OK);
+    }
+
     void randomTextWriterStartsStopsAndEndsWithTheWindow()
     {
         Surroundings s;
