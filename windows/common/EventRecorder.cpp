@@ -91,6 +91,13 @@ void EventRecorder::takeEvent(const EventSample &sample)
     ++taken_;
     {
         const std::lock_guard lock(m_);
+        // After a failed write nothing more reaches the file: later events
+        // are counted, not queued, so memory stays bounded until the user
+        // stops the recording.
+        if (failure_) {
+            ++notRecorded_;
+            return;
+        }
         queue_.push_back(sample);
     }
     cv_.notify_one();
@@ -106,6 +113,12 @@ std::optional<QString> EventRecorder::failure() const
 {
     const std::lock_guard lock(m_);
     return failure_;
+}
+
+quint64 EventRecorder::notRecorded() const
+{
+    const std::lock_guard lock(m_);
+    return notRecorded_;
 }
 
 void EventRecorder::drain()
@@ -172,7 +185,8 @@ void EventRecorder::run()
             written_ += batch.size();
             batch.clear();
         } else {
-            failure_ = QStringLiteral("Recording to %1 stopped: %2 (%3 events written, %4 not written)")
+            failure_ = QStringLiteral("Recording to %1 stopped: %2 (%3 events written, %4 not written; "
+                                      "later events are not recorded)")
                            .arg(path_, QString::fromLocal8Bit(std::strerror(err)))
                            .arg(written_)
                            .arg(batch.size() + queue_.size());

@@ -31,8 +31,10 @@ public:
     const QString &path() const { return path_; }
     quint64 recorded() const { return taken_; }   // events taken in
     quint64 written() const;                      // lines on disk
-    // The write failure, once there is one; lines queued after it stay unwritten.
+    // The write failure, once there is one; lines queued before it stay
+    // unwritten and later events are only counted.
     std::optional<QString> failure() const;
+    quint64 notRecorded() const;   // events taken in after the failure
     // Waits until everything queued is written or has failed.
     void drain();
 
@@ -52,6 +54,7 @@ private:
     std::condition_variable idle_;
     std::deque<EventSample> queue_;    // guarded
     quint64 written_ = 0;              // guarded
+    quint64 notRecorded_ = 0;          // guarded
     bool busy_ = false;                // guarded
     bool stop_ = false;                // guarded
     std::optional<QString> failure_;   // guarded

@@ -7,6 +7,7 @@
 #include "WindowTestSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 
 #include <csignal>
 #include <iostream>
+#include <sys/resource.h>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -118,6 +120,63 @@ private slots:
         QVERIFY(w->errorEventLogWindow());
         QVERIFY(w->errorEventLogWindow()->errorEventLog->toPlainText().contains(
             QStringLiteral("Cannot record to /nonexistent-folder/values.csv")));
+    }
+
+    void aFileThatStopsTakingWritesKeepsWholeLinesAndStopsQueueing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("full.csv"));
+        Surroundings s;
+        auto w = openFast(s, 3);
+        QVERIFY(w);
+        // The file may grow to 20 kB, as on a disk that fills up.
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = before;
+        small.rlim_cur = 20000;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool started = w->startRecording(path);
+        bool failed = false;
+        if (started)
+            failed = QTest::qWaitFor([&] { return w->recorder()->failure().has_value(); }, deadlineMs * 2);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(started);
+        QVERIFY(failed);
+
+        // The failure is logged once, the indicator says so, and what follows
+        // is counted instead of piling up in memory.
+        QTRY_VERIFY_WITH_TIMEOUT(w->recordingIndicator()->text() == QStringLiteral("Recording failed"), deadlineMs);
+        QVERIFY(w->errorEventLogWindow());
+        const QString log = w->errorEventLogWindow()->errorEventLog->toPlainText();
+        QVERIFY(log.contains(QStringLiteral("Recording to %1 stopped").arg(path)));
+        QCOMPARE(log.count(QStringLiteral("Recording to")), 1);
+        const quint64 written = w->recorder()->written();
+        QTRY_VERIFY_WITH_TIMEOUT(w->recorder()->notRecorded() > 1000, deadlineMs * 2);
+        QCOMPARE(w->recorder()->written(), written);
+
+        // The file holds the header and exactly the lines counted as written.
+        const QStringList rows = lines(path);
+        QVERIFY(QFileInfo(path).size() <= 20000);
+        QCOMPARE(static_cast<quint64>(rows.size() - 1), written);
+        w->stopRecording();
+        QVERIFY(w->recordingIndicator()->text().isEmpty());
+    }
+
+    void eventsWithTheirOwnTimestampAreRecordedOnTheLibrarysClock()
+    {
+        EventSample sample;
+        sample.receivedAt = 1700000000.25;
+        sample.timestampMs = 1234.5;
+        sample.count = 3;
+        sample.values = {0.5, -1.0, TINDREL_UNKNOWN_VALUE};
+        QCOMPARE(QString::fromStdString(EventRecorder::line(sample, "Acceleration (g)")),
+                 QStringLiteral("1.234500,library,1700000000.250000,Acceleration (g),0.5,-1,"));
+        sample.timestampMs.reset();
+        sample.count = 1;
+        QCOMPARE(QString::fromStdString(EventRecorder::line(sample, "A, \"quoted\" name")),
+                 QStringLiteral("1700000000.250000,received,1700000000.250000,\"A, \"\"quoted\"\" name\",0.5"));
     }
 
     void killedWhileRecordingLeavesWholeLines()
