@@ -53,11 +53,17 @@ public:
     int handled = 0;
     int shown = 0;
     int tornDown = 0;
+    int *tearDownsOutside = nullptr;   // counts past the window's own life
     ValueStream<ScalarEvent> &state;
 
 protected:
     void registerValueHandlers() override { subscribe(&TindrelDigitalInput_setOnStateChangeHandler, state); }
-    void beforeTearDown() override { ++tornDown; }
+    void beforeTearDown() override
+    {
+        ++tornDown;
+        if (tearDownsOutside)
+            ++*tearDownsOutside;
+    }
 };
 
 // A window posting the old way, counting on the library thread what it hands over.
@@ -428,18 +434,20 @@ private slots:
         closed->close();
         QCOMPARE(closed->tornDown, 1);
 
-        // Destroyed without closing: the hook runs while the window is whole.
+        // Destroyed without closing: the hook runs once, while the window is
+        // still whole (the override is reached, not the frame's default).
         int seen = 0;
+        int tearDowns = 0;
         {
             s.aimAt(5001, 1);
             auto destroyed = s.open<CountingWindow>();
             QVERIFY(waitAttached(*destroyed, QStringLiteral("Test Input Board")));
+            destroyed->tearDownsOutside = &tearDowns;
             QObject::connect(destroyed.get(), &QObject::destroyed, [&] { ++seen; });
-            const int *count = &destroyed->tornDown;
             destroyed.reset();
-            Q_UNUSED(count);
         }
         QCOMPARE(seen, 1);
+        QCOMPARE(tearDowns, 1);
     }
 
     void conditionalBoxesFollowTheChannelAndAllHideOnDetach()
