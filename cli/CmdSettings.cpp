@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Arguments.h"
+#include "ChannelSettingsIO.h"
 #include "ClassTable.h"
 #include "Commands.h"
 #include "DeviceTree.h"
@@ -30,47 +31,6 @@ struct Target {
     const ClassInfo *cls;
     OpenSettings address;
 };
-
-settings::ChannelAddress toFileAddress(const OpenSettings &a)
-{
-    settings::ChannelAddress out;
-    out.serialNumber = a.serialNumber;
-    out.hubPort = a.hubPort;
-    out.channel = a.channel;
-    out.hubPortDevice = a.hubPortDevice;
-    out.remote = a.opensRemotely();
-    if (a.serverName)
-        out.serverName = a.serverName->toStdString();
-    if (a.label)
-        out.label = a.label->toStdString();
-    return out;
-}
-
-OpenSettings fromFileAddress(const settings::ChannelAddress &a)
-{
-    OpenSettings out;
-    out.serialNumber = a.serialNumber;
-    out.hubPort = a.hubPort;
-    out.channel = a.channel;
-    out.hubPortDevice = a.hubPortDevice;
-    out.remote = a.remote;
-    if (a.serverName)
-        out.serverName = QString::fromStdString(*a.serverName);
-    if (a.label)
-        out.label = QString::fromStdString(*a.label);
-    return out;
-}
-
-settings::Number toNumber(const Value &v)
-{
-    if (const double *d = std::get_if<double>(&v))
-        return *d;
-    if (const int64_t *i = std::get_if<int64_t>(&v))
-        return *i;
-    if (const uint64_t *u = std::get_if<uint64_t>(&v))
-        return static_cast<int64_t>(*u);
-    return int64_t{0};
-}
 
 std::string describe(const Target &t) { return t.cls->name + std::string(" ") + addressText(t.address); }
 
@@ -103,33 +63,16 @@ std::optional<Failure> saveChannel(const Target &t, uint32_t timeout, settings::
     if (auto f = openChannel(handle, *t.cls, t.address, timeout))
         return f;
     const TindrelHandle h = handle.get();
-    out.className = t.cls->name;
-    OpenSettings actual = attachedAddress(h);
+    std::vector<std::string> problems;
+    captureChannel(*t.cls, h, out, problems);
+    for (const std::string &problem : problems)
+        report(kExitOk, describe(t) + ": " + problem);
+    // The address as asked for keeps its label and its server.
+    OpenSettings actual = fromFileAddress(out.address);
     actual.label = t.address.label;
     if (!actual.serverName && t.address.serverName)
         actual.serverName = t.address.serverName;
     out.address = toFileAddress(actual);
-    settings::DeviceNote note;
-    const char *text = nullptr;
-    if (Tindrel_getDeviceName(h, &text) == TINDREL_OK && text)
-        note.name = text;
-    if (Tindrel_getDeviceSKU(h, &text) == TINDREL_OK && text)
-        note.sku = text;
-    Tindrel_getDeviceID(h, &note.deviceId);
-    int version = 0;
-    if (Tindrel_getDeviceVersion(h, &version) == TINDREL_OK)
-        note.version = version;
-    out.device = note;
-    for (const PropertyInfo &p : t.cls->properties) {
-        if (!p.writable())
-            continue;
-        Value v;
-        const TindrelReturnCode rc = p.get(h, v);
-        if (rc == TINDREL_OK)
-            out.properties.emplace_back(p.name, toNumber(v));
-        else if (rc != TINDREL_EUNSUPPORTED)
-            report(kExitOk, describe(t) + ": " + p.name + " not saved: " + libraryMessage(rc));
-    }
     return std::nullopt;
 }
 
@@ -296,61 +239,18 @@ int runApply(Words words)
             status = kExitDifferences;
             continue;
         }
-        // Set in table order (with the scale first and engagement last),
-        // then read everything back.
-        std::vector<std::string> names;
-        for (const PropertyInfo &p : t.cls->properties)
-            for (const auto &[name, number] : c->properties)
-                if (t.cls->property(name) == &p)
-                    names.push_back(name);
-        for (const auto &[name, number] : c->properties)
-            if (!t.cls->property(name))
-                names.push_back(name);
-        names = settings::applyOrder(std::move(names));
-        std::vector<std::pair<const PropertyInfo *, Value>> wanted;
-        size_t problems = 0;
-        for (const std::string &name : names) {
-            const auto it = std::find_if(c->properties.begin(), c->properties.end(),
-                                         [&](const auto &entry) { return entry.first == name; });
-            const PropertyInfo *p = t.cls->property(name);
-            if (!p) {
-                report(kExitDifferences,
-                       describe(t) + ": " + t.cls->libraryName() + " has no property \"" + name + "\"");
-                ++problems;
-                continue;
-            }
-            auto v = valueFromNumber(*p, it->second, &problem);
-            if (!v) {
-                report(kExitDifferences, describe(t) + ": " + problem);
-                ++problems;
-                continue;
-            }
-            const TindrelReturnCode rc = p->set(handle.get(), *v);
-            if (rc != TINDREL_OK) {
-                report(kExitDifferences, describe(t) + ": setting " + p->name + " to " + formatValue(*v) +
-                                             " failed: " + libraryMessage(rc));
-                ++problems;
-                continue;
-            }
-            wanted.emplace_back(p, *v);
-        }
-        size_t matching = 0;
-        for (const auto &[p, v] : wanted) {
-            Value back;
-            const TindrelReturnCode rc = p->get(handle.get(), back);
-            if (rc != TINDREL_OK) {
-                report(kExitDifferences, describe(t) + ": " + p->name + " cannot be read back: " + libraryMessage(rc));
-                ++problems;
-            } else if (!sameSetting(v, back)) {
-                std::printf("%s: %s differs: set %s, reads %s\n", describe(t).c_str(), p->name, formatValue(v).c_str(),
-                            formatValue(back).c_str());
-                ++problems;
-            } else {
-                ++matching;
-            }
-        }
+        const SetOutcome set = setChannel(*t.cls, handle.get(), *c);
+        for (const std::string &problem : set.problems)
+            report(kExitDifferences, describe(t) + ": " + problem);
+        const ReadBackOutcome back = readBack(handle.get(), set.set);
+        for (const std::string &problem : back.problems)
+            report(kExitDifferences, describe(t) + ": " + problem);
+        for (const std::string &difference : back.differences)
+            std::printf("%s: %s\n", describe(t).c_str(), difference.c_str());
+        const size_t matching = back.matching;
+        const size_t problems = set.problems.size() + back.problems.size() + back.differences.size();
         std::printf("%s: %zu of %zu properties applied and read back the same\n", describe(t).c_str(), matching,
-                    names.size());
+                    set.asked);
         if (problems)
             status = kExitDifferences;
     }

@@ -51,6 +51,8 @@ ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form for
     infoFrame_->hide();
     toolBar_->hide();
 
+    addSettingsActions();
+
     displayTimer_.setSingleShot(true);
     connect(&displayTimer_, &QTimer::timeout, this, &ExampleWindow::showValues);
     sinceDisplay_.start();
@@ -228,6 +230,8 @@ void ExampleWindow::onAttachHandler()
         row->load();
     infoBox_->fillTindrelInfo(h);
     attached_ = true;
+    saveSettingsAction_->setEnabled(true);
+    loadSettingsAction_->setEnabled(true);
     onAttach();
     showAttachBoxes();
     sizeWindow(SizingMoment::Attach);
@@ -238,6 +242,8 @@ void ExampleWindow::onDetachHandler()
     // Values that came before the detach are shown before the reset.
     flushValues();
     attached_ = false;
+    saveSettingsAction_->setEnabled(false);
+    loadSettingsAction_->setEnabled(false);
     hideAttachBoxes();
     onDetach();
     infoBox_->fillTindrelInfo(nullptr);

@@ -23,6 +23,7 @@
 class QVBoxLayout;
 class QHBoxLayout;
 class QLabel;
+class QAction;
 class QPushButton;
 
 namespace tindrel {
@@ -127,6 +128,13 @@ public:
     void tearDown();
     // True from a successful create until tear-down.
     bool hasChannel() const { return static_cast<bool>(ch_); }
+    // The channel's handle as its class's handle type, for tools and tests
+    // that read the device beside the window.
+    template <class H>
+    H channelAs() const
+    {
+        return ch_.as<H>();
+    }
 
     void onAttachHandler();
     void onDetachHandler();
@@ -181,6 +189,20 @@ public:
     void stopRecording();
     EventRecorder *recorder() const { return recorder_.get(); }
 
+    // Channel settings files, in the command line's format: every settable
+    // property of the channel. Saving writes this channel's entry. Loading
+    // sets the file's entry for this channel (the one naming its address,
+    // else the first of its class), reads the channel again as at attach and
+    // reads every setting back. Properties not set or reading back otherwise
+    // go to the error event log; a file that cannot be read or written gets
+    // an alert and changes nothing. True when everything went through.
+    // The actions (context menu, Ctrl+S and Ctrl+O) ask for the file and are
+    // enabled while the channel is attached.
+    bool saveSettingsTo(const QString &path);
+    bool loadSettingsFrom(const QString &path);
+    QAction *saveSettingsAction() const { return saveSettingsAction_; }
+    QAction *loadSettingsAction() const { return loadSettingsAction_; }
+
     // Where this window's alerts go (the surroundings given to setUp).
     AlertService *alertService() const { return alerts_; }
 
@@ -231,6 +253,11 @@ protected:
     // maximum height when shown, that less the box's room when folded.
     // Detached, the window keeps only what is shown. Origin and width stay.
     void foldBox(QWidget *box, bool shown);
+    // After a settings file set the channel's properties: show what the
+    // channel holds now. The default reads the channel again as at a new
+    // attach; a window whose attach does more than read (captures defaults,
+    // applies saved settings) refreshes its displays itself instead.
+    virtual void showLoadedSettings();
     // Just before the channel is torn down, on every path (close or
     // destruction), once: stop timers and worker threads here.
     virtual void beforeTearDown() { }
@@ -319,6 +346,8 @@ private:
     void addTools();
     void chooseRecordingFile();
     void showRecording();
+    void addSettingsActions();
+    void settingsFileAlert(const QString &title, const QString &text);
 
     static void attachCallback(TindrelHandle ch, void *ctx);
     static void detachCallback(TindrelHandle ch, void *ctx);
@@ -336,6 +365,8 @@ private:
     QPushButton *plotButton_ = nullptr;
     QPushButton *recordButton_ = nullptr;
     QLabel *recordingIndicator_ = nullptr;
+    QAction *saveSettingsAction_ = nullptr;
+    QAction *loadSettingsAction_ = nullptr;
     QPointer<PlotWindow> plot_;
     std::unique_ptr<EventRecorder> recorder_;
     bool recordingFailureShown_ = false;

@@ -66,6 +66,9 @@ protected:
 
 private:
     void openPanel(int mode);
+    // Attach captures the defaults and applies the saved settings: a loaded
+    // file only needs the fields read again.
+    void showLoadedSettings() override { updateGUI(); }
     void applySavedSettings();
     void updateGUI();
     void updateRescaleProperties();
