@@ -114,7 +114,8 @@ private slots:
         const uint32_t before = dataInterval(*w);
         QVERIFY(!w->loadSettingsFrom(path));
         double trigger = 0;
-        QCOMPARE(TindrelVoltageInput_getVoltageChangeTrigger(w->channelAs<TindrelVoltageInputHandle>(), &trigger), TINDREL_OK);
+        QCOMPARE(TindrelVoltageInput_getVoltageChangeTrigger(w->channelAs<TindrelVoltageInputHandle>(), &trigger),
+                 TINDREL_OK);
         QCOMPARE(trigger, 0.25);
         QCOMPARE(dataInterval(*w), before);
         const QString log = logText(*w);
