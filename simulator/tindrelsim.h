@@ -74,6 +74,9 @@ TINDREL_API TindrelReturnCode TindrelSim_setGuardSupply(const char *deviceId, in
  * motion device turns slowly on its own until this is called. */
 TINDREL_API TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, double roll, double pitch, double yaw,
                                                         double turnRate);
+/* Where the body of a motion device is now (degrees, as set above); a body
+ * turns toward what it was set to at a limited rate. */
+TINDREL_API TindrelReturnCode TindrelSim_getOrientation(const char *deviceId, double *roll, double *pitch, double *yaw);
 /* Reads back any property the application set (for tests). */
 TINDREL_API TindrelReturnCode TindrelSim_getPropertyValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                           int channelIndex, const char *property, double *value);

@@ -19,6 +19,7 @@
 #include <array>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -151,9 +152,27 @@ Vec toSensor(const Orientation &o, const Vec &world)
     return b;
 }
 
+// The bodies of the motion devices, by rig id. Each entry remembers the
+// device record it belongs to, so a rig loaded later with the same id gets
+// a new body instead of the old one's orientation and correction.
 struct Bodies {
     std::mutex m;
-    std::map<std::string, Body> byDevice;
+    struct Entry {
+        std::weak_ptr<const DeviceInfo> device;
+        Body body;
+    };
+    std::map<std::string, Entry> byDevice;
+
+    // The body of this device record (m held).
+    Body &of(const std::shared_ptr<const DeviceInfo> &device)
+    {
+        Entry &e = byDevice[device->id];
+        if (e.device.lock() != device) {
+            e.device = device;
+            e.body = Body{};
+        }
+        return e.body;
+    }
 };
 Bodies &bodies()
 {
@@ -173,7 +192,7 @@ double noiseOf(const Channel &c, double fallback) { return c.info->behaviour.set
 // The body of a channel's device, advanced to now (bodies().m held).
 Body &bodyOf(const Channel &c)
 {
-    Body &b = bodies().byDevice[c.info->device->id];
+    Body &b = bodies().of(c.info->device);
     advance(b);
     return b;
 }
@@ -226,7 +245,7 @@ struct MagnetometerState : ClassState { };
 std::unique_ptr<ClassState> makeMagnetometerState(const Channel &c)
 {
     std::lock_guard lock(bodies().m);
-    Body &b = bodies().byDevice[c.info->device->id];
+    Body &b = bodies().of(c.info->device);
     b.correction = b.saved;
     return std::make_unique<MagnetometerState>();
 }
@@ -341,6 +360,22 @@ const ClassHooks kSpatialHooks{nullptr, nullptr, nullptr, &spatialStep, nullptr,
 
 using namespace tsim;
 
+namespace {
+
+// The record of a device of the loaded rig, by its rig id; null when there is none.
+std::shared_ptr<const DeviceInfo> rigDevice(const char *deviceId)
+{
+    Engine &e = engine();
+    std::lock_guard lk(e.m);
+    e.ensureRig();
+    for (const auto &d : e.rig.devices)
+        if (d->id == deviceId)
+            return d;
+    return nullptr;
+}
+
+}   // namespace
+
 TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, double roll, double pitch, double yaw,
                                             double turnRate)
 {
@@ -351,20 +386,29 @@ TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, double roll, d
             return fail(TINDREL_EINVALIDARG, "Orientation values must be finite numbers");
     if (roll < -180 || roll > 180 || pitch < -180 || pitch > 180)
         return fail(TINDREL_EINVALIDARG, "Roll and pitch must lie within -180 to 180 degrees");
-    {
-        Engine &e = engine();
-        std::lock_guard lk(e.m);
-        e.ensureRig();
-        bool found = false;
-        for (const auto &d : e.rig.devices)
-            found |= d->id == deviceId;
-        if (!found)
-            return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
-    }
+    const auto device = rigDevice(deviceId);
+    if (!device)
+        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
     std::lock_guard lock(behaviour::bodies().m);
-    behaviour::Body &b = behaviour::bodies().byDevice[deviceId];
+    behaviour::Body &b = behaviour::bodies().of(device);
     behaviour::advance(b);
     b.target = {roll, pitch, behaviour::wrap360(yaw)};
     b.turnRate = turnRate;
+    return TINDREL_OK;
+}
+
+TindrelReturnCode TindrelSim_getOrientation(const char *deviceId, double *roll, double *pitch, double *yaw)
+{
+    if (!deviceId || !roll || !pitch || !yaw)
+        return fail(TINDREL_EFAULT, "Device id and results must not be NULL");
+    const auto device = rigDevice(deviceId);
+    if (!device)
+        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
+    std::lock_guard lock(behaviour::bodies().m);
+    behaviour::Body &b = behaviour::bodies().of(device);
+    behaviour::advance(b);
+    *roll = b.now.roll;
+    *pitch = b.now.pitch;
+    *yaw = b.now.yaw;
     return TINDREL_OK;
 }

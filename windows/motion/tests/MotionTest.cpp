@@ -3,6 +3,7 @@
 #include "AccelerometerController.h"
 #include "GyroscopeController.h"
 #include "MagnetometerController.h"
+#include "SliderRow.h"
 #include "SpatialController.h"
 #include "WindowTestSupport.h"
 
@@ -22,6 +23,8 @@ const char *const rig = R"({
   "devices": [
     {"id": "mot", "deviceId": 100, "class": 2, "serial": 7500, "sku": "TDR7500_0", "name": "Nine-Axis Motion Board",
      "channels": [{"class": "Accelerometer"}, {"class": "Gyroscope"}, {"class": "Magnetometer"}, {"class": "Spatial"}]},
+    {"id": "magt", "deviceId": 100, "class": 2, "serial": 7530, "sku": "TDR7500_0", "name": "Nine-Axis Motion Board",
+     "channels": [{"class": "Magnetometer", "properties": {"MagneticFieldChangeTrigger": 0.125}}]},
     {"id": "hr", "deviceId": 171, "class": 2, "serial": 7510, "sku": "TDR7510_0", "name": "High-Range Accelerometer Board",
      "channels": [{"class": "Accelerometer"}]},
     {"id": "hr2", "deviceId": 172, "class": 2, "serial": 7511, "sku": "TDR7511_0", "name": "Two-Axis High-Range Accelerometer Board",
@@ -65,6 +68,18 @@ QString rightCorrection()
 
 }   // namespace
 
+// Waits until the simulated board has turned to where it was set.
+bool settled(const char *id, double roll, double pitch, double yaw)
+{
+    return QTest::qWaitFor(
+        [&] {
+            double r = 0, p = 0, y = 0;
+            return TindrelSim_getOrientation(id, &r, &p, &y) == TINDREL_OK && near(r, roll, 0.01) &&
+                   near(p, pitch, 0.01) && angleGap(y, yaw) < 0.01;
+        },
+        deadlineMs * 2);
+}
+
 class MotionWindowsTest : public QObject {
     Q_OBJECT
 
@@ -82,7 +97,7 @@ private slots:
     void init()
     {
         QVERIFY(loadRig(rig));
-        for (const char *id : {"mot", "hr", "hr2", "gy2"})
+        for (const char *id : {"mot", "hr", "hr2", "gy2", "magt"})
             QCOMPARE(TindrelSim_setOrientation(id, 0, 0, 0, 0), TINDREL_OK);
     }
     void cleanupTestCase() { TindrelSim_clear(); }
@@ -169,7 +184,13 @@ private slots:
         };
         auto strengthAt = [&](double roll, double pitch, double yaw) {
             TindrelSim_setOrientation("mot", roll, pitch, yaw, 0);
-            QTest::qWait(3500);   // the board turns at 90 degrees per second
+            // Once the board has arrived, a few new readings show the field there.
+            if (!settled("mot", roll, pitch, yaw))
+                qWarning("the board did not reach %g %g %g", roll, pitch, yaw);
+            const quint64 seen = w->streams().front()->eventCount();
+            if (!QTest::qWaitFor([&] { return w->streams().front()->eventCount() >= seen + 3; }, deadlineMs))
+                qWarning("no new readings at %g %g %g", roll, pitch, yaw);
+            w->flushValues();
             return strength();
         };
         const double orientations[][3] = {{0, 0, 0}, {0, 0, 90}, {30, 0, 200}, {0, -60, 45}, {150, 20, 300}};
@@ -194,6 +215,49 @@ private slots:
         QVERIFY2(hi - lo < 0.008, qPrintable(QStringLiteral("%1 .. %2").arg(lo).arg(hi)));
         QVERIFY(near(lo, 0.49, 0.008));
         QVERIFY(s.alerts.alerts.isEmpty());
+    }
+
+    void aRigLoadedAgainStartsItsBoardsAfresh()
+    {
+        QCOMPARE(TindrelSim_setOrientation("mot", 40, -30, 120, 0), TINDREL_OK);
+        QVERIFY(settled("mot", 40, -30, 120));
+        QVERIFY(loadRig(rig));
+        double r = 1, p = 1, y = 1;
+        QCOMPARE(TindrelSim_getOrientation("mot", &r, &p, &y), TINDREL_OK);
+        QCOMPARE(r, 0.0);
+        QCOMPARE(p, 0.0);
+        QVERIFY(y < 1.0);   // turning slowly on its own from north again
+        QCOMPARE(TindrelSim_getOrientation("nobody", &r, &p, &y), TINDREL_ENOENT);
+    }
+
+    void accelerometerTriggerSendsOnReleaseAndMagnetometerTriggerOnEveryMove()
+    {
+        Surroundings s;
+        auto accel = openOn<AccelerometerController>(s, 7500, "Nine-Axis Motion Board");
+        SliderRow *row = accel->triggerBox->row;
+        const double before = simProperty("mot", TINDREL_CHCLASS_ACCELEROMETER, 0, "AccelerationChangeTrigger");
+        row->slider->setSliderDown(true);
+        row->slider->setValue(row->slider->maximum() / 2);
+        const double chosen = row->value();
+        QVERIFY(chosen != before);
+        QCOMPARE(row->valueLabel->text(), QString::asprintf("%0.3f g", chosen));
+        QCOMPARE(simProperty("mot", TINDREL_CHCLASS_ACCELEROMETER, 0, "AccelerationChangeTrigger"), before);
+        row->slider->setSliderDown(false);
+        QCOMPARE(simProperty("mot", TINDREL_CHCLASS_ACCELEROMETER, 0, "AccelerationChangeTrigger"), chosen);
+
+        // The magnetometer's row starts at the trigger itself, not its whole
+        // part, and every move of the slider is sent at once.
+        auto mag = openOn<MagnetometerController>(s, 7530, "Nine-Axis Motion Board");
+        SliderRow *magRow = mag->changeTriggerBox->row;
+        QCOMPARE(magRow->valueLabel->text(), QStringLiteral("0.125 G"));
+        QVERIFY(near(magRow->value(), 0.125, 0.005));   // the nearest slider position
+        magRow->slider->setSliderDown(true);
+        for (int step : {2, 3}) {
+            magRow->slider->setValue(magRow->slider->maximum() / step);
+            QCOMPARE(simProperty("magt", TINDREL_CHCLASS_MAGNETOMETER, 0, "MagneticFieldChangeTrigger"),
+                     magRow->value());
+        }
+        magRow->slider->setSliderDown(false);
     }
 
     void correctionEntryRefusesBadInputAndResets()
