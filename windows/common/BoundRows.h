@@ -67,6 +67,9 @@ public:
     // and the row put back); false when the row cannot take such a value,
     // and then nothing is sent.
     virtual bool choose(const QVariant &value) = 0;
+    // A value within limits that other rows (modes, ranges) may set: chosen
+    // after those when settings are restored.
+    virtual bool restoredLast() const { return false; }
 
 protected:
     explicit BoundRow(ExampleWindow &window)
@@ -161,6 +164,7 @@ public:
     const char *kind() const override { return "slider"; }
     std::optional<QVariant> chosenValue() const override;
     bool choose(const QVariant &value) override;
+    bool restoredLast() const override { return true; }
 
     SliderRow *row;
     double minimum = 0.0;

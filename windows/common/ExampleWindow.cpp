@@ -361,11 +361,16 @@ void ExampleWindow::restoreSettingsAtNextAttach(QVariantMap settings) { settings
 void ExampleWindow::applySettings(const QVariantMap &settings)
 {
     QStringList notTaken = settings.keys();
-    for (std::size_t i = 0; i < boundRows_.size(); ++i) {
-        const QString key = rowKey(i, *boundRows_[i]);
-        const auto it = settings.find(key);
-        if (it != settings.end() && boundRows_[i]->choose(it.value()))
-            notTaken.removeOne(key);
+    // Modes and ranges first: the limits of the values may follow from them.
+    for (const bool last : {false, true}) {
+        for (std::size_t i = 0; i < boundRows_.size(); ++i) {
+            if (boundRows_[i]->restoredLast() != last)
+                continue;
+            const QString key = rowKey(i, *boundRows_[i]);
+            const auto it = settings.find(key);
+            if (it != settings.end() && boundRows_[i]->choose(it.value()))
+                notTaken.removeOne(key);
+        }
     }
     // What the device holds now, whatever it took.
     for (BoundRow *row : boundRows_)

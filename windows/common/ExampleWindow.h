@@ -197,9 +197,9 @@ public:
     // as they stood at the last detach otherwise (or as they wait to be
     // restored, before the first attach).
     QVariantMap boundSettings() const;
-    // Once, at the next attach and after the window's own reads: each value
-    // is chosen in its row as the user would (a refusal is logged like any
-    // failed set, and the others still go), then every row is read back.
+    // Once, at the next attach, after the window's own reads: each value is chosen in its row as the user
+    // would, pop-ups and checks before sliders; a refusal is logged like any failed set, and the others
+    // still go; then every row is read back. Values for rows that do not apply are left out, with a warning.
     void restoreSettingsAtNextAttach(QVariantMap settings);
 
     // The user defaults and the alerts of the surroundings the window was
