@@ -26,15 +26,6 @@ constexpr int knownClasses[] = {
 #define TINDREL_EVENT             TINDREL_NOTHING
 #define TINDREL_EVENT0            TINDREL_NOTHING
 #include "tindrel22_classes.def"
-#undef TINDREL_CLASS
-#undef TINDREL_RO
-#undef TINDREL_RW
-#undef TINDREL_RWR
-#undef TINDREL_ROR
-#undef TINDREL_ROV
-#undef TINDREL_EVENT
-#undef TINDREL_EVENT0
-#undef TINDREL_NOTHING
 };
 
 bool isShownClass(int cls)
