@@ -22,6 +22,7 @@
 #include "LibraryEvents.h"
 #include "RetainedHandle.h"
 #include "ServerPanelController.h"
+#include "SessionKeeper.h"
 #include "ViewFormController.h"
 
 namespace tindrel {
@@ -41,6 +42,8 @@ ViewController::ViewController(Options options, QObject *parent)
     icons_.netImage = iconNamed(QStringLiteral("net"));
     icons_.xlnkImage = iconNamed(QStringLiteral("xlnk"));
     model_ = std::make_unique<DeviceTreeModel>(tindrels_, icons_);
+    if (options_.defaults)
+        session_ = std::make_unique<SessionKeeper>(*options_.defaults, options_.startClean);
     // Events can stream in by the thousand: each one changes the tree at
     // once, but the view follows in batches, at most one every few
     // milliseconds, so that it lays out and paints once per batch.
@@ -48,6 +51,8 @@ ViewController::ViewController(Options options, QObject *parent)
     viewUpdateTimer_.setInterval(kViewUpdateIntervalMs);
     connect(&viewUpdateTimer_, &QTimer::timeout, this, &ViewController::flushViewUpdates);
     buildWindow();
+    if (session_)
+        session_->restoreMainWindow(*window_, *tindrelTreeView_);
     // The firmware panel: catalogue, lookups, decision and upgrade sheet.
     firmware_ = std::make_unique<FirmwareController>(
         *options_.alerts, window_.get(),
@@ -135,6 +140,8 @@ void ViewController::buildWindow()
     }
 
     QMenu *file = window_->menuBar()->addMenu(tr("&File"));
+    if (session_)
+        addSessionActions(file);
     QAction *quit = file->addAction(tr("&Quit"));
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
@@ -145,6 +152,25 @@ void ViewController::buildWindow()
     connect(about, &QAction::triggered, this, &ViewController::aboutMenuClicked);
 
     window_->resize(serverPanel_ ? 1120 : 720, boardList_ ? 720 : 560);
+}
+
+void ViewController::addSessionActions(QMenu *file)
+{
+    restoreSettingsAction_ = file->addAction(tr("&Restore Channel Settings"));
+    restoreSettingsAction_->setObjectName(QStringLiteral("restoreChannelSettingsAction"));
+    restoreSettingsAction_->setCheckable(true);
+    restoreSettingsAction_->setChecked(session_->restoreChannelSettings());
+    restoreSettingsAction_->setToolTip(
+        tr("Reopened example windows set their channels as they were left at the last quit"));
+    connect(restoreSettingsAction_, &QAction::toggled, this,
+            [this](bool on) { session_->setRestoreChannelSettings(on); });
+    startCleanAction_ = file->addAction(tr("Start &Clean at Next Launch"));
+    startCleanAction_->setObjectName(QStringLiteral("startCleanAction"));
+    startCleanAction_->setCheckable(true);
+    startCleanAction_->setChecked(session_->startCleanAtNextLaunch());
+    startCleanAction_->setToolTip(tr("The next start forgets the windows and places remembered from this one"));
+    connect(startCleanAction_, &QAction::toggled, this, [this](bool on) { session_->setStartCleanAtNextLaunch(on); });
+    file->addSeparator();
 }
 
 void ViewController::applicationDidFinishLaunching()
@@ -217,6 +243,9 @@ void ViewController::applicationWillTerminate()
         serverPanel_->shutDown();
     if (boardList_)
         boardList_->shutDown();
+    // The session is what is open now, before the windows go.
+    if (session_)
+        session_->save(*window_, *tindrelTreeView_);
     closeExampleWindows();
     if (events_)
         events_->stop();
@@ -263,6 +292,43 @@ void ViewController::attach(TindrelHandle channel)
     scheduleRefresh(placed.refresh);
     expandIfItShould(placed.computer);
     expandIfItShould(placed.top);
+    reopenWhenRemembered(placed.channel);
+}
+
+void ViewController::reopenWhenRemembered(const TindrelChannel *channel)
+{
+    if (!session_ || session_->waiting().empty())
+        return;
+    const auto address = sessionAddressOf(channel);
+    if (!address || !session_->isWaitingFor(*address))
+        return;
+    // From the event loop, as a double-click would, once the library's
+    // thread no longer waits for this attach; by then the device may be
+    // gone again, and the window waits for its next attach.
+    const TindrelTreeNode *device = channel->parent();
+    QMetaObject::invokeMethod(
+        this, [this, address = *address, device, uid = device->uid()] { reopenRemembered(address, device, uid); },
+        Qt::QueuedConnection);
+}
+
+void ViewController::reopenRemembered(const session::ChannelAddress &address, const TindrelTreeNode *device,
+                                      uint64_t uid)
+{
+    TindrelDevice *live = tindrels_.liveDevice(device, uid);
+    if (terminated_ || !live || !options_.openLeaf)
+        return;
+    for (const auto &child : live->children()) {
+        if (sessionAddressOf(child.get()) != address)
+            continue;
+        const std::optional<session::WindowEntry> entry = session_->takeWaiting(address);
+        if (!entry)
+            return;   // reopened already
+        OpenedWindow opened = options_.openLeaf(child.get(), window_.get());
+        if (opened.window)
+            session_->reopened(*opened.window, *entry);
+        keepExampleController(std::move(opened.controller));
+        return;
+    }
 }
 
 void ViewController::detach(TindrelHandle channel)
@@ -360,8 +426,13 @@ void ViewController::deviceDoubleClicked()
         tindrelTreeView_->setExpanded(index, !tindrelTreeView_->isExpanded(index));
         return;
     }
-    if (options_.openLeaf)
-        keepExampleController(options_.openLeaf(node, window_.get()));
+    if (!options_.openLeaf)
+        return;
+    OpenedWindow opened = options_.openLeaf(node, window_.get());
+    if (opened.window && session_)
+        if (const auto address = sessionAddressOf(node))
+            session_->windowOpened(*opened.window, *address);
+    keepExampleController(std::move(opened.controller));
 }
 
 void ViewController::keepExampleController(std::unique_ptr<ViewFormController> controller)

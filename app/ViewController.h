@@ -16,10 +16,15 @@
 #include "AboutInfo.h"
 #include "DeviceTree.h"
 #include "DeviceTreeModel.h"
+#include "ExampleWindowDispatch.h"
 #include "FirmwareUpgrade.h"
+#include "SessionStore.h"
 #include "tindrel22_core.h"
 
+class QAction;
+class QMenu;
 class QMainWindow;
+class QSettings;
 
 class QLabel;
 class QTreeView;
@@ -30,6 +35,7 @@ class AlertService;
 class FirmwareController;
 class LibraryEvents;
 class RetainedHandle;
+class SessionKeeper;
 class ViewFormController;
 namespace server {
 class BoardListController;
@@ -42,9 +48,10 @@ class ServerPanelController;
 class ViewController : public QObject {
     Q_OBJECT
 public:
-    // Opens the example window for a leaf row; a view-form window's
-    // controller is handed back to be kept while its window is open.
-    using LeafOpener = std::function<std::unique_ptr<ViewFormController>(TindrelTreeNode *leaf, QWidget *window)>;
+    // Opens the example window for a leaf row and says which it made; a
+    // view-form window's controller is handed back to be kept while its
+    // window is open.
+    using LeafOpener = std::function<OpenedWindow(TindrelTreeNode *leaf, QWidget *window)>;
     // The newest shipped firmware for a device handle, if any.
     using FirmwareLookup = std::function<std::optional<FirmwareUpgrade>(TindrelHandle device)>;
 
@@ -59,6 +66,12 @@ public:
         std::function<std::unique_ptr<server::ServerPanelController>(QWidget *parent)> makeServerPanel;
         // Makes the list of single-board computers below the tree; none: no list.
         std::function<std::unique_ptr<server::BoardListController>(QWidget *parent)> makeBoardList;
+        // The user defaults that keep the session (the main window's place,
+        // the open example windows) from one run to the next; none: nothing
+        // is remembered.
+        QSettings *defaults = nullptr;
+        // Forget the remembered session and start as on a first run.
+        bool startClean = false;
     };
 
     // Builds the empty tree, the icons and the main window.
@@ -106,6 +119,12 @@ public:
     {
         return exampleWindowControllers_;
     }
+    // The remembered session, with the defaults given; null without them.
+    SessionKeeper *session() const { return session_.get(); }
+    // File menu: "Restore Channel Settings" and "Start Clean at Next Launch"
+    // (checkable; present with a session only).
+    QAction *restoreChannelSettingsAction() const { return restoreSettingsAction_; }
+    QAction *startCleanAction() const { return startCleanAction_; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -119,6 +138,9 @@ private:
     void expandIfItShould(const TindrelTreeNode *node);
     void scheduleRefresh(TindrelTreeNode *node);
     void keepExampleController(std::unique_ptr<ViewFormController> controller);
+    void addSessionActions(QMenu *file);
+    void reopenWhenRemembered(const TindrelChannel *channel);
+    void reopenRemembered(const session::ChannelAddress &address, const TindrelTreeNode *device, uint64_t uid);
 
     // Work for the view gathered from tree changes, applied together.
     // Nodes taken out of the tree stay alive here until the view has let go
@@ -147,6 +169,9 @@ private:
     std::unique_ptr<LibraryEvents> events_;
     std::unique_ptr<FirmwareController> firmware_;   // goes before the window and the tree
     std::vector<std::unique_ptr<ViewFormController>> exampleWindowControllers_;
+    std::unique_ptr<SessionKeeper> session_;
+    QAction *restoreSettingsAction_ = nullptr;
+    QAction *startCleanAction_ = nullptr;
     bool terminated_ = false;
 };
 

@@ -143,6 +143,11 @@ int main(int argc, char *argv[])
     const std::unique_ptr<tindrel::LibraryExtras> extras = tindrel::makeLibraryExtras();
     parser.addOptions(extras->options());
     parser.addOption(tindrel::printTreeAndQuitOption());
+    const QCommandLineOption cleanOption(QStringLiteral("clean"),
+                                         QStringLiteral("Start clean: forget the remembered session (the main "
+                                                        "window's place and the example windows open at the last "
+                                                        "quit)."));
+    parser.addOption(cleanOption);
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -215,8 +220,10 @@ int main(int argc, char *argv[])
     else
         std::fprintf(stderr, "tindrelcontrolpanel: no log folder could be made; the library log is off\n");
     options.openLeaf = [&dispatch](TindrelTreeNode *leaf, QWidget *window) {
-        return dispatch.openWindowForLeaf(leaf, window);
+        return dispatch.openWindow(leaf, window);
     };
+    options.defaults = &defaults;
+    options.startClean = parser.isSet(cleanOption);
     const auto urls = std::make_shared<tindrel::platform::linux_impl::XdgUrlOpener>();
     options.makeServerPanel = [&alerts, urls](QWidget *parent) {
         return std::make_unique<tindrel::server::ServerPanelController>(serverPanelServices(alerts, urls), parent);

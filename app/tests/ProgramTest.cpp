@@ -1,10 +1,12 @@
 // The tindrelcontrolpanel program as a user starts it: its command line, its
-// library log, the tindrelsim tool reaching it, and a clean end on SIGTERM.
+// library log, the tindrelsim tool reaching it, a clean end on SIGTERM, and
+// the session it keeps unless started clean.
 #include <csignal>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +36,7 @@ private slots:
     void commandLineMistakesAreReported();
     void runsLogsFollowsTheToolAndEndsOnSigterm();
     void printsTheTreeOfTheRigAndQuits();
+    void keepsTheSessionUnlessStartedClean();
 };
 
 void ProgramTest::commandLineMistakesAreReported_data()
@@ -151,6 +154,53 @@ void ProgramTest::printsTheTreeOfTheRigAndQuits()
     const QStringList expected{QStringLiteral("Local Tindrels"), QStringLiteral("  Digital Board\t1000\t102"),
                                QStringLiteral("    DigitalInput 0\t0"), QStringLiteral("    DigitalInput 1\t1")};
     QCOMPARE(rows, expected);
+}
+
+void ProgramTest::keepsTheSessionUnlessStartedClean()
+{
+    QTemporaryDir dir;
+    const QString rig = writeFile(dir, QStringLiteral("rig.json"), kRig);
+    QVERIFY(!rig.isEmpty());
+    // A window remembered on a channel the rig does not have, beside a
+    // setting of another part of the program.
+    const QString config = dir.filePath(QStringLiteral("config/Tindrels/Tindrel Control Panel.conf"));
+    {
+        QSettings s(config, QSettings::IniFormat);
+        s.setValue(QStringLiteral("Motor/kp"), 2.5);
+        s.setValue(QStringLiteral("Session/version"), 1);
+        for (const auto &[key, value] :
+             std::initializer_list<std::pair<const char *, QVariant>>{{"serial", 999001},
+                                                                      {"hubPort", 0},
+                                                                      {"channel", 0},
+                                                                      {"class", 29},
+                                                                      {"hubPortDevice", false},
+                                                                      {"remote", false}})
+            s.setValue(QStringLiteral("Session/windows/1/") + QLatin1String(key), value);
+        s.setValue(QStringLiteral("Session/windows/size"), 1);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const auto run = [&](QStringList extra) {
+        QProcess panel;
+        panel.setProcessEnvironment(env);
+        panel.start(QStringLiteral(TINDREL_PANEL_PATH),
+                    QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")} + extra);
+        return panel.waitForFinished(120000) && panel.exitStatus() == QProcess::NormalExit && panel.exitCode() == 0;
+    };
+    const auto remembered = [&] {
+        return QSettings(config, QSettings::IniFormat).value(QStringLiteral("Session/windows/1/serial")).toInt();
+    };
+
+    // The channel never came: its window stays remembered.
+    QVERIFY(run({}));
+    QCOMPARE(remembered(), 999001);
+    QVERIFY(run({QStringLiteral("--clean")}));
+    QCOMPARE(remembered(), 0);
+    const QSettings after(config, QSettings::IniFormat);
+    QCOMPARE(after.value(QStringLiteral("Motor/kp")).toDouble(), 2.5);
+    QCOMPARE(after.value(QStringLiteral("Session/version")).toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)

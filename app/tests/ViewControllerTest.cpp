@@ -21,6 +21,7 @@
 #include "DigitalInputController.h"
 #include "ExampleWindowDispatch.h"
 #include "FirmwareController.h"
+#include "PanelTestSupport.h"
 #include "RecordingAlertService.h"
 #include "TindrelInfoBox.h"
 #include "ViewController.h"
@@ -29,6 +30,7 @@
 #include "tindrelsim.h"
 
 using namespace tindrel;
+using namespace tindrel::testsupport;
 
 namespace {
 
@@ -63,28 +65,6 @@ void loadRig(const char *text)
 {
     char err[512] = {};
     QVERIFY2(TindrelSim_loadRigText(text, "test rig", err, sizeof err) == TINDREL_OK, err);
-}
-
-int countChannels(const TindrelTreeNode &node)
-{
-    int n = dynamic_cast<const TindrelChannel *>(&node) ? 1 : 0;
-    for (const auto &c : node.children())
-        n += countChannels(*c);
-    return n;
-}
-
-// The shown row (of the model) whose name column reads name, searched depth first.
-QModelIndex findRow(const QAbstractItemModel &model, const QString &name, const QModelIndex &parent = {})
-{
-    for (int r = 0; r < model.rowCount(parent); ++r) {
-        const QModelIndex i = model.index(r, 0, parent);
-        if (i.data().toString() == name)
-            return i;
-        const QModelIndex deeper = findRow(model, name, i);
-        if (deeper.isValid())
-            return deeper;
-    }
-    return {};
 }
 
 QStringList rowNames(const QAbstractItemModel &model, const QModelIndex &parent)
@@ -148,24 +128,6 @@ private:
     TindrelManagerHandle manager_ = nullptr;
     std::atomic<int> count_{0};
 };
-
-// Double-clicks the row as a person would: on the tree view's viewport.
-void doubleClickRow(QTreeView *view, const QModelIndex &index)
-{
-    view->scrollTo(index);
-    const QPoint at = view->visualRect(index).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-}
-
-QList<ExampleWindow *> openExampleWindows()
-{
-    QList<ExampleWindow *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *example = qobject_cast<ExampleWindow *>(w); example && example->isVisible())
-            out << example;
-    return out;
-}
 
 // Marks which of two windows registered under one name was made.
 template <int Tag>
@@ -524,7 +486,9 @@ void ViewControllerTest::doubleClicksExpandOrOpenAndControllersAreDroppedOnClose
     ViewController::Options options;
     options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *) {
         opened << leaf;
-        return std::make_unique<ViewFormController>(std::make_unique<DigitalInputController>());
+        auto controller = std::make_unique<ViewFormController>(std::make_unique<DigitalInputController>());
+        ExampleWindow *window = controller->window();
+        return OpenedWindow{window, std::move(controller)};
     };
     auto vc = start(std::move(options));
     const QAbstractItemModel &model = *vc->treeModel();
@@ -720,7 +684,7 @@ void ViewControllerTest::doubleClickOnARowOpensItsWindowWindowFormFirst()
     const WindowRegistry *registry = &both;
     ViewController::Options options;
     options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *window) {
-        return ExampleWindowDispatch(*registry, alerts_, defaults).openWindowForLeaf(leaf, window);
+        return ExampleWindowDispatch(*registry, alerts_, defaults).openWindow(leaf, window);
     };
     auto vc = start(std::move(options));
     QTreeView *view = vc->tindrelTreeView();
@@ -769,9 +733,7 @@ void ViewControllerTest::quittingWithStreamingExampleWindowsOpen()
         QSettings defaults(dir.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat);
         ExampleWindowDispatch dispatch(registry, alerts_, defaults);
         ViewController::Options options;
-        options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *window) {
-            return dispatch.openWindowForLeaf(leaf, window);
-        };
+        options.openLeaf = [&](TindrelTreeNode *leaf, QWidget *window) { return dispatch.openWindow(leaf, window); };
         auto vc = start(std::move(options));
         QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
         vc->flushViewUpdates();

@@ -15,6 +15,7 @@
 #include <QLabel>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tindrel {
@@ -56,6 +57,20 @@ public:
     virtual ~BoundRow() = default;
     virtual void load() = 0;
 
+    // What kind of row this is ("slider", "popup", "check"): with the row's
+    // place among the window's rows it names the row in a remembered session.
+    virtual const char *kind() const = 0;
+    // The value the row holds now (a number, or on/off for a check), while
+    // the row applies to the channel: shown, enabled and read at attach.
+    virtual std::optional<QVariant> chosenValue() const = 0;
+    // Chooses value as the user would, which sends it (a refusal is logged
+    // and the row put back); false when the row cannot take such a value,
+    // and then nothing is sent.
+    virtual bool choose(const QVariant &value) = 0;
+    // A value within limits that other rows (modes, ranges) may set: chosen
+    // after those when settings are restored.
+    virtual bool restoredLast() const { return false; }
+
 protected:
     explicit BoundRow(ExampleWindow &window)
         : window_(window)
@@ -71,6 +86,10 @@ protected:
     {
         return window_.ch_.template as<H>();
     }
+
+    // A row widget applies while the window shows and enables it and its
+    // own condition for reading holds.
+    bool applies(const QWidget &row, const std::function<bool()> &readWhen) const;
 
     ExampleWindow &window_;
 };
@@ -142,6 +161,10 @@ public:
     }
 
     void load() override;
+    const char *kind() const override { return "slider"; }
+    std::optional<QVariant> chosenValue() const override;
+    bool choose(const QVariant &value) override;
+    bool restoredLast() const override { return true; }
 
     SliderRow *row;
     double minimum = 0.0;
@@ -173,6 +196,9 @@ public:
     // Read at attach only while this holds (default: always).
     std::function<bool()> readWhen;
     void load() override;
+    const char *kind() const override { return "check"; }
+    std::optional<QVariant> chosenValue() const override;
+    bool choose(const QVariant &value) override;
 
 private:
     void hookUp();
@@ -208,6 +234,9 @@ public:
     // Read at attach only while this holds (default: always).
     std::function<bool()> readWhen;
     void load() override;
+    const char *kind() const override { return "popup"; }
+    std::optional<QVariant> chosenValue() const override;
+    bool choose(const QVariant &value) override;
 
 private:
     void hookUp();

@@ -46,4 +46,15 @@ void CodePopup::selectCode(int code)
         setCurrentIndex(-1);
 }
 
+bool CodePopup::choose(int code)
+{
+    const auto title = titleForCode(table_, code);
+    const int index = title ? findText(*title, Qt::MatchExactly) : -1;
+    if (index < 0)
+        return false;
+    setCurrentIndex(index);
+    emit codeChosen(code);
+    return true;
+}
+
 }   // namespace tindrel

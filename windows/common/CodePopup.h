@@ -27,6 +27,9 @@ public:
     // Selects the item whose title is title; selects nothing when absent.
     void selectTitle(const QString &title);
     void selectCode(int code);
+    // Selects the code's title and reports it as the user's pick would;
+    // false, and nothing reported, when the code has no title shown.
+    bool choose(int code);
 
 signals:
     // The user picked an item whose title is in the table.

@@ -34,6 +34,7 @@ ExampleWindow::ExampleWindow(int &errorCounter, ChannelHandle::Ops ops, Form for
     , infoBox_(form == Form::View ? new TindrelInfoBoxN(infoFrame_) : new TindrelInfoBox(infoFrame_))
     , content_(new QVBoxLayout)
     , toolBar_(new QWidget(this))
+    , plotSpan_(PlotWindow::defaultSpanSeconds)
 {
     auto *frameLayout = new QVBoxLayout(infoFrame_);
     frameLayout->setContentsMargins(4, 4, 4, 4);
@@ -234,6 +235,11 @@ void ExampleWindow::onAttachHandler()
     loadSettingsAction_->setEnabled(true);
     onAttach();
     showAttachBoxes();
+    if (settingsToRestore_) {
+        const QVariantMap settings = std::move(*settingsToRestore_);
+        settingsToRestore_.reset();
+        applySettings(settings);
+    }
     sizeWindow(SizingMoment::Attach);
 }
 
@@ -241,6 +247,8 @@ void ExampleWindow::onDetachHandler()
 {
     // Values that came before the detach are shown before the reset.
     flushValues();
+    if (attached_)
+        settingsAtDetach_ = boundSettingsNow();
     attached_ = false;
     saveSettingsAction_->setEnabled(false);
     loadSettingsAction_->setEnabled(false);
@@ -326,6 +334,73 @@ void ExampleWindow::registerAttachBox(QWidget *box, std::function<bool()> condit
 }
 
 void ExampleWindow::registerBoundRow(BoundRow *row) { boundRows_.push_back(row); }
+
+namespace {
+// A row's name in a remembered session: its place among the window's rows
+// and its kind, so that a row of another kind in that place is not matched.
+QString rowKey(std::size_t index, const BoundRow &row)
+{
+    return QStringLiteral("%1-%2").arg(index).arg(QLatin1String(row.kind()));
+}
+}   // namespace
+
+QVariantMap ExampleWindow::boundSettingsNow() const
+{
+    QVariantMap settings;
+    for (std::size_t i = 0; i < boundRows_.size(); ++i)
+        if (const auto value = boundRows_[i]->chosenValue())
+            settings.insert(rowKey(i, *boundRows_[i]), *value);
+    return settings;
+}
+
+QVariantMap ExampleWindow::boundSettings() const
+{
+    if (attached_)
+        return boundSettingsNow();
+    if (!settingsAtDetach_.isEmpty())
+        return settingsAtDetach_;
+    return settingsToRestore_.value_or(QVariantMap{});
+}
+
+void ExampleWindow::restoreSettingsAtNextAttach(QVariantMap settings) { settingsToRestore_ = std::move(settings); }
+
+void ExampleWindow::applySettings(const QVariantMap &settings)
+{
+    QStringList notTaken = settings.keys();
+    // Modes and ranges first: the limits of the values may follow from them.
+    for (const bool last : {false, true}) {
+        for (std::size_t i = 0; i < boundRows_.size(); ++i) {
+            if (boundRows_[i]->restoredLast() != last)
+                continue;
+            const QString key = rowKey(i, *boundRows_[i]);
+            const auto it = settings.find(key);
+            if (it != settings.end() && boundRows_[i]->choose(it.value()))
+                notTaken.removeOne(key);
+        }
+    }
+    // What the device holds now, whatever it took.
+    for (BoundRow *row : boundRows_)
+        row->load();
+    showAttachBoxes();
+    if (!notTaken.isEmpty())
+        qWarning("%s: remembered settings that do not fit this channel were left as they are: %s",
+                 qUtf8Printable(windowTitle()), qUtf8Printable(notTaken.join(QStringLiteral(", "))));
+}
+
+void ExampleWindow::placeAt(QPoint topLeft)
+{
+    keepPlace_ = true;
+    move(topLeft);
+}
+
+double ExampleWindow::plotSpan() const { return plot_ ? plot_->span() : plotSpan_; }
+
+void ExampleWindow::setPlotSpan(double seconds)
+{
+    plotSpan_ = PlotWindow::boundedSpan(seconds);
+    if (plot_)
+        plot_->setSpan(plotSpan_);
+}
 
 void ExampleWindow::hideAttachBoxes()
 {
@@ -456,6 +531,8 @@ void ExampleWindow::setContentSizeKeepingOrigin(QSize content)
 
 void ExampleWindow::centre()
 {
+    if (keepPlace_)
+        return;
     QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class QVBoxLayout;
@@ -208,6 +209,21 @@ public:
 
     TindrelInfoBox *tindrelInfoBoxView() const { return infoBox_; }
 
+    // For a remembered session. From now on the window keeps its top-left
+    // corner where it is put instead of centring itself at each sizing.
+    void placeAt(QPoint topLeft);
+    // The plot's span in seconds, also before the plot is first opened.
+    double plotSpan() const;
+    void setPlotSpan(double seconds);
+    // The bound rows' values by their keys: as they stand while attached,
+    // as they stood at the last detach otherwise (or as they wait to be
+    // restored, before the first attach).
+    QVariantMap boundSettings() const;
+    // Once, at the next attach, after the window's own reads: each value is chosen in its row as the user
+    // would, pop-ups and checks before sliders; a refusal is logged like any failed set, and the others
+    // still go; then every row is read back. Values for rows that do not apply are left out, with a warning.
+    void restoreSettingsAtNextAttach(QVariantMap settings);
+
     // The user defaults and the alerts of the surroundings the window was
     // set up in, for windows that keep settings of their own or confirm
     // with a modal alert; null before set-up.
@@ -337,6 +353,8 @@ private:
     void showAttachBoxes();
     void registerBoundRow(BoundRow *row);
     void runBeforeTearDown();
+    QVariantMap boundSettingsNow() const;
+    void applySettings(const QVariantMap &settings);
 
     // Mailbox between the library callbacks and the main thread.
     template <class Store>
@@ -383,6 +401,10 @@ private:
     HeightRule heightRule_ = HeightRule::FitShown;
     std::vector<QPointer<QWidget>> countedWhenShown_;
     bool attached_ = false;
+    bool keepPlace_ = false;
+    double plotSpan_;
+    QVariantMap settingsAtDetach_;
+    std::optional<QVariantMap> settingsToRestore_;
     std::vector<QWidget *> showEveryBox();
     bool closed_ = false;
     bool tornDown_ = false;

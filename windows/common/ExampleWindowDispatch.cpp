@@ -14,15 +14,7 @@
 
 namespace tindrel {
 
-namespace {
-
-struct Leaf {
-    const TindrelChannel *channel = nullptr;
-    const TindrelDevice *device = nullptr;
-};
-
-// The channel a leaf row stands for, and its device.
-Leaf leafOf(const TindrelTreeNode *node)
+LeafChannel leafChannelOf(const TindrelTreeNode *node)
 {
     if (auto *channel = dynamic_cast<const TindrelChannel *>(node))
         return {channel, dynamic_cast<const TindrelDevice *>(channel->parent())};
@@ -33,6 +25,8 @@ Leaf leafOf(const TindrelTreeNode *node)
     }
     return {};
 }
+
+namespace {
 
 void writeAddress(QSettings &defaults, const TindrelChannel &channel, const TindrelDevice &device)
 {
@@ -58,24 +52,30 @@ ExampleWindowDispatch::ExampleWindowDispatch(const WindowRegistry &registry, Ale
 std::unique_ptr<ViewFormController> ExampleWindowDispatch::openWindowForLeaf(TindrelTreeNode *node,
                                                                              QWidget *alertParent)
 {
-    const Leaf leaf = leafOf(node);
+    return openWindow(node, alertParent).controller;
+}
+
+OpenedWindow ExampleWindowDispatch::openWindow(TindrelTreeNode *node, QWidget *alertParent)
+{
+    const LeafChannel leaf = leafChannelOf(node);
     if (!leaf.channel || !leaf.device)
-        return nullptr;   // a computer or hub port row without children: nothing to open
+        return {};   // a computer or hub port row without children: nothing to open
 
     writeAddress(defaults_, *leaf.channel, *leaf.device);
     const QString name = windowNameForChannel(leaf.channel->chClsName, leaf.channel->chClass, leaf.channel->chSubClass);
     const WindowEnvironment env{alerts_, defaults_, QCoreApplication::arguments()};
 
-    if (const auto *entry = registry_.findWindowForm(name)) {
-        WindowRegistry::openWindowForm(*entry, env);
-        return nullptr;
+    if (const auto *entry = registry_.findWindowForm(name))
+        return {WindowRegistry::openWindowForm(*entry, env), nullptr};
+    if (const auto *entry = registry_.findViewForm(name)) {
+        std::unique_ptr<ViewFormController> controller = WindowRegistry::openViewForm(*entry, env);
+        ExampleWindow *window = controller->window();
+        return {window, std::move(controller)};
     }
-    if (const auto *entry = registry_.findViewForm(name))
-        return WindowRegistry::openViewForm(*entry, env);
 
     alerts_.showAlert(alertParent, QStringLiteral("No Example"),
                       QStringLiteral("There is no example for this Tindrel"));
-    return nullptr;
+    return {};
 }
 
 }   // namespace tindrel

@@ -1,16 +1,36 @@
 #pragma once
 
+#include <QPointer>
+
 #include <memory>
 
 class QSettings;
 class QWidget;
 class TindrelTreeNode;
+class TindrelChannel;
+class TindrelDevice;
 
 namespace tindrel {
 
 class AlertService;
+class ExampleWindow;
 class ViewFormController;
 class WindowRegistry;
+
+// The channel a leaf row of the tree stands for, and its device; both null
+// for a row that stands for no channel.
+struct LeafChannel {
+    const TindrelChannel *channel = nullptr;
+    const TindrelDevice *device = nullptr;
+};
+LeafChannel leafChannelOf(const TindrelTreeNode *node);
+
+// What opening a leaf made: the window (null when none was made) and, for a
+// view-form window, the controller that the caller keeps while it is open.
+struct OpenedWindow {
+    QPointer<ExampleWindow> window;
+    std::unique_ptr<ViewFormController> controller;
+};
 
 // Opens the example window for a leaf row of the device tree: writes the
 // channel's address into the user defaults ("n", "v", "c", "h", "r", "s"),
@@ -26,6 +46,8 @@ public:
     // returned to the caller, which keeps it (exampleWindowControllers) until
     // the controller emits windowWillClose().
     std::unique_ptr<ViewFormController> openWindowForLeaf(TindrelTreeNode *node, QWidget *alertParent);
+    // The same, telling also which window was made.
+    OpenedWindow openWindow(TindrelTreeNode *node, QWidget *alertParent);
 
 private:
     const WindowRegistry &registry_;

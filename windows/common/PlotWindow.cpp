@@ -3,12 +3,15 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tindrel {
@@ -16,11 +19,13 @@ namespace tindrel {
 PlotWindow::PlotWindow(ExampleWindow &window, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , pauseButton(new QPushButton(QStringLiteral("Pause"), this))
+    , spanSpin(new QDoubleSpinBox(this))
     , window_(window)
     , chart_(new QChart)
     , view_(new QChartView(chart_, this))
     , timeAxis_(new QValueAxis)
     , valueAxis_(new QValueAxis)
+    , span_(boundedSpan(window.plotSpan()))
 {
     setWindowTitle(window.windowTitle() + QStringLiteral(" - Plot"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -45,7 +50,15 @@ PlotWindow::PlotWindow(ExampleWindow &window, QWidget *parent)
     timeAxis_->setRange(0, span_);
     valueAxis_->setRange(0, 1);
 
+    spanSpin->setRange(shortestSpanSeconds, longestSpanSeconds);
+    spanSpin->setDecimals(0);
+    spanSpin->setSuffix(QStringLiteral(" s"));
+    spanSpin->setValue(span_);
+    connect(spanSpin, &QDoubleSpinBox::valueChanged, this, &PlotWindow::setSpan);
+
     auto *bar = new QHBoxLayout;
+    bar->addWidget(new QLabel(QStringLiteral("Span:"), this));
+    bar->addWidget(spanSpin);
     bar->addStretch(1);
     bar->addWidget(pauseButton);
     auto *layout = new QVBoxLayout(this);
@@ -76,10 +89,33 @@ void PlotWindow::takeEvent(const EventSample &sample)
         if (v == TINDREL_UNKNOWN_VALUE || !std::isfinite(v))
             continue;
         s.points.emplace_back(t, v);
-        while (!s.points.empty() && s.points.front().x() < latest_ - span_)
-            s.points.pop_front();
+        dropOldPoints(s);
     }
     dirty_ = true;
+}
+
+void PlotWindow::dropOldPoints(Series &s)
+{
+    while (!s.points.empty() && s.points.front().x() < latest_ - span_)
+        s.points.pop_front();
+}
+
+double PlotWindow::boundedSpan(double seconds)
+{
+    return std::isfinite(seconds) ? std::clamp(seconds, shortestSpanSeconds, longestSpanSeconds) : defaultSpanSeconds;
+}
+
+void PlotWindow::setSpan(double seconds)
+{
+    span_ = boundedSpan(seconds);
+    {
+        const QSignalBlocker block(spanSpin);
+        spanSpin->setValue(span_);
+    }
+    for (Series &s : series_)
+        dropOldPoints(s);
+    dirty_ = true;
+    repaint();
 }
 
 void PlotWindow::setPaused(bool paused)

@@ -9,6 +9,7 @@
 
 class QChart;
 class QChartView;
+class QDoubleSpinBox;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
@@ -23,11 +24,20 @@ class PlotWindow : public QWidget, public EventSink {
     Q_OBJECT
 public:
     static constexpr double defaultSpanSeconds = 30.0;
+    static constexpr double shortestSpanSeconds = 1.0;
+    static constexpr double longestSpanSeconds = 3600.0;
+    // seconds within the shortest and longest span (the default for what is no number).
+    static double boundedSpan(double seconds);
 
     explicit PlotWindow(ExampleWindow &window, QWidget *parent = nullptr);
     ~PlotWindow() override;
 
     void takeEvent(const EventSample &sample) override;
+
+    // The time the axis shows, ending at the latest event; also set with
+    // spanSpin. Points older than the span are let go.
+    void setSpan(double seconds);
+    double span() const { return span_; }
 
     void setPaused(bool paused);
     bool paused() const { return paused_; }
@@ -37,6 +47,7 @@ public:
     // Points a series holds within the span.
     int pointCount(int i) const { return static_cast<int>(series_.at(static_cast<std::size_t>(i)).points.size()); }
     QPushButton *pauseButton;
+    QDoubleSpinBox *spanSpin;
 
 private:
     void repaint();
@@ -47,6 +58,7 @@ private:
         QLineSeries *line;
         std::deque<QPointF> points;
     };
+    void dropOldPoints(Series &s);
     ExampleWindow &window_;
     QChart *chart_;
     QChartView *view_;

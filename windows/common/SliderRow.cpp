@@ -126,6 +126,12 @@ void SliderRow::fixLimitLabels(const QString &minimumText, const QString &maximu
         maxLabel->setText(fixedMax_);
 }
 
+void SliderRow::choose(double value)
+{
+    setValue(value);
+    emit valueChosen(value);
+}
+
 void SliderRow::restoreLabel() { showValue(accepted_); }
 
 void SliderRow::showValue(double value) { valueLabel->setText(formatNumber(valueFormat_.c_str(), value)); }

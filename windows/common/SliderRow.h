@@ -38,7 +38,10 @@ public:
     // The value the device accepted last: restoreLabel shows it again after
     // a send failed.
     void accept(double value) { accepted_ = value; }
+    double acceptedValue() const { return accepted_; }
     void restoreLabel();
+    // Moves to value and sends it as a change the user made would.
+    void choose(double value);
 
     // Sends each chosen value through sender: true keeps it, false puts the
     // label back to the value accepted last.

@@ -5,6 +5,7 @@
 #include "VoltageRatioController.h"
 #include "WindowTestSupport.h"
 
+#include <QRegularExpression>
 #include <QSlider>
 
 using namespace tindrel;
@@ -164,6 +165,62 @@ private slots:
         QVERIFY(fixed);
         QVERIFY(!fixed->changeTriggerBox->isVisible());
         QVERIFY(fixed->sensorBox->isVisible());
+    }
+
+    void rememberedRowsAreChosenAgainModesFirstAndReadBack()
+    {
+        // What one window's rows held goes to a device that forgot it.
+        Surroundings s;
+        QVariantMap remembered;
+        {
+            auto w = openAt(s, 300542, -1, 0, "Four-Channel Bridge Input Board");
+            QVERIFY(w);
+            choose(*w->bridgeGainCombo, QStringLiteral("1x"));
+            // At 1x the device takes triggers up to 1 V/V.
+            w->changeTriggerBox->row->choose(0.5);
+            QCOMPARE(simProperty("bridge99", VR, 0, "VoltageRatioChangeTrigger"), 0.5);
+            w->dataIntervalBox->row->choose(400);
+            w->enableCheck->click();
+            remembered = w->boundSettings();
+            const QVariantMap expected{{QStringLiteral("0-slider"), 400.0},
+                                       {QStringLiteral("1-slider"), 0.5},
+                                       {QStringLiteral("2-popup"), *codeForTitle(voltage::bridgeGains, u"1x")},
+                                       {QStringLiteral("3-check"), false}};
+            QCOMPARE(remembered, expected);
+            // Unplugged, the rows are remembered as they stood.
+            QCOMPARE(TindrelSim_detachDevice("bridge99"), TINDREL_OK);
+            QVERIFY(waitDetached(*w));
+            QCOMPARE(w->boundSettings(), remembered);
+        }
+        QCOMPARE(TindrelSim_loadDefaultRig(), TINDREL_OK);
+        QCOMPARE(simProperty("bridge99", VR, 0, "BridgeEnabled"), 1.0);
+
+        s.aimAt(300542, 0);
+        auto w = std::unique_ptr<VoltageRatioController>(makeWindow<VoltageRatioController>());
+        w->restoreSettingsAtNextAttach(remembered);
+        w->setUp(s.env());
+        QCOMPARE(w->boundSettings(), remembered);   // waiting for the attach
+        w->show();
+        QVERIFY(waitAttached(*w, QStringLiteral("Four-Channel Bridge Input Board")));
+        // The gain went first: at 16x a trigger of 0.5 V/V is beyond the maximum.
+        QCOMPARE(simProperty("bridge99", VR, 0, "BridgeGain"), remembered.value("2-popup").toDouble());
+        QCOMPARE(simProperty("bridge99", VR, 0, "VoltageRatioChangeTrigger"), 0.5);
+        QCOMPARE(simProperty("bridge99", VR, 0, "DataInterval"), 400.0);
+        QCOMPARE(simProperty("bridge99", VR, 0, "BridgeEnabled"), 0.0);
+        QCOMPARE(w->boundSettings(), remembered);   // read back from the device
+        QVERIFY(!w->errorEventLogWindow());
+
+        // Rows that do not apply to a plain input are left alone.
+        s.aimAt(300222, 0);
+        auto plain = std::unique_ptr<VoltageRatioController>(makeWindow<VoltageRatioController>());
+        plain->restoreSettingsAtNextAttach(remembered);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "do not fit this channel were left as they are: 2-popup, 3-check$")));
+        plain->setUp(s.env());
+        plain->show();
+        QVERIFY(waitAttached(*plain, QStringLiteral("Mixed Signal I/O Board")));
+        QCOMPARE(simProperty("mixedio17", VR, 0, "DataInterval"), 400.0);
+        QVERIFY(!plain->errorEventLogWindow());
     }
 };
 
