@@ -153,6 +153,7 @@ TindrelReturnCode Engine::install(Rig &&r)
     rigLoaded = true;
     devById.clear();
     serverById.clear();
+    shafts.clear();
     loaderMode.clear();
     rebootGen.clear();
     portsOff.clear();
