@@ -353,6 +353,23 @@ TEST_F(Core, DigitalInputReportsEachStateChange)
     EXPECT_EQ(TindrelDigitalInput_setInputMode(in, static_cast<Tindrel_InputMode>(5)), TINDREL_EINVALIDARG);
 }
 
+// An input driven before any program opens it, or between two sessions,
+// reads as driven when the channel opens.
+TEST_F(Core, AnInputDrivenBeforeTheOpenKeepsItsValue)
+{
+    ASSERT_EQ(TindrelSim_setInputValue("din", TINDREL_CHCLASS_DIGITALINPUT, 0, "State", 1), TINDREL_OK);
+    for (int session = 0; session < 2; ++session) {
+        Recorder<int> states;
+        Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
+        TindrelDigitalInput_setOnStateChangeHandler(ch.as<TindrelDigitalInputHandle>(), onState, &states);
+        Tindrel_setHubPort(ch.h, 2);
+        Tindrel_setChannel(ch.h, 0);
+        openWait(ch.h);
+        ASSERT_TRUE(states.waitCount(1));
+        EXPECT_EQ(states.items()[0], 1) << "session " << session;
+    }
+}
+
 TEST_F(Core, RemovingHandlerWaitsForCallbackInFlight)
 {
     struct Ctx {
