@@ -620,11 +620,24 @@ std::vector<uint32_t> irTimings(const std::string &code, const Tindrel_IRCodeInf
 }
 
 // ---------------------------------------------------------------- RFID
-struct RFIDState : ClassState {
-    bool present = false, locked = false;
-    std::string tag = "0102a3b4c5";
+// The tag that comes to a reader: what was written to it and its lock are
+// the tag's, so they outlast the reader's sessions (a reopen, a replug) and
+// go only with the rig.
+struct RFIDTag : ClassState {
+    bool locked = false;
+    std::string text = "0102a3b4c5";
     Tindrel_RFIDProtocol protocol = TINDREL_RFID_PROTOCOL_EM4100;
 };
+struct RFIDState : ClassState {
+    bool present = false;   // the tag is in the reader's field
+};
+
+RFIDTag &tagOf(Channel &c)
+{
+    if (!dynamic_cast<RFIDTag *>(c.kept.get()))
+        c.kept = std::make_shared<RFIDTag>();
+    return static_cast<RFIDTag &>(*c.kept);
+}
 
 // A tag is held to the reader for the first half of every period.
 void rfidStep(Channel &c, double, double t, Raised &extra)
@@ -643,8 +656,9 @@ void rfidStep(Channel &c, double, double t, Raised &extra)
     const ClassDesc &cls = *c.info->cls;
     if (now) {
         EventArgs a;
-        a.s[0] = s.tag;
-        a.i[0] = s.protocol;
+        const RFIDTag &tag = tagOf(c);
+        a.s[0] = tag.text;
+        a.i[0] = tag.protocol;
         extra.emplace_back(cls.event("Tag"), std::move(a));
     } else {
         extra.emplace_back(cls.event("TagLost"), EventArgs());
@@ -1573,14 +1587,15 @@ TindrelReturnCode TindrelRFID_write(TindrelRFIDHandle ch, const char *tagString,
             return fail(TINDREL_EINVALIDSTATE, "The antenna is off; enable it to write a tag");
         if (!s.present)
             return fail(TINDREL_EINVALIDSTATE, "No tag is in the reader's field");
-        if (s.locked)
-            return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", s.tag.c_str());
-        s.tag = tagString;
-        s.protocol = protocol;
-        s.locked = lockTag != 0;
+        RFIDTag &tag = tagOf(c);
+        if (tag.locked)
+            return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", tag.text.c_str());
+        tag.text = tagString;
+        tag.protocol = protocol;
+        tag.locked = lockTag != 0;
         EventArgs a;   // the reader sees the rewritten tag at once
-        a.s[0] = s.tag;
-        a.i[0] = s.protocol;
+        a.s[0] = tag.text;
+        a.i[0] = tag.protocol;
         raised.emplace_back(c.info->cls->event("Tag"), std::move(a));
         return TINDREL_OK;
     });
@@ -1592,9 +1607,9 @@ TindrelReturnCode TindrelRFID_getLastTag(TindrelRFIDHandle ch, char *tagString, 
     if (!protocol)
         return fail(TINDREL_EFAULT, "Protocol pointer is NULL");
     return readCall(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        RFIDState &s = stateOf<RFIDState>(c);
-        *protocol = s.protocol;
-        return copyOut(s.tag, tagString, tagStringLen, "Tag");
+        const RFIDTag &tag = tagOf(c);
+        *protocol = tag.protocol;
+        return copyOut(tag.text, tagString, tagStringLen, "Tag");
     });
 }
 

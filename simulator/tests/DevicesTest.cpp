@@ -301,6 +301,59 @@ TEST_F(Devices, RFIDReportsTagsAndGuardsWrites)
     ASSERT_TRUE(seen.lost.waitCount(1)) << "switching the antenna off loses the tag";
 }
 
+// What was written to a tag and its lock are the tag's: they outlast the
+// reader's sessions and go only with the rig.
+TEST_F(Devices, AWrittenAndLockedTagStaysSoWhenTheReaderReopensOrIsReplugged)
+{
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_RFID, 0, "TagPresent", 1), TINDREL_OK);
+    auto readTag = [](TindrelRFIDHandle r) {
+        char tag[32] = "";
+        Tindrel_RFIDProtocol proto{};
+        EXPECT_EQ(TindrelRFID_getLastTag(r, tag, sizeof tag, &proto), TINDREL_OK);
+        return std::to_string(proto) + ":" + tag;
+    };
+    // Writes once the reader has the tag in its field.
+    auto writeTag = [](TindrelRFIDHandle r, const char *text, int lock) {
+        TindrelReturnCode rc = TINDREL_EINVALIDSTATE;
+        eventually([&] {
+            rc = TindrelRFID_write(r, text, TINDREL_RFID_PROTOCOL_TINDRELTAG, lock);
+            return rc != TINDREL_EINVALIDSTATE;
+        });
+        return rc;
+    };
+    const std::string written = std::to_string(TINDREL_RFID_PROTOCOL_TINDRELTAG) + ":Kept Tag";
+    {
+        Channel ch(TINDREL_CHCLASS_RFID);
+        openOn(ch, 8003);
+        ASSERT_EQ(writeTag(ch.as<TindrelRFIDHandle>(), "Kept Tag", 1), TINDREL_OK) << lastErrorDetail();
+    }
+    {
+        Channel ch(TINDREL_CHCLASS_RFID);
+        auto r = ch.as<TindrelRFIDHandle>();
+        openOn(ch, 8003);
+        EXPECT_EQ(readTag(r), written) << "reopened";
+        EXPECT_EQ(writeTag(r, "Other", 0), TINDREL_EACCESS) << "still locked after a reopen";
+
+        ASSERT_EQ(TindrelSim_detachDevice("io"), TINDREL_OK);
+        ASSERT_EQ(TindrelSim_attachDevice("io"), TINDREL_OK);
+        ASSERT_TRUE(eventually([&] {
+            int attached = 0;
+            Tindrel_getAttached(ch.h, &attached);
+            return attached != 0;
+        }));
+        EXPECT_EQ(readTag(r), written) << "replugged";
+        EXPECT_EQ(writeTag(r, "Other", 0), TINDREL_EACCESS) << "still locked after a replug";
+    }
+    // A new rig brings a new, blank tag.
+    loadRig(kRig);
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_RFID, 0, "TagPresent", 1), TINDREL_OK);
+    Channel ch(TINDREL_CHCLASS_RFID);
+    auto r = ch.as<TindrelRFIDHandle>();
+    openOn(ch, 8003);
+    EXPECT_EQ(readTag(r), std::to_string(TINDREL_RFID_PROTOCOL_EM4100) + ":0102a3b4c5");
+    EXPECT_EQ(writeTag(r, "Fresh", 0), TINDREL_OK);
+}
+
 TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
 {
     Channel ch(TINDREL_CHCLASS_IR);
