@@ -10,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "behaviour/gps_track.h"
 #include "behaviour/motion.h"
 #include "engine.h"
 #include "firmware_image.h"
@@ -709,47 +710,6 @@ constexpr double kFixAfter = 1.5;   // seconds until the first fix
 // The receiver loses its fix (under trees, between buildings) for
 // kOutageLength seconds in every kOutageEvery.
 constexpr double kOutageEvery = 60.0, kOutageStart = 40.0, kOutageLength = 6.0;
-constexpr double kWalkKmh = 5.0;
-constexpr double kMetresPerDegree = 111320.0;
-
-struct TrackPoint {
-    double lat, lon;
-};
-// A walk round a park, back to where it started.
-const TrackPoint kTrack[] = {{53.3441, -6.2675}, {53.3452, -6.2675}, {53.3452, -6.2640},
-                             {53.3437, -6.2640}, {53.3437, -6.2675}, {53.3441, -6.2675}};
-
-struct TrackFix {
-    double lat, lon, heading;
-};
-
-// Where the walker is after walking metres along the track (round and round).
-TrackFix trackAt(double metres)
-{
-    const double cosLat = std::cos(kTrack[0].lat * M_PI / 180.0);
-    auto legLength = [&](const TrackPoint &a, const TrackPoint &b) {
-        return std::hypot((b.lat - a.lat) * kMetresPerDegree, (b.lon - a.lon) * kMetresPerDegree * cosLat);
-    };
-    double total = 0;
-    for (size_t i = 0; i + 1 < std::size(kTrack); ++i)
-        total += legLength(kTrack[i], kTrack[i + 1]);
-    metres = std::fmod(metres, total);
-    for (size_t i = 0; i + 1 < std::size(kTrack); ++i) {
-        const TrackPoint &a = kTrack[i], &b = kTrack[i + 1];
-        const double len = legLength(a, b);
-        if (metres <= len || i + 2 == std::size(kTrack)) {
-            const double f = len > 0 ? std::min(metres / len, 1.0) : 0.0;
-            const double north = (b.lat - a.lat) * kMetresPerDegree, east = (b.lon - a.lon) * kMetresPerDegree * cosLat;
-            double heading = std::atan2(east, north) * 180.0 / M_PI;
-            if (heading < 0)
-                heading += 360.0;
-            return {a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon), heading};
-        }
-        metres -= len;
-    }
-    return {kTrack[0].lat, kTrack[0].lon, 0.0};
-}
-
 void gpsStep(Channel &c, double, double t, Raised &extra)
 {
     GPSState &s = stateOf<GPSState>(c);
@@ -767,13 +727,13 @@ void gpsStep(Channel &c, double, double t, Raised &extra)
     s.fixed = fixed;
     if (!fixed)
         return;
-    const TrackFix here = trackAt(t * kWalkKmh / 3.6);
+    const gps::TrackFix here = gps::trackAt(t * gps::kWalkKmh / 3.6);
     const double alt = 21.0 + 0.5 * std::sin(t / 7);
     value(c, propIndex(c, "Latitude")) = here.lat;
     value(c, propIndex(c, "Longitude")) = here.lon;
     value(c, propIndex(c, "Altitude")) = alt;
     value(c, propIndex(c, "Heading")) = here.heading;
-    value(c, propIndex(c, "Velocity")) = kWalkKmh;
+    value(c, propIndex(c, "Velocity")) = gps::kWalkKmh;
     const ClassDesc &cls = *c.info->cls;
     EventArgs p;
     p.d[0] = here.lat;
@@ -782,7 +742,7 @@ void gpsStep(Channel &c, double, double t, Raised &extra)
     extra.emplace_back(cls.event("PositionChange"), std::move(p));
     EventArgs h;
     h.d[0] = here.heading;
-    h.d[1] = kWalkKmh;
+    h.d[1] = gps::kWalkKmh;
     extra.emplace_back(cls.event("HeadingChange"), std::move(h));
 }
 

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "TestSupport.h"
+#include "behaviour/gps_track.h"
 
 using namespace simtest;
 
@@ -381,6 +383,95 @@ TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
     EXPECT_EQ(TindrelIR_transmitRaw(ir, raw, 3, 0, 0, 150000), TINDREL_OK);
     EXPECT_EQ(TindrelIR_transmitRaw(ir, nullptr, 0, 0, 0, 150000), TINDREL_OK) << "an empty segment is allowed";
     EXPECT_EQ(TindrelIR_transmitRaw(ir, raw, 2, 0, 0, 150000), TINDREL_EINVALIDARG);
+}
+
+// The receiver reports where the walk has got to: on the first leg it heads
+// north at walking pace, its latitude growing and its longitude kept.
+TEST_F(Devices, GPSPositionAndHeadingFollowTheWalk)
+{
+    struct Seen {
+        std::mutex m;
+        std::vector<std::pair<double, double>> positions;
+        Recorder<std::pair<double, double>> headings;
+    } seen;
+    Channel ch(TINDREL_CHCLASS_GPS);
+    auto g = ch.as<TindrelGPSHandle>();
+    TindrelGPS_setOnPositionChangeHandler(
+        g,
+        [](TindrelGPSHandle, void *c, double lat, double lon, double) {
+            auto *s = static_cast<Seen *>(c);
+            std::lock_guard<std::mutex> lk(s->m);
+            s->positions.emplace_back(lat, lon);
+        },
+        &seen);
+    TindrelGPS_setOnHeadingChangeHandler(
+        g,
+        [](TindrelGPSHandle, void *c, double heading, double velocity) {
+            static_cast<Seen *>(c)->headings.add({heading, velocity});
+        },
+        &seen);
+    openOn(ch, 8003);
+    // Three metres walked after the first fix: a little over two seconds.
+    auto walked = [&] {
+        std::lock_guard<std::mutex> lk(seen.m);
+        return seen.positions.size() >= 2 &&
+               (seen.positions.back().first - seen.positions.front().first) * tsim::gps::kMetresPerDegree >= 3.0;
+    };
+    ASSERT_TRUE(eventually(walked));
+    std::lock_guard<std::mutex> lk(seen.m);
+    const auto &track = seen.positions;
+    for (size_t i = 1; i < track.size(); ++i) {
+        EXPECT_GE(track[i].first, track[i - 1].first) << "northwards, point " << i;
+        EXPECT_DOUBLE_EQ(track[i].second, tsim::gps::kTrack[0].lon) << "along the first leg, point " << i;
+    }
+    EXPECT_GE(track.front().first, tsim::gps::kTrack[0].lat);
+    EXPECT_LT(track.back().first, tsim::gps::kTrack[1].lat);
+    ASSERT_GE(seen.headings.size(), 2u);
+    for (const auto &[heading, velocity] : seen.headings.items()) {
+        EXPECT_DOUBLE_EQ(heading, 0.0);
+        EXPECT_DOUBLE_EQ(velocity, tsim::gps::kWalkKmh);
+    }
+    double heading = -1;
+    ASSERT_EQ(TindrelGPS_getHeading(g, &heading), TINDREL_OK);
+    EXPECT_DOUBLE_EQ(heading, 0.0);
+}
+
+// The whole walk: round the park leg by leg, each heading the way the walker
+// moves, a step never jumping, and back at the start after one lap.
+TEST(GPSTrack, TheWalkGoesRoundThePark)
+{
+    using namespace tsim::gps;
+    const double cosLat = std::cos(kTrack[0].lat * M_PI / 180.0);
+    auto metresBetween = [&](const TrackFix &a, const TrackFix &b) {
+        return std::hypot((b.lat - a.lat) * kMetresPerDegree, (b.lon - a.lon) * kMetresPerDegree * cosLat);
+    };
+    std::vector<double> headings;
+    TrackFix last = trackAt(0);
+    EXPECT_DOUBLE_EQ(last.lat, kTrack[0].lat);
+    EXPECT_DOUBLE_EQ(last.lon, kTrack[0].lon);
+    double lap = 0;
+    for (double m = 1;; m += 1) {
+        const TrackFix here = trackAt(m);
+        if (metresBetween(here, trackAt(0)) < 0.5 && m > 10) {
+            lap = m;
+            break;
+        }
+        ASSERT_LT(m, 5000) << "the walk comes back to its start";
+        const double step = metresBetween(last, here);   // less where it cuts a corner
+        EXPECT_TRUE(step > 0.5 && step < 1.0 + 1e-6) << m << ": " << step;
+        // The heading is the bearing of the step just made, away from corners.
+        const double bearing =
+            std::fmod(std::atan2((here.lon - last.lon) * cosLat, here.lat - last.lat) * 180.0 / M_PI + 360.0, 360.0);
+        if (headings.empty() || std::fabs(headings.back() - here.heading) > 1e-9)
+            headings.push_back(here.heading);
+        else
+            EXPECT_NEAR(bearing, here.heading, 1e-6) << m;
+        last = here;
+    }
+    EXPECT_EQ(headings, (std::vector<double>{0, 90, 180, 270, 0}));
+    // Round and round: the second lap walks the first again.
+    for (double m : {0.0, 100.0, 250.0})
+        EXPECT_NEAR(metresBetween(trackAt(m), trackAt(m + lap)), 0.0, 1.0) << m;
 }
 
 TEST_F(Devices, GPSKnowsTimeOnlyAfterAFix)
