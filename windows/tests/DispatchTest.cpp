@@ -1,6 +1,7 @@
 // Opening example windows from rows of the device tree, and the registry.
 #include "DigitalOutputController.h"
 #include "ExampleWindowDispatch.h"
+#include "ManagedTree.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
 #include "WindowTestSupport.h"
@@ -134,79 +135,19 @@ int localDigitalChannels()
     return count;
 }
 
-// The device tree of whatever is attached, built from a manager's events as
-// the main window builds it. Read it only after close().
-class ManagedTree {
-public:
-    ManagedTree()
-    {
-        TindrelManager_create(&manager_);
-        TindrelManager_setOnAttachHandler(manager_, &ManagedTree::attached, this);
-        TindrelManager_open(manager_);
-    }
-    ~ManagedTree() { close(); }
-    void close()
-    {
-        if (!manager_)
-            return;
-        TindrelManager_close(manager_);
-        TindrelManager_delete(&manager_);
-    }
-    DeviceTree tree;
-    std::atomic<int> localDigital{0};
-    std::atomic<int> localDisplays{0};   // LED arrays, LCDs and data adapters
-
-private:
-    static void attached(TindrelManagerHandle, void *ctx, TindrelHandle channel)
-    {
-        auto *self = static_cast<ManagedTree *>(ctx);
-        const std::lock_guard lock(self->mutex_);
-        const auto result = self->tree.attach(channel);
-        int remote = 0;
-        Tindrel_getIsRemote(channel, &remote);
-        const int cls = result.channel ? result.channel->chClass : 0;
-        if (!remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT))
-            ++self->localDigital;
-        if (!remote &&
-            (cls == TINDREL_CHCLASS_LEDARRAY || cls == TINDREL_CHCLASS_LCD || cls == TINDREL_CHCLASS_DATAADAPTER))
-            ++self->localDisplays;
-    }
-    std::mutex mutex_;
-    TindrelManagerHandle manager_ = nullptr;
-};
-
-void collectDigitalLeaves(const TindrelTreeNode &node, QList<TindrelTreeNode *> &out)
+bool isLocalDigital(int cls, bool remote)
 {
-    for (const auto &child : node.children()) {
-        if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
-            continue;
-        if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
-            if (channel->chClass == TINDREL_CHCLASS_DIGITALINPUT || channel->chClass == TINDREL_CHCLASS_DIGITALOUTPUT)
-                // A device with a single channel is a leaf row standing for it.
-                out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
-            continue;
-        }
-        collectDigitalLeaves(*child, out);
-    }
+    return !remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT);
 }
 
-// Local channel rows of the given classes (a single-channel device's row stands for it).
-QList<TindrelTreeNode *> channelsOf(ManagedTree &managed, const std::map<int, QString> &classes)
+// The local rows (a single-channel device's row stands for it) of the
+// channels for which pred(class, remote) holds.
+QList<TindrelTreeNode *> rowsOf(ManagedTree &managed, const std::function<bool(int, bool)> &pred)
 {
     QList<TindrelTreeNode *> out;
-    std::function<void(const TindrelTreeNode &)> walk = [&](const TindrelTreeNode &node) {
-        for (const auto &child : node.children()) {
-            if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
-                continue;
-            if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
-                if (classes.count(channel->chClass))
-                    out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
-                continue;
-            }
-            walk(*child);
-        }
-    };
-    walk(managed.tree.root());
+    for (const ChannelRow &row : channelRows(managed.tree.root()))
+        if (pred(row.channel->chClass, row.remote()))
+            out.append(row.row);
     return out;
 }
 
@@ -275,11 +216,12 @@ private slots:
         const std::map<int, QString> windowOf{{TINDREL_CHCLASS_LEDARRAY, QStringLiteral("LEDArray")},
                                               {TINDREL_CHCLASS_LCD, QStringLiteral("LCD")},
                                               {TINDREL_CHCLASS_DATAADAPTER, QStringLiteral("DataAdapter")}};
+        const auto isLocalDisplay = [&](int cls, bool remote) { return !remote && windowOf.count(cls) > 0; };
         // 1 strip, 2 + 1 + 1 displays, 2 adapters.
-        QTRY_VERIFY_WITH_TIMEOUT(managed.localDisplays.load() >= 7, deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(managed.count(isLocalDisplay) >= 7, deadlineMs);
         managed.close();
-        const QList<TindrelTreeNode *> leaves = channelsOf(managed, windowOf);
-        QCOMPARE(leaves.size(), managed.localDisplays.load());
+        const QList<TindrelTreeNode *> leaves = rowsOf(managed, isLocalDisplay);
+        QCOMPARE(leaves.size(), managed.count(isLocalDisplay));
         Surroundings s;
         const WindowRegistry registry = WindowRegistry::standard();
         ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
@@ -405,11 +347,10 @@ private slots:
         const int expected = localDigitalChannels();
         QVERIFY(expected > 10);
         ManagedTree managed;
-        QTRY_COMPARE_WITH_TIMEOUT(managed.localDigital.load(), expected, deadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(managed.count(isLocalDigital), expected, deadlineMs);
         managed.close();
 
-        QList<TindrelTreeNode *> leaves;
-        collectDigitalLeaves(managed.tree.root(), leaves);
+        const QList<TindrelTreeNode *> leaves = rowsOf(managed, isLocalDigital);
         QCOMPARE(leaves.size(), expected);
 
         Surroundings s;
