@@ -208,6 +208,14 @@ private slots:
         QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
     }
 
+    void theSentTargetPositionFeedsItsStream()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        checkTargetFeedsItsStream(*w, *w->targetPosition, QStringLiteral("Target Position"), 2500);
+        QCOMPARE(simValue("m108", MPC, "TargetPosition"), 2500.0);
+    }
+
     void detachWritesZerosAndKeepsTheBoxes()
     {
         Surroundings s;
