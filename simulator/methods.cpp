@@ -54,6 +54,16 @@ S &stateOf(Channel &c)
     return static_cast<S &>(*c.state);
 }
 
+// State of a channel that outlasts its sessions and goes with the rig, made
+// on first use.
+template <class S>
+S &keptOf(Channel &c)
+{
+    if (!dynamic_cast<S *>(c.kept.get()))
+        c.kept = std::make_shared<S>();
+    return static_cast<S &>(*c.kept);
+}
+
 int propIndex(const Channel &c, const char *name) { return c.info->cls->prop(name); }
 double get(Channel &c, const char *name) { return value(c, propIndex(c, name)); }
 
@@ -490,6 +500,10 @@ struct IRState : ClassState {
     bool learned = false;
     Tindrel_IRCodeInfo learnedInfo{};
 };
+// The signals an infrared channel sent, over all its sessions.
+struct IRSent : ClassState {
+    uint64_t signals = 0;
+};
 static_assert(sizeof(Tindrel_IRCodeInfo) == 200, "the code-information record is 200 bytes");
 static_assert(offsetof(Tindrel_IRCodeInfo, repeat) == 44 && offsetof(Tindrel_IRCodeInfo, toggleMask) == 164,
               "record layout");
@@ -633,13 +647,6 @@ struct RFIDState : ClassState {
     bool present = false;   // the tag is in the reader's field
 };
 
-RFIDTag &tagOf(Channel &c)
-{
-    if (!dynamic_cast<RFIDTag *>(c.kept.get()))
-        c.kept = std::make_shared<RFIDTag>();
-    return static_cast<RFIDTag &>(*c.kept);
-}
-
 // A tag is held to the reader for the first half of every period.
 void rfidStep(Channel &c, double, double t, Raised &extra)
 {
@@ -657,7 +664,7 @@ void rfidStep(Channel &c, double, double t, Raised &extra)
     const ClassDesc &cls = *c.info->cls;
     if (now) {
         EventArgs a;
-        const RFIDTag &tag = tagOf(c);
+        const RFIDTag &tag = keptOf<RFIDTag>(c);
         a.s[0] = tag.text;
         a.i[0] = tag.protocol;
         extra.emplace_back(cls.event("Tag"), std::move(a));
@@ -1463,6 +1470,7 @@ TindrelReturnCode TindrelIR_transmit(TindrelIRHandle ch, const char *code, Tindr
             s.learned = true;
             s.learnedInfo = info;
         });
+        ++keptOf<IRSent>(tx).signals;
         return TINDREL_OK;
     });
 }
@@ -1490,6 +1498,7 @@ TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data
             raw.raw.push_back(gap);
             raiseOn(rx, "RawData", std::move(raw));
         });
+        ++keptOf<IRSent>(tx).signals;
         return TINDREL_OK;
     });
     if (rc != TINDREL_OK)
@@ -1547,7 +1556,7 @@ TindrelReturnCode TindrelRFID_write(TindrelRFIDHandle ch, const char *tagString,
             return fail(TINDREL_EINVALIDSTATE, "The antenna is off; enable it to write a tag");
         if (!s.present)
             return fail(TINDREL_EINVALIDSTATE, "No tag is in the reader's field");
-        RFIDTag &tag = tagOf(c);
+        RFIDTag &tag = keptOf<RFIDTag>(c);
         if (tag.locked)
             return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", tag.text.c_str());
         tag.text = tagString;
@@ -1567,7 +1576,7 @@ TindrelReturnCode TindrelRFID_getLastTag(TindrelRFIDHandle ch, char *tagString, 
     if (!protocol)
         return fail(TINDREL_EFAULT, "Protocol pointer is NULL");
     return readCall(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        const RFIDTag &tag = tagOf(c);
+        const RFIDTag &tag = keptOf<RFIDTag>(c);
         *protocol = tag.protocol;
         return copyOut(tag.text, tagString, tagStringLen, "Tag");
     });
@@ -1913,6 +1922,16 @@ TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex
 TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count)
 {
     return controlCall(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) { return ledsOut(c, rgbw, count); });
+}
+
+TindrelReturnCode TindrelSim_getIRSignalsSent(const char *deviceId, int channelIndex, uint64_t *count)
+{
+    if (!count)
+        return fail(TINDREL_EFAULT, "Count pointer is NULL");
+    return onRigChannel(deviceId, TINDREL_CHCLASS_IR, channelIndex, [&](Channel &c) {
+        *count = keptOf<IRSent>(c).signals;
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len)

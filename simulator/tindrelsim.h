@@ -169,6 +169,10 @@ TINDREL_API TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int ch
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex, uint8_t *rgbw,
                                                       size_t *count);
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count);
+/* How many signals an infrared channel has sent (codes and raw timings)
+ * since the rig was loaded, over all the sessions of the channel. */
+TINDREL_API TindrelReturnCode TindrelSim_getIRSignalsSent(const char *deviceId, int channelIndex, uint64_t *count);
+
 /* A data adapter's bus traffic, oldest first, one line per transfer, also
  * those nobody answered ("SPI sent 01 02 reply FE FD", "SPI sent 9F no
  * answer", "I2C 0x48 sent 00 reply 17 80", "I2C 0x33 no answer", "Serial sent
