@@ -356,6 +356,61 @@ TEST_F(Devices, AWrittenAndLockedTagStaysSoWhenTheReaderReopensOrIsReplugged)
     EXPECT_EQ(writeTag(r, "Fresh", 0), TINDREL_OK);
 }
 
+// The guard switches the power off and says why, once per fault, when the
+// supply rises past its threshold or the board past its temperature limit,
+// and refuses power until the fault has gone.
+TEST_F(Devices, PowerGuardTripsOnOverVoltageAndOverTemperature)
+{
+    loadRig(R"({"devices": [{"id": "guard", "deviceId": 106, "class": 2, "name": "Guard", "serial": 10601,
+                             "channels": [{"class": "PowerGuard"}]}]})");
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_EINVALIDSTATE) << "nothing has it open";
+    Recorder<std::pair<int, std::string>> errors;
+    Channel ch(TINDREL_CHCLASS_POWERGUARD);
+    auto g = ch.as<TindrelPowerGuardHandle>();
+    Tindrel_setOnErrorHandler(
+        ch.h,
+        [](TindrelHandle, void *c, int32_t code, const char *text) {
+            static_cast<Recorder<std::pair<int, std::string>> *>(c)->add({code, text});
+        },
+        &errors);
+    openOn(ch, 10601);
+    ASSERT_EQ(TindrelPowerGuard_setOverVoltage(g, 20), TINDREL_OK);
+    ASSERT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK);
+    auto power = [&] {
+        int on = -1;
+        TindrelPowerGuard_getPowerEnabled(g, &on);
+        return on;
+    };
+    auto raised = [&](int code) {
+        return errors.waitFor([code](const auto &v) {
+            return std::any_of(v.begin(), v.end(), [code](const auto &e) { return e.first == code; });
+        });
+    };
+
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_OK);
+    ASSERT_TRUE(raised(TINDREL_EEVENT_OVERVOLTAGE));
+    EXPECT_EQ(power(), 0);
+    EXPECT_NE(errors.items().front().second.find("24.00 V"), std::string::npos) << errors.items().front().second;
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_EINVALIDSTATE) << "refused while too high";
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 30), TINDREL_OK);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK) << "the fault has gone";
+    EXPECT_EQ(power(), 1);
+
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 95), TINDREL_OK);
+    ASSERT_TRUE(raised(TINDREL_EEVENT_OVERTEMP));
+    EXPECT_EQ(power(), 0);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_EINVALIDSTATE) << "refused while too hot";
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 40), TINDREL_OK);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK);
+    const auto seen = errors.items();
+    EXPECT_EQ(seen.size(), 2u) << "one event for each fault";
+
+    // A closed guard is driven no more.
+    Tindrel_close(ch.h);
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_EINVALIDSTATE);
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, NAN, 30), TINDREL_EINVALIDARG);
+}
+
 TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
 {
     Channel ch(TINDREL_CHCLASS_IR);
