@@ -11,9 +11,7 @@
 
 #include <tindrel22.h>
 
-#include <QApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
 #include <QTextEdit>
@@ -41,26 +39,11 @@ constexpr int settleMs = 700;
 // Channels the library reports as attached, by the simulator's list.
 int attachedChannels()
 {
-    size_t length = 0;
-    TindrelSim_list(nullptr, &length);
-    QByteArray text(static_cast<qsizetype>(length), '\0');
-    if (TindrelSim_list(text.data(), &length) != TINDREL_OK)
-        return -1;
     int count = 0;
-    const QJsonArray devices = QJsonDocument::fromJson(text.left(text.indexOf('\0'))).object()[u"devices"].toArray();
-    for (const auto &d : devices)
+    for (const auto &d : listedDevices())
         for (const auto &c : d.toObject()[u"channels"].toArray())
             count += c.toObject()[u"attached"].toBool() ? 1 : 0;
     return count;
-}
-
-QList<ExampleWindow *> shownWindows()
-{
-    QList<ExampleWindow *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *window = dynamic_cast<ExampleWindow *>(w); window && window->isVisible())
-            out.append(window);
-    return out;
 }
 
 // What the window's own error event log holds (the error count is shared
@@ -120,7 +103,7 @@ private slots:
         struct CloseWindowsAtEnd {
             ~CloseWindowsAtEnd()
             {
-                for (ExampleWindow *w : shownWindows())
+                for (ExampleWindow *w : shownWindows<ExampleWindow>())
                     w->close();
             }
         } closeWindowsAtEnd;
@@ -129,7 +112,7 @@ private slots:
             if (withoutWindow.count(cls)) {
                 for (const ChannelRow &row : classRows) {
                     QVERIFY2(!dispatch.openWindowForLeaf(row.row, nullptr), qPrintable(describe(row)));
-                    QVERIFY2(shownWindows().isEmpty(), qPrintable(describe(row)));
+                    QVERIFY2(shownWindows<ExampleWindow>().isEmpty(), qPrintable(describe(row)));
                     QCOMPARE(s.alerts.alerts.size(), 1);
                     QCOMPARE(s.alerts.alerts[0].title, QStringLiteral("No Example"));
                     s.alerts.alerts.clear();
@@ -141,14 +124,14 @@ private slots:
                 std::vector<std::unique_ptr<ViewFormController>> views;
                 std::vector<std::pair<QPointer<ExampleWindow>, ChannelRow>> open;
                 for (const ChannelRow &row : batch) {
-                    const QList<ExampleWindow *> before = shownWindows();
+                    const QList<ExampleWindow *> before = shownWindows<ExampleWindow>();
                     if (auto view = dispatch.openWindowForLeaf(row.row, nullptr))
                         views.push_back(std::move(view));
                     QVERIFY2(s.alerts.alerts.isEmpty(),
                              qPrintable(describe(row) + QStringLiteral(": ") +
                                         (s.alerts.alerts.isEmpty() ? QString() : s.alerts.alerts[0].text)));
                     ExampleWindow *made = nullptr;
-                    for (ExampleWindow *w : shownWindows())
+                    for (ExampleWindow *w : shownWindows<ExampleWindow>())
                         if (!before.contains(w))
                             made = w;
                     QVERIFY2(made, qPrintable(describe(row)));
@@ -172,7 +155,7 @@ private slots:
                         window->close();
                 }
                 views.clear();
-                QTRY_VERIFY_WITH_TIMEOUT(shownWindows().isEmpty(), deadlineMs);
+                QTRY_VERIFY_WITH_TIMEOUT(shownWindows<ExampleWindow>().isEmpty(), deadlineMs);
             }
         }
         qInfo("%d windows opened and attached, %d of them on servers", opened, remote);

@@ -93,19 +93,9 @@ struct Tree {
 };
 
 template <class W>
-QList<W *> openWindows()
-{
-    QList<W *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *typed = dynamic_cast<W *>(w); typed && typed->isVisible())
-            out.append(typed);
-    return out;
-}
-
-template <class W>
 void closeAll()
 {
-    for (W *w : openWindows<W>())
+    for (W *w : shownWindows<W>())
         w->close();
 }
 
@@ -117,14 +107,8 @@ bool isDigital(const QString &channelClass)
 // Digital channels attached on this computer, as the simulator lists them.
 int localDigitalChannels()
 {
-    size_t length = 0;
-    TindrelSim_list(nullptr, &length);
-    QByteArray text(static_cast<qsizetype>(length), '\0');
-    if (TindrelSim_list(text.data(), &length) != TINDREL_OK)
-        return -1;
     int count = 0;
-    const QJsonArray devices = QJsonDocument::fromJson(text.left(text.indexOf('\0'))).object()[u"devices"].toArray();
-    for (const auto &d : devices) {
+    for (const auto &d : listedDevices()) {
         const QJsonObject device = d.toObject();
         if (device.contains(u"server") || !device[u"attached"].toBool())
             continue;
@@ -160,7 +144,7 @@ private slots:
     void cleanup()
     {
         closeAll<ExampleWindow>();
-        QTRY_VERIFY_WITH_TIMEOUT(openWindows<ExampleWindow>().isEmpty(), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(shownWindows<ExampleWindow>().isEmpty(), deadlineMs);
     }
     void cleanupTestCase() { TindrelSim_clear(); }
 
@@ -182,7 +166,7 @@ private slots:
         QCOMPARE(s.defaults().value("r").toBool(), false);
         QVERIFY(!s.defaults().contains("s"));
 
-        const auto windows = openWindows<DigitalOutputController>();
+        const auto windows = shownWindows<DigitalOutputController>();
         QCOMPARE(windows.size(), 1);
         QPointer<DigitalOutputController> window = windows.first();
         QVERIFY(waitAttached(*window, QStringLiteral("LED Driver 17")));
@@ -203,8 +187,8 @@ private slots:
         const WindowRegistry registry = WindowRegistry::standard();
         ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
         QVERIFY(!dispatch.openWindowForLeaf(tree.device, nullptr));
-        QCOMPARE(openWindows<DigitalOutputController>().size(), 1);
-        QVERIFY(waitAttached(*openWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
+        QCOMPARE(shownWindows<DigitalOutputController>().size(), 1);
+        QVERIFY(waitAttached(*shownWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
     }
 
     // Every LED array, LCD and data adapter channel of the default rig opens
@@ -227,22 +211,22 @@ private slots:
         ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
         std::vector<std::unique_ptr<ViewFormController>> kept;
         for (TindrelTreeNode *leaf : leaves) {
-            const int before = openWindows<ExampleWindow>().size();
+            const int before = shownWindows<ExampleWindow>().size();
             if (auto controller = dispatch.openWindowForLeaf(leaf, nullptr))
                 kept.push_back(std::move(controller));
-            QCOMPARE(openWindows<ExampleWindow>().size(), before + 1);
+            QCOMPARE(shownWindows<ExampleWindow>().size(), before + 1);
             QVERIFY(s.alerts.alerts.isEmpty());
         }
         QTRY_VERIFY_WITH_TIMEOUT(
             [] {
-                for (ExampleWindow *w : openWindows<ExampleWindow>())
+                for (ExampleWindow *w : shownWindows<ExampleWindow>())
                     if (w->tindrelInfoBoxView()->deviceTxt->text() == QStringLiteral("Nothing"))
                         return false;
                 return true;
             }(),
             deadlineMs);
-        QCOMPARE(openWindows<ExampleWindow>().size(), leaves.size());
-        for (ExampleWindow *w : openWindows<ExampleWindow>())
+        QCOMPARE(shownWindows<ExampleWindow>().size(), leaves.size());
+        for (ExampleWindow *w : shownWindows<ExampleWindow>())
             QCOMPARE(w->errorCount(), 0);
         closeAll<ExampleWindow>();
         kept.clear();
@@ -261,7 +245,7 @@ private slots:
             QVERIFY(!dispatch.openWindowForLeaf(node, nullptr));
         QVERIFY(s.alerts.alerts.isEmpty());
         QVERIFY(s.defaults().allKeys().isEmpty());
-        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+        QVERIFY(shownWindows<ExampleWindow>().isEmpty());
     }
 
     void remoteThenLocalChannelRemovesTheServerName()
@@ -338,7 +322,7 @@ private slots:
         QCOMPARE(s.alerts.alerts.size(), 1);
         QCOMPARE(s.alerts.alerts[0].title, QStringLiteral("No Example"));
         QCOMPARE(s.alerts.alerts[0].text, QStringLiteral("There is no example for this Tindrel"));
-        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+        QVERIFY(shownWindows<ExampleWindow>().isEmpty());
     }
 
     void everyDigitalChannelOfTheDefaultRigOpensItsWorkingWindow()
@@ -364,7 +348,7 @@ private slots:
                 device = dynamic_cast<TindrelDevice *>(leaf->parent());
             QVERIFY(device);
             QVERIFY(!dispatch.openWindowForLeaf(leaf, nullptr));
-            const auto windows = openWindows<ExampleWindow>();
+            const auto windows = shownWindows<ExampleWindow>();
             QCOMPARE(windows.size(), 1);
             QVERIFY2(waitAttached(*windows.first(), device->devname), qPrintable(leaf->name()));
             QPointer<ExampleWindow> window = windows.first();

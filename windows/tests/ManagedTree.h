@@ -6,8 +6,15 @@
 #include <DeviceTree.h>
 #include <TindrelTreeNode.h>
 #include <tindrel22.h>
+#include <tindrelsim.h>
 
+#include <QApplication>
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
+#include <QWidget>
 
 #include <functional>
 #include <mutex>
@@ -92,6 +99,29 @@ inline QList<ChannelRow> channelRows(const TindrelTreeNode &root)
         }
     };
     walk(root);
+    return out;
+}
+
+// The devices of the simulator's list, each with its channels and whether
+// they are attached.
+inline QJsonArray listedDevices()
+{
+    size_t length = 0;
+    TindrelSim_list(nullptr, &length);
+    QByteArray text(static_cast<qsizetype>(length), '\0');
+    if (TindrelSim_list(text.data(), &length) != TINDREL_OK)
+        return {};
+    return QJsonDocument::fromJson(text.left(text.indexOf('\0'))).object()[u"devices"].toArray();
+}
+
+// The top-level windows of type W that are shown.
+template <class W>
+QList<W *> shownWindows()
+{
+    QList<W *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *typed = dynamic_cast<W *>(w); typed && typed->isVisible())
+            out.append(typed);
     return out;
 }
 
