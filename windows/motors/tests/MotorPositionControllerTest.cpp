@@ -38,7 +38,6 @@ class MotorPositionWindowTest : public QObject {
 
 private slots:
     void init() { QVERIFY(loadRig(motorRig)); }
-    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "hold", 0); }
     void cleanupTestCase() { TindrelSim_clear(); }
 
     void boxesAndCellsFollowTheDeviceId_data()

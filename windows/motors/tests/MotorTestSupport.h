@@ -7,6 +7,7 @@
 #include "WindowTestSupport.h"
 
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTextEdit>

@@ -36,7 +36,6 @@ class MotorVelocityWindowTest : public QObject {
 
 private slots:
     void init() { QVERIFY(loadRig(motorRig)); }
-    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "connection", 1); }
     void cleanupTestCase() { TindrelSim_clear(); }
 
     void savedCurrentLimitReachesFourDevicesButFillsOnlyTwo()
