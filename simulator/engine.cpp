@@ -60,6 +60,8 @@ TindrelReturnCode Engine::maybeFailCall(const Channel &c, bool read)
 void Channel::reset()
 {
     const ClassDesc &cls = *info->cls;
+    // Values driven from outside stay as they were driven.
+    const std::vector<double> before = std::move(values);
     values.assign(static_cast<size_t>(cls.width), 0.0);
     mins.assign(values.size(), 0.0);
     maxs.assign(values.size(), 0.0);
@@ -78,8 +80,7 @@ void Channel::reset()
             size_t s = static_cast<size_t>(p.slot + a);
             mins[s] = lo;
             maxs[s] = hi;
-            if (!overridden[s])
-                values[s] = v;
+            values[s] = overridden[s] && s < before.size() ? before[s] : v;
         }
     }
     lastSent.assign(values.size(), NAN);
@@ -153,6 +154,7 @@ TindrelReturnCode Engine::install(Rig &&r)
     rigLoaded = true;
     devById.clear();
     serverById.clear();
+    shafts.clear();
     loaderMode.clear();
     rebootGen.clear();
     portsOff.clear();

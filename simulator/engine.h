@@ -21,6 +21,9 @@ std::optional<DictionaryFile> readDictionaryFile(const std::string &path);
 // The parsable "*.dpc" files of a directory.
 std::vector<DictionaryFile> readDictionaryFiles(const std::string &directory);
 
+// A motor's simulated shaft (behaviour/motor_channels.cpp).
+struct ShaftRecord;
+
 struct ServerRuntime {
     bool on = false;
     bool announced = false;
@@ -54,6 +57,10 @@ public:
     std::unordered_map<const ServerInfo *, ServerRuntime> servers;
     std::map<std::string, std::shared_ptr<const DeviceInfo>> devById;
     std::map<std::string, std::shared_ptr<const ServerInfo>> serverById;
+    // The motor shafts of the rig's devices by device id and motor index,
+    // shared by every channel that drives or senses one; made on first use
+    // and dropped with the rig, so a new rig starts with shafts at rest.
+    std::map<std::pair<std::string, int>, std::shared_ptr<ShaftRecord>> shafts;
 
     // Handles and managers.
     std::vector<_Tindrel *> openHandles;

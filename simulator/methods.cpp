@@ -10,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "behaviour/gps_track.h"
 #include "behaviour/motion.h"
 #include "engine.h"
 #include "firmware_image.h"
@@ -51,6 +52,16 @@ S &stateOf(Channel &c)
     if (!c.state || !dynamic_cast<S *>(c.state.get()))
         c.state = std::make_unique<S>();
     return static_cast<S &>(*c.state);
+}
+
+// State of a channel that outlasts its sessions and goes with the rig, made
+// on first use.
+template <class S>
+S &keptOf(Channel &c)
+{
+    if (!dynamic_cast<S *>(c.kept.get()))
+        c.kept = std::make_shared<S>();
+    return static_cast<S &>(*c.kept);
 }
 
 int propIndex(const Channel &c, const char *name) { return c.info->cls->prop(name); }
@@ -489,6 +500,10 @@ struct IRState : ClassState {
     bool learned = false;
     Tindrel_IRCodeInfo learnedInfo{};
 };
+// The signals an infrared channel sent, over all its sessions.
+struct IRSent : ClassState {
+    uint64_t signals = 0;
+};
 static_assert(sizeof(Tindrel_IRCodeInfo) == 200, "the code-information record is 200 bytes");
 static_assert(offsetof(Tindrel_IRCodeInfo, repeat) == 44 && offsetof(Tindrel_IRCodeInfo, toggleMask) == 164,
               "record layout");
@@ -620,10 +635,16 @@ std::vector<uint32_t> irTimings(const std::string &code, const Tindrel_IRCodeInf
 }
 
 // ---------------------------------------------------------------- RFID
-struct RFIDState : ClassState {
-    bool present = false, locked = false;
-    std::string tag = "0102a3b4c5";
+// The tag that comes to a reader: what was written to it and its lock are
+// the tag's, so they outlast the reader's sessions (a reopen, a replug) and
+// go only with the rig.
+struct RFIDTag : ClassState {
+    bool locked = false;
+    std::string text = "0102a3b4c5";
     Tindrel_RFIDProtocol protocol = TINDREL_RFID_PROTOCOL_EM4100;
+};
+struct RFIDState : ClassState {
+    bool present = false;   // the tag is in the reader's field
 };
 
 // A tag is held to the reader for the first half of every period.
@@ -643,8 +664,9 @@ void rfidStep(Channel &c, double, double t, Raised &extra)
     const ClassDesc &cls = *c.info->cls;
     if (now) {
         EventArgs a;
-        a.s[0] = s.tag;
-        a.i[0] = s.protocol;
+        const RFIDTag &tag = keptOf<RFIDTag>(c);
+        a.s[0] = tag.text;
+        a.i[0] = tag.protocol;
         extra.emplace_back(cls.event("Tag"), std::move(a));
     } else {
         extra.emplace_back(cls.event("TagLost"), EventArgs());
@@ -695,47 +717,6 @@ constexpr double kFixAfter = 1.5;   // seconds until the first fix
 // The receiver loses its fix (under trees, between buildings) for
 // kOutageLength seconds in every kOutageEvery.
 constexpr double kOutageEvery = 60.0, kOutageStart = 40.0, kOutageLength = 6.0;
-constexpr double kWalkKmh = 5.0;
-constexpr double kMetresPerDegree = 111320.0;
-
-struct TrackPoint {
-    double lat, lon;
-};
-// A walk round a park, back to where it started.
-const TrackPoint kTrack[] = {{53.3441, -6.2675}, {53.3452, -6.2675}, {53.3452, -6.2640},
-                             {53.3437, -6.2640}, {53.3437, -6.2675}, {53.3441, -6.2675}};
-
-struct TrackFix {
-    double lat, lon, heading;
-};
-
-// Where the walker is after walking metres along the track (round and round).
-TrackFix trackAt(double metres)
-{
-    const double cosLat = std::cos(kTrack[0].lat * M_PI / 180.0);
-    auto legLength = [&](const TrackPoint &a, const TrackPoint &b) {
-        return std::hypot((b.lat - a.lat) * kMetresPerDegree, (b.lon - a.lon) * kMetresPerDegree * cosLat);
-    };
-    double total = 0;
-    for (size_t i = 0; i + 1 < std::size(kTrack); ++i)
-        total += legLength(kTrack[i], kTrack[i + 1]);
-    metres = std::fmod(metres, total);
-    for (size_t i = 0; i + 1 < std::size(kTrack); ++i) {
-        const TrackPoint &a = kTrack[i], &b = kTrack[i + 1];
-        const double len = legLength(a, b);
-        if (metres <= len || i + 2 == std::size(kTrack)) {
-            const double f = len > 0 ? std::min(metres / len, 1.0) : 0.0;
-            const double north = (b.lat - a.lat) * kMetresPerDegree, east = (b.lon - a.lon) * kMetresPerDegree * cosLat;
-            double heading = std::atan2(east, north) * 180.0 / M_PI;
-            if (heading < 0)
-                heading += 360.0;
-            return {a.lat + f * (b.lat - a.lat), a.lon + f * (b.lon - a.lon), heading};
-        }
-        metres -= len;
-    }
-    return {kTrack[0].lat, kTrack[0].lon, 0.0};
-}
-
 void gpsStep(Channel &c, double, double t, Raised &extra)
 {
     GPSState &s = stateOf<GPSState>(c);
@@ -753,13 +734,13 @@ void gpsStep(Channel &c, double, double t, Raised &extra)
     s.fixed = fixed;
     if (!fixed)
         return;
-    const TrackFix here = trackAt(t * kWalkKmh / 3.6);
+    const gps::TrackFix here = gps::trackAt(t * gps::kWalkKmh / 3.6);
     const double alt = 21.0 + 0.5 * std::sin(t / 7);
     value(c, propIndex(c, "Latitude")) = here.lat;
     value(c, propIndex(c, "Longitude")) = here.lon;
     value(c, propIndex(c, "Altitude")) = alt;
     value(c, propIndex(c, "Heading")) = here.heading;
-    value(c, propIndex(c, "Velocity")) = kWalkKmh;
+    value(c, propIndex(c, "Velocity")) = gps::kWalkKmh;
     const ClassDesc &cls = *c.info->cls;
     EventArgs p;
     p.d[0] = here.lat;
@@ -768,7 +749,7 @@ void gpsStep(Channel &c, double, double t, Raised &extra)
     extra.emplace_back(cls.event("PositionChange"), std::move(p));
     EventArgs h;
     h.d[0] = here.heading;
-    h.d[1] = kWalkKmh;
+    h.d[1] = gps::kWalkKmh;
     extra.emplace_back(cls.event("HeadingChange"), std::move(h));
 }
 
@@ -1489,6 +1470,7 @@ TindrelReturnCode TindrelIR_transmit(TindrelIRHandle ch, const char *code, Tindr
             s.learned = true;
             s.learnedInfo = info;
         });
+        ++keptOf<IRSent>(tx).signals;
         return TINDREL_OK;
     });
 }
@@ -1516,6 +1498,7 @@ TindrelReturnCode TindrelIR_transmitRaw(TindrelIRHandle ch, const uint32_t *data
             raw.raw.push_back(gap);
             raiseOn(rx, "RawData", std::move(raw));
         });
+        ++keptOf<IRSent>(tx).signals;
         return TINDREL_OK;
     });
     if (rc != TINDREL_OK)
@@ -1573,14 +1556,15 @@ TindrelReturnCode TindrelRFID_write(TindrelRFIDHandle ch, const char *tagString,
             return fail(TINDREL_EINVALIDSTATE, "The antenna is off; enable it to write a tag");
         if (!s.present)
             return fail(TINDREL_EINVALIDSTATE, "No tag is in the reader's field");
-        if (s.locked)
-            return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", s.tag.c_str());
-        s.tag = tagString;
-        s.protocol = protocol;
-        s.locked = lockTag != 0;
+        RFIDTag &tag = keptOf<RFIDTag>(c);
+        if (tag.locked)
+            return fail(TINDREL_EACCESS, "The tag \"%s\" is locked and cannot be written", tag.text.c_str());
+        tag.text = tagString;
+        tag.protocol = protocol;
+        tag.locked = lockTag != 0;
         EventArgs a;   // the reader sees the rewritten tag at once
-        a.s[0] = s.tag;
-        a.i[0] = s.protocol;
+        a.s[0] = tag.text;
+        a.i[0] = tag.protocol;
         raised.emplace_back(c.info->cls->event("Tag"), std::move(a));
         return TINDREL_OK;
     });
@@ -1592,9 +1576,9 @@ TindrelReturnCode TindrelRFID_getLastTag(TindrelRFIDHandle ch, char *tagString, 
     if (!protocol)
         return fail(TINDREL_EFAULT, "Protocol pointer is NULL");
     return readCall(ch, TINDREL_CHCLASS_RFID, [&](Channel &c, Raised &) -> TindrelReturnCode {
-        RFIDState &s = stateOf<RFIDState>(c);
-        *protocol = s.protocol;
-        return copyOut(s.tag, tagString, tagStringLen, "Tag");
+        const RFIDTag &tag = keptOf<RFIDTag>(c);
+        *protocol = tag.protocol;
+        return copyOut(tag.text, tagString, tagStringLen, "Tag");
     });
 }
 
@@ -1938,6 +1922,16 @@ TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex
 TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count)
 {
     return controlCall(ch, TINDREL_CHCLASS_LEDARRAY, [&](Channel &c, Raised &) { return ledsOut(c, rgbw, count); });
+}
+
+TindrelReturnCode TindrelSim_getIRSignalsSent(const char *deviceId, int channelIndex, uint64_t *count)
+{
+    if (!count)
+        return fail(TINDREL_EFAULT, "Count pointer is NULL");
+    return onRigChannel(deviceId, TINDREL_CHCLASS_IR, channelIndex, [&](Channel &c) {
+        *count = keptOf<IRSent>(c).signals;
+        return TINDREL_OK;
+    });
 }
 
 TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *buf, size_t *len)

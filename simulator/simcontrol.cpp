@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "behaviour/common.h"
+#include "behaviour/motor_shaft.h"
 #include "engine.h"
 
 using namespace tsim;
@@ -235,9 +236,9 @@ TindrelReturnCode TindrelSim_turnShaft(const char *deviceId, int channelIndex, d
     ChannelPtr c = e.findChannel(deviceId, TINDREL_CHCLASS_ENCODER, channelIndex, msg);
     if (!c)
         return fail(TINDREL_ENOENT, "%s", msg.c_str());
-    for (int motor : {TINDREL_CHCLASS_DCMOTOR, TINDREL_CHCLASS_BLDCMOTOR, TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER,
-                      TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER})
-        if (e.findChannel(deviceId, motor, channelIndex, msg))
+    for (const auto &other : e.channels)
+        if (other->info->device == c->info->device && other->info->index == channelIndex &&
+            drivesShaft(other->info->cls->cls))
             return fail(TINDREL_EINVALIDSTATE,
                         "Encoder %d of \"%s\" counts its motor's shaft: drive the motor, or set its load or hold",
                         channelIndex, deviceId);

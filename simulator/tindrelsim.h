@@ -46,14 +46,18 @@ TINDREL_API TindrelReturnCode TindrelSim_removeServer(const char *serverId);
 TINDREL_API TindrelReturnCode TindrelSim_injectError(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                      int channelIndex, int32_t code, const char *description);
 /* Drives an input's value from outside (a digital input's "State", a voltage
- * input's "Voltage"): the channel reports it as if measured. */
+ * input's "Voltage"): the channel reports it as if measured, also when it
+ * is set before the channel is opened or between two of its sessions. */
 TINDREL_API TindrelReturnCode TindrelSim_setInputValue(const char *deviceId, Tindrel_ChannelClass channelClass,
                                                        int channelIndex, const char *property, double value);
 /* Conditions of the simulated shaft of motor motorIndex of a device (shared
  * by its motor, controller and encoder channels): "load" is a torque against
  * positive motion as a fraction of the stall torque (-1 to 1); "hold" 1
  * blocks the shaft (it stalls), 0 frees it; "connection" 0 cuts the motor
- * leads (error event 0x1011, no torque), 1 mends them. */
+ * leads (error event 0x1011, no torque), 1 mends them. A device or index
+ * without a motor or motor controller channel is refused (TINDREL_ENOENT).
+ * Conditions and shaft positions go with the rig: a rig loaded or cleared
+ * starts every shaft at rest, free and connected. */
 TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char *deviceId, int motorIndex, const char *condition,
                                                            double value);
 /* Turns the shaft of an encoder channel (channelIndex of the device's
@@ -172,6 +176,10 @@ TINDREL_API TindrelReturnCode TindrelSim_getLCDText(const char *deviceId, int ch
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColors(const char *deviceId, int channelIndex, uint8_t *rgbw,
                                                       size_t *count);
 TINDREL_API TindrelReturnCode TindrelSim_getLEDColorsOf(TindrelHandle ch, uint8_t *rgbw, size_t *count);
+/* How many signals an infrared channel has sent (codes and raw timings)
+ * since the rig was loaded, over all the sessions of the channel. */
+TINDREL_API TindrelReturnCode TindrelSim_getIRSignalsSent(const char *deviceId, int channelIndex, uint64_t *count);
+
 /* A data adapter's bus traffic, oldest first, one line per transfer, also
  * those nobody answered ("SPI sent 01 02 reply FE FD", "SPI sent 9F no
  * answer", "I2C 0x48 sent 00 reply 17 80", "I2C 0x33 no answer", "Serial sent

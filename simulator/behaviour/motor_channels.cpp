@@ -6,11 +6,11 @@
 
 #include <chrono>
 #include <map>
+#include <set>
+#include <string>
 #include <utility>
 
 namespace tsim {
-
-namespace {
 
 struct ShaftRecord {
     motor::Shaft shaft;
@@ -19,14 +19,25 @@ struct ShaftRecord {
     bool cutReported = false;
 };
 
-// Keyed by rig device id and motor index. Guarded by the engine lock.
-std::map<std::pair<std::string, int>, ShaftRecord> &shafts()
+bool drivesShaft(Tindrel_ChannelClass cls)
 {
-    static std::map<std::pair<std::string, int>, ShaftRecord> all;
-    return all;
+    return cls == TINDREL_CHCLASS_DCMOTOR || cls == TINDREL_CHCLASS_BLDCMOTOR ||
+           cls == TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER || cls == TINDREL_CHCLASS_MOTORVELOCITYCONTROLLER;
 }
 
-ShaftRecord &shaftOf(const Channel &c) { return shafts()[{c.info->device->id, c.info->index}]; }
+namespace {
+
+// The rig's shaft of that device and motor, made at rest on first use.
+// Callers hold the engine lock.
+ShaftRecord &shaftRecord(const std::string &deviceId, int motorIndex)
+{
+    std::shared_ptr<ShaftRecord> &r = engine().shafts[{deviceId, motorIndex}];
+    if (!r)
+        r = std::make_shared<ShaftRecord>();
+    return *r;
+}
+
+ShaftRecord &shaftOf(const Channel &c) { return shaftRecord(c.info->device->id, c.info->index); }
 
 const motor::ShaftParams kParams{};
 
@@ -72,10 +83,11 @@ void raiseStall(Raised &extra)
 
 bool shaftPosition(const DeviceInfo &device, int motorIndex, double &counts)
 {
-    auto it = shafts().find({device.id, motorIndex});
-    if (it == shafts().end())
+    const auto &shafts = engine().shafts;
+    auto it = shafts.find({device.id, motorIndex});
+    if (it == shafts.end())
         return false;
-    counts = it->second.shaft.position;
+    counts = it->second->shaft.position;
     return true;
 }
 
@@ -83,7 +95,7 @@ TindrelReturnCode setShaftCondition(const std::string &deviceId, int motorIndex,
 {
     if (!std::isfinite(value))
         return fail(TINDREL_EINVALIDARG, "The value of %s must be a number", what.c_str());
-    ShaftRecord &r = shafts()[{deviceId, motorIndex}];
+    ShaftRecord &r = shaftRecord(deviceId, motorIndex);
     if (what == "load") {
         if (value < -1 || value > 1)
             return fail(TINDREL_EINVALIDARG, "Load %g is outside -1 to 1 (fractions of the stall torque)", value);
@@ -348,7 +360,23 @@ extern "C" TINDREL_API TindrelReturnCode TindrelSim_setMotorCondition(const char
     tsim::Engine &e = tsim::engine();
     std::lock_guard<std::mutex> lk(e.m);
     e.ensureRig();
-    if (!e.devById.count(deviceId))
+    auto device = e.devById.find(deviceId);
+    if (device == e.devById.end())
         return tsim::fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
+    // A condition is set on a motor the device has: one that a motor or
+    // motor controller channel of that index drives.
+    std::set<int> motors;
+    for (const auto &ci : e.rig.channels)
+        if (ci->device == device->second && tsim::drivesShaft(ci->cls->cls))
+            motors.insert(ci->index);
+    if (!motors.count(motorIndex)) {
+        if (motors.empty())
+            return tsim::fail(TINDREL_ENOENT, "Device \"%s\" has no motor", deviceId);
+        std::string listed;
+        for (int m : motors)
+            listed += (listed.empty() ? "" : ", ") + std::to_string(m);
+        return tsim::fail(TINDREL_ENOENT, "Device \"%s\" has no motor %d (its motors: %s)", deviceId, motorIndex,
+                          listed.c_str());
+    }
     return tsim::setShaftCondition(deviceId, motorIndex, condition, value);
 }

@@ -11,6 +11,10 @@
 
 namespace tsim {
 
+// Channels of this class drive a motor shaft of their device (the one of
+// their index).
+bool drivesShaft(Tindrel_ChannelClass cls);
+
 // Shaft position of motor `motorIndex` of a device in encoder counts;
 // false when the device has no simulated shaft with that index yet.
 bool shaftPosition(const DeviceInfo &device, int motorIndex, double &counts);

@@ -76,7 +76,7 @@ TindrelReturnCode driveGuardSupply(Channel &guard, double volts, double celsius)
 {
     if (!std::isfinite(volts) || !std::isfinite(celsius))
         return fail(TINDREL_EINVALIDARG, "Supply voltage and temperature must be finite numbers");
-    if (!guard.state)
+    if (!guard.holder)
         return fail(TINDREL_EINVALIDSTATE, "The power guard is not open: open its channel first");
     auto &s = stateOf<GuardState>(guard);
     s.supplyVolts = volts;

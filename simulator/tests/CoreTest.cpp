@@ -332,14 +332,24 @@ TEST_F(Core, CallsOnWrongOrUnattachedHandlesFailCleanly)
     EXPECT_EQ(TindrelDigitalOutput_delete(&del), TINDREL_OK) << "a second delete does nothing";
 }
 
-TEST_F(Core, DigitalInputReportsEachStateChange)
+namespace {
+
+// Opens input 0 of the device on hub port 2, its states recorded.
+void openInput(Channel &ch, Recorder<int> &states)
 {
-    Recorder<int> states;
-    Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
     TindrelDigitalInput_setOnStateChangeHandler(ch.as<TindrelDigitalInputHandle>(), onState, &states);
     Tindrel_setHubPort(ch.h, 2);
     Tindrel_setChannel(ch.h, 0);
     openWait(ch.h);
+}
+
+}   // namespace
+
+TEST_F(Core, DigitalInputReportsEachStateChange)
+{
+    Recorder<int> states;
+    Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
+    openInput(ch, states);
     ASSERT_TRUE(states.waitCount(1)) << "the first state is reported at attach";
     EXPECT_EQ(states.items()[0], 0);
     ASSERT_EQ(TindrelSim_setInputValue("din", TINDREL_CHCLASS_DIGITALINPUT, 0, "State", 1), TINDREL_OK);
@@ -351,6 +361,20 @@ TEST_F(Core, DigitalInputReportsEachStateChange)
     auto in = ch.as<TindrelDigitalInputHandle>();
     EXPECT_EQ(TindrelDigitalInput_setPowerSupply(in, TINDREL_POWER_SUPPLY_24V), TINDREL_OK);
     EXPECT_EQ(TindrelDigitalInput_setInputMode(in, static_cast<Tindrel_InputMode>(5)), TINDREL_EINVALIDARG);
+}
+
+// An input driven before any program opens it, or between two sessions,
+// reads as driven when the channel opens.
+TEST_F(Core, AnInputDrivenBeforeTheOpenKeepsItsValue)
+{
+    ASSERT_EQ(TindrelSim_setInputValue("din", TINDREL_CHCLASS_DIGITALINPUT, 0, "State", 1), TINDREL_OK);
+    for (int session = 0; session < 2; ++session) {
+        Recorder<int> states;
+        Channel ch(TINDREL_CHCLASS_DIGITALINPUT);
+        openInput(ch, states);
+        ASSERT_TRUE(states.waitCount(1));
+        EXPECT_EQ(states.items()[0], 1) << "session " << session;
+    }
 }
 
 TEST_F(Core, RemovingHandlerWaitsForCallbackInFlight)

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "TestSupport.h"
+#include "behaviour/gps_track.h"
 
 using namespace simtest;
 
@@ -301,6 +303,114 @@ TEST_F(Devices, RFIDReportsTagsAndGuardsWrites)
     ASSERT_TRUE(seen.lost.waitCount(1)) << "switching the antenna off loses the tag";
 }
 
+// What was written to a tag and its lock are the tag's: they outlast the
+// reader's sessions and go only with the rig.
+TEST_F(Devices, AWrittenAndLockedTagStaysSoWhenTheReaderReopensOrIsReplugged)
+{
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_RFID, 0, "TagPresent", 1), TINDREL_OK);
+    auto readTag = [](TindrelRFIDHandle r) {
+        char tag[32] = "";
+        Tindrel_RFIDProtocol proto{};
+        EXPECT_EQ(TindrelRFID_getLastTag(r, tag, sizeof tag, &proto), TINDREL_OK);
+        return std::to_string(proto) + ":" + tag;
+    };
+    // Writes once the reader has the tag in its field.
+    auto writeTag = [](TindrelRFIDHandle r, const char *text, int lock) {
+        TindrelReturnCode rc = TINDREL_EINVALIDSTATE;
+        eventually([&] {
+            rc = TindrelRFID_write(r, text, TINDREL_RFID_PROTOCOL_TINDRELTAG, lock);
+            return rc != TINDREL_EINVALIDSTATE;
+        });
+        return rc;
+    };
+    const std::string written = std::to_string(TINDREL_RFID_PROTOCOL_TINDRELTAG) + ":Kept Tag";
+    {
+        Channel ch(TINDREL_CHCLASS_RFID);
+        openOn(ch, 8003);
+        ASSERT_EQ(writeTag(ch.as<TindrelRFIDHandle>(), "Kept Tag", 1), TINDREL_OK) << lastErrorDetail();
+    }
+    {
+        Channel ch(TINDREL_CHCLASS_RFID);
+        auto r = ch.as<TindrelRFIDHandle>();
+        openOn(ch, 8003);
+        EXPECT_EQ(readTag(r), written) << "reopened";
+        EXPECT_EQ(writeTag(r, "Other", 0), TINDREL_EACCESS) << "still locked after a reopen";
+
+        ASSERT_EQ(TindrelSim_detachDevice("io"), TINDREL_OK);
+        ASSERT_EQ(TindrelSim_attachDevice("io"), TINDREL_OK);
+        ASSERT_TRUE(eventually([&] {
+            int attached = 0;
+            Tindrel_getAttached(ch.h, &attached);
+            return attached != 0;
+        }));
+        EXPECT_EQ(readTag(r), written) << "replugged";
+        EXPECT_EQ(writeTag(r, "Other", 0), TINDREL_EACCESS) << "still locked after a replug";
+    }
+    // A new rig brings a new, blank tag.
+    loadRig(kRig);
+    ASSERT_EQ(TindrelSim_setInputValue("io", TINDREL_CHCLASS_RFID, 0, "TagPresent", 1), TINDREL_OK);
+    Channel ch(TINDREL_CHCLASS_RFID);
+    auto r = ch.as<TindrelRFIDHandle>();
+    openOn(ch, 8003);
+    EXPECT_EQ(readTag(r), std::to_string(TINDREL_RFID_PROTOCOL_EM4100) + ":0102a3b4c5");
+    EXPECT_EQ(writeTag(r, "Fresh", 0), TINDREL_OK);
+}
+
+// The guard switches the power off and says why, once per fault, when the
+// supply rises past its threshold or the board past its temperature limit,
+// and refuses power until the fault has gone.
+TEST_F(Devices, PowerGuardTripsOnOverVoltageAndOverTemperature)
+{
+    loadRig(R"({"devices": [{"id": "guard", "deviceId": 106, "class": 2, "name": "Guard", "serial": 10601,
+                             "channels": [{"class": "PowerGuard"}]}]})");
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_EINVALIDSTATE) << "nothing has it open";
+    Recorder<std::pair<int, std::string>> errors;
+    Channel ch(TINDREL_CHCLASS_POWERGUARD);
+    auto g = ch.as<TindrelPowerGuardHandle>();
+    Tindrel_setOnErrorHandler(
+        ch.h,
+        [](TindrelHandle, void *c, int32_t code, const char *text) {
+            static_cast<Recorder<std::pair<int, std::string>> *>(c)->add({code, text});
+        },
+        &errors);
+    openOn(ch, 10601);
+    ASSERT_EQ(TindrelPowerGuard_setOverVoltage(g, 20), TINDREL_OK);
+    ASSERT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK);
+    auto power = [&] {
+        int on = -1;
+        TindrelPowerGuard_getPowerEnabled(g, &on);
+        return on;
+    };
+    auto raised = [&](int code) {
+        return errors.waitFor([code](const auto &v) {
+            return std::any_of(v.begin(), v.end(), [code](const auto &e) { return e.first == code; });
+        });
+    };
+
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_OK);
+    ASSERT_TRUE(raised(TINDREL_EEVENT_OVERVOLTAGE));
+    EXPECT_EQ(power(), 0);
+    EXPECT_NE(errors.items().front().second.find("24.00 V"), std::string::npos) << errors.items().front().second;
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_EINVALIDSTATE) << "refused while too high";
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 30), TINDREL_OK);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK) << "the fault has gone";
+    EXPECT_EQ(power(), 1);
+
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 95), TINDREL_OK);
+    ASSERT_TRUE(raised(TINDREL_EEVENT_OVERTEMP));
+    EXPECT_EQ(power(), 0);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_EINVALIDSTATE) << "refused while too hot";
+    ASSERT_EQ(TindrelSim_setGuardSupply("guard", 0, 12, 40), TINDREL_OK);
+    EXPECT_EQ(TindrelPowerGuard_setPowerEnabled(g, 1), TINDREL_OK);
+    const auto seen = errors.items();
+    EXPECT_EQ(seen.size(), 2u) << "one event for each fault";
+
+    // A closed guard is driven no more.
+    Tindrel_close(ch.h);
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, 24, 30), TINDREL_EINVALIDSTATE);
+    EXPECT_EQ(TindrelSim_setGuardSupply("guard", 0, NAN, 30), TINDREL_EINVALIDARG);
+}
+
 TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
 {
     Channel ch(TINDREL_CHCLASS_IR);
@@ -328,6 +438,95 @@ TEST_F(Devices, IRLearnsARepeatedCodeAndSendsItBack)
     EXPECT_EQ(TindrelIR_transmitRaw(ir, raw, 3, 0, 0, 150000), TINDREL_OK);
     EXPECT_EQ(TindrelIR_transmitRaw(ir, nullptr, 0, 0, 0, 150000), TINDREL_OK) << "an empty segment is allowed";
     EXPECT_EQ(TindrelIR_transmitRaw(ir, raw, 2, 0, 0, 150000), TINDREL_EINVALIDARG);
+}
+
+// The receiver reports where the walk has got to: on the first leg it heads
+// north at walking pace, its latitude growing and its longitude kept.
+TEST_F(Devices, GPSPositionAndHeadingFollowTheWalk)
+{
+    struct Seen {
+        std::mutex m;
+        std::vector<std::pair<double, double>> positions;
+        Recorder<std::pair<double, double>> headings;
+    } seen;
+    Channel ch(TINDREL_CHCLASS_GPS);
+    auto g = ch.as<TindrelGPSHandle>();
+    TindrelGPS_setOnPositionChangeHandler(
+        g,
+        [](TindrelGPSHandle, void *c, double lat, double lon, double) {
+            auto *s = static_cast<Seen *>(c);
+            std::lock_guard<std::mutex> lk(s->m);
+            s->positions.emplace_back(lat, lon);
+        },
+        &seen);
+    TindrelGPS_setOnHeadingChangeHandler(
+        g,
+        [](TindrelGPSHandle, void *c, double heading, double velocity) {
+            static_cast<Seen *>(c)->headings.add({heading, velocity});
+        },
+        &seen);
+    openOn(ch, 8003);
+    // Three metres walked after the first fix: a little over two seconds.
+    auto walked = [&] {
+        std::lock_guard<std::mutex> lk(seen.m);
+        return seen.positions.size() >= 2 &&
+               (seen.positions.back().first - seen.positions.front().first) * tsim::gps::kMetresPerDegree >= 3.0;
+    };
+    ASSERT_TRUE(eventually(walked));
+    std::lock_guard<std::mutex> lk(seen.m);
+    const auto &track = seen.positions;
+    for (size_t i = 1; i < track.size(); ++i) {
+        EXPECT_GE(track[i].first, track[i - 1].first) << "northwards, point " << i;
+        EXPECT_DOUBLE_EQ(track[i].second, tsim::gps::kTrack[0].lon) << "along the first leg, point " << i;
+    }
+    EXPECT_GE(track.front().first, tsim::gps::kTrack[0].lat);
+    EXPECT_LT(track.back().first, tsim::gps::kTrack[1].lat);
+    ASSERT_GE(seen.headings.size(), 2u);
+    for (const auto &[heading, velocity] : seen.headings.items()) {
+        EXPECT_DOUBLE_EQ(heading, 0.0);
+        EXPECT_DOUBLE_EQ(velocity, tsim::gps::kWalkKmh);
+    }
+    double heading = -1;
+    ASSERT_EQ(TindrelGPS_getHeading(g, &heading), TINDREL_OK);
+    EXPECT_DOUBLE_EQ(heading, 0.0);
+}
+
+// The whole walk: round the park leg by leg, each heading the way the walker
+// moves, a step never jumping, and back at the start after one lap.
+TEST(GPSTrack, TheWalkGoesRoundThePark)
+{
+    using namespace tsim::gps;
+    const double cosLat = std::cos(kTrack[0].lat * M_PI / 180.0);
+    auto metresBetween = [&](const TrackFix &a, const TrackFix &b) {
+        return std::hypot((b.lat - a.lat) * kMetresPerDegree, (b.lon - a.lon) * kMetresPerDegree * cosLat);
+    };
+    std::vector<double> headings;
+    TrackFix last = trackAt(0);
+    EXPECT_DOUBLE_EQ(last.lat, kTrack[0].lat);
+    EXPECT_DOUBLE_EQ(last.lon, kTrack[0].lon);
+    double lap = 0;
+    for (double m = 1;; m += 1) {
+        const TrackFix here = trackAt(m);
+        if (metresBetween(here, trackAt(0)) < 0.5 && m > 10) {
+            lap = m;
+            break;
+        }
+        ASSERT_LT(m, 5000) << "the walk comes back to its start";
+        const double step = metresBetween(last, here);   // less where it cuts a corner
+        EXPECT_TRUE(step > 0.5 && step < 1.0 + 1e-6) << m << ": " << step;
+        // The heading is the bearing of the step just made, away from corners.
+        const double bearing =
+            std::fmod(std::atan2((here.lon - last.lon) * cosLat, here.lat - last.lat) * 180.0 / M_PI + 360.0, 360.0);
+        if (headings.empty() || std::fabs(headings.back() - here.heading) > 1e-9)
+            headings.push_back(here.heading);
+        else
+            EXPECT_NEAR(bearing, here.heading, 1e-6) << m;
+        last = here;
+    }
+    EXPECT_EQ(headings, (std::vector<double>{0, 90, 180, 270, 0}));
+    // Round and round: the second lap walks the first again.
+    for (double m : {0.0, 100.0, 250.0})
+        EXPECT_NEAR(metresBetween(trackAt(m), trackAt(m + lap)), 0.0, 1.0) << m;
 }
 
 TEST_F(Devices, GPSKnowsTimeOnlyAfterAFix)

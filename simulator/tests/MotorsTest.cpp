@@ -14,22 +14,16 @@ const char *kRig = R"RIG({
      "channels": [{"class": "BLDCMotor"}, {"class": "MotorPositionController"}, {"class": "MotorVelocityController"}]},
     {"id": "brushed", "deviceId": 42, "class": 2, "name": "Brushed", "serial": 9101, "channels": [{"class": "DCMotor"}]},
     {"id": "looped", "deviceId": 110, "class": 2, "name": "Looped", "serial": 9102,
-     "channels": [{"class": "DCMotor"}, {"class": "Encoder"}]}
+     "channels": [{"class": "DCMotor"}, {"class": "Encoder"}]},
+    {"id": "relay", "deviceId": 30, "class": 2, "name": "Relay", "serial": 9103,
+     "channels": [{"class": "DigitalOutput"}, {"class": "Encoder"}]}
   ]
 })RIG";
 
 class Motors : public ::testing::Test {
 protected:
     void SetUp() override { loadRig(kRig); }
-    void TearDown() override
-    {
-        for (const char *what : {"hold", "load"})
-            TindrelSim_setMotorCondition("bldc", 0, what, 0);
-        TindrelSim_setMotorCondition("bldc", 0, "connection", 1);
-        TindrelSim_setMotorCondition("brushed", 0, "load", 0);
-        TindrelSim_setMotorCondition("looped", 0, "hold", 0);
-        TindrelSim_clear();
-    }
+    void TearDown() override { TindrelSim_clear(); }
 };
 
 void open(Channel &ch, int serial)
@@ -321,4 +315,56 @@ TEST_F(Motors, FeedbackPotentiometerOfTheDefaultRigFollowsTheShaftBetweenItsEndS
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(ratio(), 0.0);
     TindrelDCMotor_setTargetVelocity(m, 0);
+}
+
+// The shafts belong to the rig: a rig loaded anew starts with every shaft
+// at rest, free and connected, whatever the one before went through.
+TEST_F(Motors, AReloadedRigStartsWithItsShaftsAtRestAndFree)
+{
+    auto runUp = [](TindrelBLDCMotorHandle m, double &position) {
+        TindrelBLDCMotor_setAcceleration(m, 100);
+        EXPECT_EQ(TindrelBLDCMotor_setTargetVelocity(m, 0.6), TINDREL_OK);
+        return eventually([&] {
+            TindrelBLDCMotor_getPosition(m, &position);
+            return position > 1000;
+        });
+    };
+    for (auto replace : {+[] { loadRig(kRig); },
+                         +[] {
+                             TindrelSim_clear();
+                             loadRig(kRig);
+                         }}) {
+        double position = 0;
+        {
+            Channel ch(TINDREL_CHCLASS_BLDCMOTOR);
+            open(ch, 9100);
+            ASSERT_TRUE(runUp(ch.as<TindrelBLDCMotorHandle>(), position)) << position;
+            for (const char *what : {"hold", "load"})
+                ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, what, what[0] == 'h' ? 1 : 0.5), TINDREL_OK);
+            ASSERT_EQ(TindrelSim_setMotorCondition("bldc", 0, "connection", 0), TINDREL_OK);
+        }
+        replace();
+        Channel ch(TINDREL_CHCLASS_BLDCMOTOR);
+        auto m = ch.as<TindrelBLDCMotorHandle>();
+        Recorder<int> errors;
+        recordErrors(ch, errors);
+        open(ch, 9100);
+        ASSERT_EQ(TindrelBLDCMotor_getPosition(m, &position), TINDREL_OK);
+        EXPECT_EQ(position, 0) << "the shaft starts where the new rig puts it";
+        EXPECT_TRUE(runUp(m, position)) << "a held or cut shaft would not turn: " << position;
+        EXPECT_EQ(errors.size(), 0u) << "no stall and no cut leads";
+    }
+}
+
+TEST_F(Motors, AConditionIsSetOnlyOnAMotorTheDeviceHas)
+{
+    TindrelReturnCode code = TINDREL_OK;
+    EXPECT_EQ(TindrelSim_setMotorCondition("bldc", 1, "hold", 1), TINDREL_ENOENT);
+    EXPECT_EQ(lastErrorDetail(&code), "Device \"bldc\" has no motor 1 (its motors: 0)");
+    EXPECT_EQ(code, TINDREL_ENOENT);
+    EXPECT_EQ(TindrelSim_setMotorCondition("bldc", -1, "load", 0), TINDREL_ENOENT);
+    // An encoder alone is no motor.
+    EXPECT_EQ(TindrelSim_setMotorCondition("relay", 0, "hold", 1), TINDREL_ENOENT);
+    EXPECT_EQ(lastErrorDetail(), "Device \"relay\" has no motor");
+    EXPECT_EQ(TindrelSim_setMotorCondition("looped", 0, "hold", 0), TINDREL_OK);
 }

@@ -1,6 +1,7 @@
 // Opening example windows from rows of the device tree, and the registry.
 #include "DigitalOutputController.h"
 #include "ExampleWindowDispatch.h"
+#include "ManagedTree.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
 #include "WindowTestSupport.h"
@@ -92,19 +93,9 @@ struct Tree {
 };
 
 template <class W>
-QList<W *> openWindows()
-{
-    QList<W *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *typed = dynamic_cast<W *>(w); typed && typed->isVisible())
-            out.append(typed);
-    return out;
-}
-
-template <class W>
 void closeAll()
 {
-    for (W *w : openWindows<W>())
+    for (W *w : shownWindows<W>())
         w->close();
 }
 
@@ -116,14 +107,8 @@ bool isDigital(const QString &channelClass)
 // Digital channels attached on this computer, as the simulator lists them.
 int localDigitalChannels()
 {
-    size_t length = 0;
-    TindrelSim_list(nullptr, &length);
-    QByteArray text(static_cast<qsizetype>(length), '\0');
-    if (TindrelSim_list(text.data(), &length) != TINDREL_OK)
-        return -1;
     int count = 0;
-    const QJsonArray devices = QJsonDocument::fromJson(text.left(text.indexOf('\0'))).object()[u"devices"].toArray();
-    for (const auto &d : devices) {
+    for (const auto &d : listedDevices()) {
         const QJsonObject device = d.toObject();
         if (device.contains(u"server") || !device[u"attached"].toBool())
             continue;
@@ -134,79 +119,19 @@ int localDigitalChannels()
     return count;
 }
 
-// The device tree of whatever is attached, built from a manager's events as
-// the main window builds it. Read it only after close().
-class ManagedTree {
-public:
-    ManagedTree()
-    {
-        TindrelManager_create(&manager_);
-        TindrelManager_setOnAttachHandler(manager_, &ManagedTree::attached, this);
-        TindrelManager_open(manager_);
-    }
-    ~ManagedTree() { close(); }
-    void close()
-    {
-        if (!manager_)
-            return;
-        TindrelManager_close(manager_);
-        TindrelManager_delete(&manager_);
-    }
-    DeviceTree tree;
-    std::atomic<int> localDigital{0};
-    std::atomic<int> localDisplays{0};   // LED arrays, LCDs and data adapters
-
-private:
-    static void attached(TindrelManagerHandle, void *ctx, TindrelHandle channel)
-    {
-        auto *self = static_cast<ManagedTree *>(ctx);
-        const std::lock_guard lock(self->mutex_);
-        const auto result = self->tree.attach(channel);
-        int remote = 0;
-        Tindrel_getIsRemote(channel, &remote);
-        const int cls = result.channel ? result.channel->chClass : 0;
-        if (!remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT))
-            ++self->localDigital;
-        if (!remote &&
-            (cls == TINDREL_CHCLASS_LEDARRAY || cls == TINDREL_CHCLASS_LCD || cls == TINDREL_CHCLASS_DATAADAPTER))
-            ++self->localDisplays;
-    }
-    std::mutex mutex_;
-    TindrelManagerHandle manager_ = nullptr;
-};
-
-void collectDigitalLeaves(const TindrelTreeNode &node, QList<TindrelTreeNode *> &out)
+bool isLocalDigital(int cls, bool remote)
 {
-    for (const auto &child : node.children()) {
-        if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
-            continue;
-        if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
-            if (channel->chClass == TINDREL_CHCLASS_DIGITALINPUT || channel->chClass == TINDREL_CHCLASS_DIGITALOUTPUT)
-                // A device with a single channel is a leaf row standing for it.
-                out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
-            continue;
-        }
-        collectDigitalLeaves(*child, out);
-    }
+    return !remote && (cls == TINDREL_CHCLASS_DIGITALINPUT || cls == TINDREL_CHCLASS_DIGITALOUTPUT);
 }
 
-// Local channel rows of the given classes (a single-channel device's row stands for it).
-QList<TindrelTreeNode *> channelsOf(ManagedTree &managed, const std::map<int, QString> &classes)
+// The local rows (a single-channel device's row stands for it) of the
+// channels for which pred(class, remote) holds.
+QList<TindrelTreeNode *> rowsOf(ManagedTree &managed, const std::function<bool(int, bool)> &pred)
 {
     QList<TindrelTreeNode *> out;
-    std::function<void(const TindrelTreeNode &)> walk = [&](const TindrelTreeNode &node) {
-        for (const auto &child : node.children()) {
-            if (auto *device = dynamic_cast<TindrelDevice *>(child.get()); device && device->isRemote)
-                continue;
-            if (auto *channel = dynamic_cast<TindrelChannel *>(child.get())) {
-                if (classes.count(channel->chClass))
-                    out.append(node.canExpand() ? child.get() : const_cast<TindrelTreeNode *>(&node));
-                continue;
-            }
-            walk(*child);
-        }
-    };
-    walk(managed.tree.root());
+    for (const ChannelRow &row : channelRows(managed.tree.root()))
+        if (pred(row.channel->chClass, row.remote()))
+            out.append(row.row);
     return out;
 }
 
@@ -219,7 +144,7 @@ private slots:
     void cleanup()
     {
         closeAll<ExampleWindow>();
-        QTRY_VERIFY_WITH_TIMEOUT(openWindows<ExampleWindow>().isEmpty(), deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(shownWindows<ExampleWindow>().isEmpty(), deadlineMs);
     }
     void cleanupTestCase() { TindrelSim_clear(); }
 
@@ -241,7 +166,7 @@ private slots:
         QCOMPARE(s.defaults().value("r").toBool(), false);
         QVERIFY(!s.defaults().contains("s"));
 
-        const auto windows = openWindows<DigitalOutputController>();
+        const auto windows = shownWindows<DigitalOutputController>();
         QCOMPARE(windows.size(), 1);
         QPointer<DigitalOutputController> window = windows.first();
         QVERIFY(waitAttached(*window, QStringLiteral("LED Driver 17")));
@@ -262,8 +187,8 @@ private slots:
         const WindowRegistry registry = WindowRegistry::standard();
         ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
         QVERIFY(!dispatch.openWindowForLeaf(tree.device, nullptr));
-        QCOMPARE(openWindows<DigitalOutputController>().size(), 1);
-        QVERIFY(waitAttached(*openWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
+        QCOMPARE(shownWindows<DigitalOutputController>().size(), 1);
+        QVERIFY(waitAttached(*shownWindows<DigitalOutputController>().first(), QStringLiteral("LED Driver 17")));
     }
 
     // Every LED array, LCD and data adapter channel of the default rig opens
@@ -275,32 +200,33 @@ private slots:
         const std::map<int, QString> windowOf{{TINDREL_CHCLASS_LEDARRAY, QStringLiteral("LEDArray")},
                                               {TINDREL_CHCLASS_LCD, QStringLiteral("LCD")},
                                               {TINDREL_CHCLASS_DATAADAPTER, QStringLiteral("DataAdapter")}};
+        const auto isLocalDisplay = [&](int cls, bool remote) { return !remote && windowOf.count(cls) > 0; };
         // 1 strip, 2 + 1 + 1 displays, 2 adapters.
-        QTRY_VERIFY_WITH_TIMEOUT(managed.localDisplays.load() >= 7, deadlineMs);
+        QTRY_VERIFY_WITH_TIMEOUT(managed.count(isLocalDisplay) >= 7, deadlineMs);
         managed.close();
-        const QList<TindrelTreeNode *> leaves = channelsOf(managed, windowOf);
-        QCOMPARE(leaves.size(), managed.localDisplays.load());
+        const QList<TindrelTreeNode *> leaves = rowsOf(managed, isLocalDisplay);
+        QCOMPARE(leaves.size(), managed.count(isLocalDisplay));
         Surroundings s;
         const WindowRegistry registry = WindowRegistry::standard();
         ExampleWindowDispatch dispatch(registry, s.alerts, s.defaults());
         std::vector<std::unique_ptr<ViewFormController>> kept;
         for (TindrelTreeNode *leaf : leaves) {
-            const int before = openWindows<ExampleWindow>().size();
+            const int before = shownWindows<ExampleWindow>().size();
             if (auto controller = dispatch.openWindowForLeaf(leaf, nullptr))
                 kept.push_back(std::move(controller));
-            QCOMPARE(openWindows<ExampleWindow>().size(), before + 1);
+            QCOMPARE(shownWindows<ExampleWindow>().size(), before + 1);
             QVERIFY(s.alerts.alerts.isEmpty());
         }
         QTRY_VERIFY_WITH_TIMEOUT(
             [] {
-                for (ExampleWindow *w : openWindows<ExampleWindow>())
+                for (ExampleWindow *w : shownWindows<ExampleWindow>())
                     if (w->tindrelInfoBoxView()->deviceTxt->text() == QStringLiteral("Nothing"))
                         return false;
                 return true;
             }(),
             deadlineMs);
-        QCOMPARE(openWindows<ExampleWindow>().size(), leaves.size());
-        for (ExampleWindow *w : openWindows<ExampleWindow>())
+        QCOMPARE(shownWindows<ExampleWindow>().size(), leaves.size());
+        for (ExampleWindow *w : shownWindows<ExampleWindow>())
             QCOMPARE(w->errorCount(), 0);
         closeAll<ExampleWindow>();
         kept.clear();
@@ -319,7 +245,7 @@ private slots:
             QVERIFY(!dispatch.openWindowForLeaf(node, nullptr));
         QVERIFY(s.alerts.alerts.isEmpty());
         QVERIFY(s.defaults().allKeys().isEmpty());
-        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+        QVERIFY(shownWindows<ExampleWindow>().isEmpty());
     }
 
     void remoteThenLocalChannelRemovesTheServerName()
@@ -396,7 +322,7 @@ private slots:
         QCOMPARE(s.alerts.alerts.size(), 1);
         QCOMPARE(s.alerts.alerts[0].title, QStringLiteral("No Example"));
         QCOMPARE(s.alerts.alerts[0].text, QStringLiteral("There is no example for this Tindrel"));
-        QVERIFY(openWindows<ExampleWindow>().isEmpty());
+        QVERIFY(shownWindows<ExampleWindow>().isEmpty());
     }
 
     void everyDigitalChannelOfTheDefaultRigOpensItsWorkingWindow()
@@ -405,11 +331,10 @@ private slots:
         const int expected = localDigitalChannels();
         QVERIFY(expected > 10);
         ManagedTree managed;
-        QTRY_COMPARE_WITH_TIMEOUT(managed.localDigital.load(), expected, deadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(managed.count(isLocalDigital), expected, deadlineMs);
         managed.close();
 
-        QList<TindrelTreeNode *> leaves;
-        collectDigitalLeaves(managed.tree.root(), leaves);
+        const QList<TindrelTreeNode *> leaves = rowsOf(managed, isLocalDigital);
         QCOMPARE(leaves.size(), expected);
 
         Surroundings s;
@@ -423,7 +348,7 @@ private slots:
                 device = dynamic_cast<TindrelDevice *>(leaf->parent());
             QVERIFY(device);
             QVERIFY(!dispatch.openWindowForLeaf(leaf, nullptr));
-            const auto windows = openWindows<ExampleWindow>();
+            const auto windows = shownWindows<ExampleWindow>();
             QCOMPARE(windows.size(), 1);
             QVERIFY2(waitAttached(*windows.first(), device->devname), qPrintable(leaf->name()));
             QPointer<ExampleWindow> window = windows.first();

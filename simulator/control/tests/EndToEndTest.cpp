@@ -255,6 +255,25 @@ TEST_F(ToolEndToEnd, RefusalsCarryTheLibrarysDetail)
     EXPECT_NE(usage.err.find("usage: detach <deviceId>"), std::string::npos) << usage.err;
 }
 
+TEST_F(ToolEndToEnd, MotorConditionsReachOnlyMotorsTheDeviceHas)
+{
+    const std::string rig = dir.write("motors.json", R"({"devices": [
+        {"id": "bldc", "deviceId": 108, "class": 2, "name": "Brushless", "serial": 10801,
+         "channels": [{"class": "BLDCMotor"}]},
+        {"id": "relay", "deviceId": 30, "class": 2, "name": "Relay", "serial": 3001,
+         "channels": [{"class": "DigitalOutput"}]}]})");
+    ASSERT_EQ(tool({"load", rig}).status, 0);
+
+    const ToolResult held = tool({"motor", "bldc", "0", "hold", "1"});
+    EXPECT_EQ(held.status, 0) << held.err;
+    const ToolResult noMotor = tool({"motor", "relay", "0", "hold", "1"});
+    EXPECT_EQ(noMotor.status, 1);
+    EXPECT_NE(noMotor.err.find("Device \"relay\" has no motor"), std::string::npos) << noMotor.err;
+    const ToolResult otherIndex = tool({"motor", "bldc", "7", "load", "0.5"});
+    EXPECT_EQ(otherIndex.status, 1);
+    EXPECT_NE(otherIndex.err.find("has no motor 7"), std::string::npos) << otherIndex.err;
+}
+
 TEST_F(ToolEndToEnd, InjectsAnErrorEventOnAChannel)
 {
     ErrorEvents errors;   // outlives the channel, whose handler points at it

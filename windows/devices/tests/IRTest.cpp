@@ -173,11 +173,28 @@ private slots:
         QVERIFY(!w->transmitRawDataButton->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(w->rawLog().count() > 100, deadlineMs);
 
+        // The simulated transceiver counts what it sends; the replay sends,
+        // and once the window has closed nothing more goes out, not even
+        // in the time the whole replay would have taken.
+        const auto sent = [] {
+            uint64_t n = 0;
+            return TindrelSim_getIRSignalsSent("ir53", 0, &n) == TINDREL_OK ? n : ~uint64_t{0};
+        };
+        const uint64_t before = sent();
+        QVERIFY(before != ~uint64_t{0});
+        std::uint64_t replayUs = 0;
+        for (const IRSegment &segment : irReplaySegments(w->rawLog().recording())) {
+            replayUs += segment.gap;
+            for (std::uint32_t d : segment.durations)
+                replayUs += d;
+        }
         w->transmitRawDataButton->click();
         QVERIFY(w->replaying());
-        IRController *raw = w.get();
+        QTRY_VERIFY_WITH_TIMEOUT(sent() > before, deadlineMs);
         w.reset();   // closes: the worker stops before the channel goes
-        Q_UNUSED(raw);
+        const uint64_t atClose = sent();
+        QTest::qWait(static_cast<int>(replayUs / 1000) + 500);
+        QCOMPARE(sent(), atClose);
         // Unchecking narrows the window again.
         auto again = s.open<IRController>();
         QVERIFY(waitAttached(*again, remoteName));

@@ -1,8 +1,11 @@
 // The tag reader window on the default rig's three readers: which show the
 // write group, tags coming and going, writing per protocol, locking.
 #include "CommsLogic.h"
+#include "ErrorEventLog.h"
 #include "RFIDController.h"
 #include "WindowTestSupport.h"
+
+#include <QTextEdit>
 
 using namespace tindrel;
 using namespace tindrel::testing;
@@ -125,6 +128,46 @@ private slots:
         // The antenna off: no tag is seen even when held there.
         w->antennaEnabledCheck->click();
         QTRY_COMPARE_WITH_TIMEOUT(simProperty("rfid14", TINDREL_CHCLASS_RFID, 0, "AntennaEnabled"), 0.0, deadlineMs);
+    }
+
+    // The lock is the tag's: a reopened window or a replugged reader finds
+    // the tag as it was written, and still locked.
+    void aLockedTagStaysLockedWhenTheReaderComesBack()
+    {
+        Surroundings s;
+        s.aimAt(otherSerial);
+        const QString name = QStringLiteral("Tag Reader-Writer");
+        holdTag("rfid54", true);
+        {
+            auto w = s.open<RFIDController>();
+            QVERIFY(waitAttached(*w, name));
+            QTRY_VERIFY_WITH_TIMEOUT(!w->readTagStringText->text().isEmpty(), deadlineMs);
+            s.alerts.answer = 0;
+            w->lockCheck->setChecked(true);
+            w->writeTagStringText->setText(QStringLiteral("kept locked"));
+            w->writeProtocolCombo->setCurrentIndex(2);
+            w->writeButton->click();
+            QTRY_COMPARE_WITH_TIMEOUT(w->readTagStringText->text(), QStringLiteral("kept locked"), deadlineMs);
+        }
+        auto w = s.open<RFIDController>();
+        QVERIFY(waitAttached(*w, name));
+        for (int round = 0; round < 2; ++round) {
+            QTRY_COMPARE_WITH_TIMEOUT(w->readTagStringText->text(), QStringLiteral("kept locked"), deadlineMs);
+            QCOMPARE(w->readProtocolText->text(), QStringLiteral("TindrelTag"));
+            const int errors = w->errorCount();
+            w->writeTagStringText->setText(QStringLiteral("rewritten"));
+            w->writeProtocolCombo->setCurrentIndex(2);   // a text the protocol holds
+            w->writeButton->click();
+            QCOMPARE(w->errorCount(), errors + 1);
+            QVERIFY(w->errorEventLogWindow());
+            QVERIFY(w->errorEventLogWindow()->errorEventLog->toPlainText().contains(QStringLiteral("locked")));
+            // Unplugged and plugged in again.
+            QCOMPARE(TindrelSim_detachDevice("rfid54"), TINDREL_OK);
+            QVERIFY(waitDetached(*w));
+            QCOMPARE(TindrelSim_attachDevice("rfid54"), TINDREL_OK);
+            QVERIFY(waitAttached(*w, name));
+        }
+        holdTag("rfid54", false);
     }
 
     void readOnlyReaderRefusesWrites()

@@ -28,7 +28,6 @@ class BLDCMotorWindowTest : public QObject {
 
 private slots:
     void init() { QVERIFY(loadRig(motorRig)); }
-    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "hold", 0); }
     void cleanupTestCase() { TindrelSim_clear(); }
 
     void attachFillsRangesWithoutSendingATarget()

@@ -38,7 +38,6 @@ class MotorPositionWindowTest : public QObject {
 
 private slots:
     void init() { QVERIFY(loadRig(motorRig)); }
-    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "hold", 0); }
     void cleanupTestCase() { TindrelSim_clear(); }
 
     void boxesAndCellsFollowTheDeviceId_data()
@@ -206,6 +205,14 @@ private slots:
         QCOMPARE(simValue("m108", MPC, "Engaged"), 0.0);
         w->engageMotor();
         QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
+    }
+
+    void theSentTargetPositionFeedsItsStream()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        checkTargetFeedsItsStream(*w, *w->targetPosition, QStringLiteral("Target Position"), 2500);
+        QCOMPARE(simValue("m108", MPC, "TargetPosition"), 2500.0);
     }
 
     void detachWritesZerosAndKeepsTheBoxes()

@@ -2,13 +2,18 @@
 
 // Shared by the motor and output window tests.
 #include "ErrorEventLog.h"
+#include "FieldStepper.h"
 #include "SliderRow.h"
 #include "WindowTestSupport.h"
 
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTextEdit>
+
+#include <algorithm>
+#include <vector>
 
 namespace tindrel::testing {
 
@@ -79,6 +84,41 @@ void checkControllerSizing(W &w, Detach detach)
     w.otherSettingsButton->setChecked(false);
     w.otherSettingsButton->setChecked(true);
     QCOMPARE(w.size(), minimum);
+}
+
+// Every value event a window takes in, in order.
+class SampleRecorder : public EventSink {
+public:
+    void takeEvent(const EventSample &sample) override { samples.push_back(sample); }
+    std::vector<EventSample> samples;
+};
+
+// Sends a target through the window's target field and checks that the
+// window's stream of that name (plotted and recorded) takes in exactly it.
+template <class W>
+void checkTargetFeedsItsStream(W &w, FieldStepper &target, const QString &streamName, double value)
+{
+    const auto &streams = w.streams();
+    const auto stream =
+        std::find_if(streams.begin(), streams.end(), [&](const auto &st) { return st->name() == streamName; });
+    QVERIFY2(stream != streams.end(), qPrintable(streamName));
+    const int index = (*stream)->index();
+    SampleRecorder seen;
+    w.addEventSink(&seen);
+    const auto took = [&] {
+        w.flushValues();
+        return std::any_of(seen.samples.begin(), seen.samples.end(), [&](const EventSample &e) {
+            return e.stream == index && e.count == 1 && e.values[0] == value;
+        });
+    };
+    target.field->setText(QString::number(value));
+    target.fieldAction();
+    const bool arrived = QTest::qWaitFor(took, deadlineMs);
+    w.removeEventSink(&seen);
+    QVERIFY2(arrived, qPrintable(streamName));
+    for (const EventSample &e : seen.samples)
+        if (e.stream == index)
+            QCOMPARE(e.values[0], value);   // nothing but what was sent
 }
 
 }   // namespace tindrel::testing

@@ -2,6 +2,7 @@
 // device, the inductance read after attach, and the fault events.
 #include "MotorVelocityController.h"
 #include "FieldStepper.h"
+#include "LibraryError.h"
 #include "MotorRig.h"
 #include "MotorSettingsPanel.h"
 #include "MotorTestSupport.h"
@@ -35,7 +36,6 @@ class MotorVelocityWindowTest : public QObject {
 
 private slots:
     void init() { QVERIFY(loadRig(motorRig)); }
-    void cleanup() { TindrelSim_setMotorCondition("m108", 0, "connection", 1); }
     void cleanupTestCase() { TindrelSim_clear(); }
 
     void savedCurrentLimitReachesFourDevicesButFillsOnlyTwo()
@@ -84,15 +84,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(std::fabs(w->motorVelocityLabel->text().toDouble() - 4000) < 40, deadlineMs);
     }
 
+    // Cut leads are reported twice: the event's text, then the main
+    // thread's last library error.
     void aCutConnectionIsLogged()
     {
         Surroundings s;
         auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
         w->engageMotor();
+        // A refused call leaves a known last error on this thread.
+        w->clearErrorLog();
+        w->rescaleText->setText(QStringLiteral("0"));
+        w->setRescaleFactor();
+        QVERIFY2(w->errorCount() == 1, qPrintable(logText(*w)));
+        const std::optional<QString> lastError = lastErrorDetail();
+        QVERIFY(lastError && lastError->contains(QStringLiteral("RescaleFactor")));
+        w->clearErrorLog();
+
         QVERIFY(TindrelSim_setMotorCondition("m108", 0, "connection", 0) == TINDREL_OK);
-        QTRY_VERIFY_WITH_TIMEOUT(w->errorEventLogWindow(), deadlineMs);
-        QVERIFY(w->errorCount() >= 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w->errorCount(), 2, deadlineMs);
+        const QStringList lines = logText(*w).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).startsWith(QStringLiteral("Bad motor connection")), qPrintable(lines.at(0)));
+        QCOMPARE(lines.at(1), *lastError);
         QCOMPARE(w->engageMotorButton->text(), QStringLiteral("Disengage Motor"));
+    }
+
+    void theSentTargetVelocityFeedsItsStream()
+    {
+        Surroundings s;
+        auto w = openOn(s, 10800, QStringLiteral("Motor 108"));
+        checkTargetFeedsItsStream(*w, *w->targetVelocity, QStringLiteral("Target Velocity"), 1500);
+        QCOMPARE(simValue("m108", MVC, "TargetVelocity"), 1500.0);
     }
 
     void maximumSizeAttachedFoldingAndMinimumDetached()
