@@ -189,8 +189,10 @@ struct Registry {
 
 const Registry &registry()
 {
-    static const Registry r;
-    return r;
+    // Never destroyed, like the engine: library threads (the generator, the
+    // dictionary watcher) may still look classes up while the process exits.
+    static const Registry *r = new Registry;
+    return *r;
 }
 
 struct PropRef {
