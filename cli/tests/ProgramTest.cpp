@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <set>
@@ -23,6 +24,7 @@
 
 #include "ClassTable.h"
 #include "SettingsFile.h"
+#include "tindrel22.h"
 
 namespace {
 
@@ -485,29 +487,57 @@ TEST(ProgramUpgradeTest, upgradesEveryDeviceWithANewerImageAndSummarises)
 {
     const Result dry = run({"upgrade", "--dry-run", "--local", "--settle", "1500"}, 120000);
     ASSERT_EQ(dry.status, 0) << dry.err;
-    size_t due = 0;
+    std::vector<std::string> due;
     for (const auto &l : lines(dry.out)) {
         int from = 0, to = 0;
         const size_t at = l.find(": version ");
         if (at == std::string::npos || std::sscanf(l.c_str() + at, ": version %d -> %d", &from, &to) != 2)
             continue;
-        ++due;
+        due.push_back(l.substr(2, at - 2));
         EXPECT_GE(to, from) << l;
     }
-    ASSERT_GT(due, 0u) << dry.out;
+    // The shipped images include one with another device's image inside and
+    // a damaged one: their devices refuse them; every other one takes its image.
+    const std::string wrongImage = "Acidity Probe Board (serial 300505)";
+    const std::string damagedImage = "Humidity and Temperature Module (serial " + s(kHubSerial) + ", hub port 4)";
+    ASSERT_EQ(std::count(due.begin(), due.end(), wrongImage), 1) << dry.out;
+    ASSERT_EQ(std::count(due.begin(), due.end(), damagedImage), 1) << dry.out;
+    ASSERT_GT(due.size(), 2u) << dry.out;
 
-    // Every device is tried, one after another; the shipped images include
-    // some a device refuses, which must show as failures, not as upgrades.
+    // Every device is tried, one after another.
     const Result r = run({"upgrade", "--local", "--settle", "1500"}, 280000);
-    unsigned upgraded = 0, failed = 0;
-    const size_t at = r.out.rfind("\n", r.out.size() - 2);
-    ASSERT_EQ(std::sscanf(r.out.c_str() + at + 1, "%u upgraded, %u failed", &upgraded, &failed), 2) << r.out;
-    EXPECT_EQ(upgraded + failed, due);
-    EXPECT_GT(upgraded, 0u);
-    EXPECT_EQ(r.status, failed ? 9 : 0) << r.err;
-    size_t summaryLines = 0;
-    for (const auto &l : lines(r.out.substr(r.out.find("Summary:"))))
-        summaryLines += l.find(" -> ") != std::string::npos;
-    EXPECT_EQ(summaryLines, due);
+    EXPECT_EQ(r.status, 9) << r.err;
+    const size_t summary = r.out.find("\nSummary:\n");
+    ASSERT_NE(summary, std::string::npos) << r.out;
+    const auto rows = lines(r.out.substr(summary + 10));
+    ASSERT_EQ(rows.size(), due.size() + 1) << r.out;
+    for (size_t i = 0; i < due.size(); ++i) {
+        const std::string &row = rows[i];
+        EXPECT_EQ(row.rfind("  " + due[i] + " ", 0), 0u) << row;
+        const bool refused = due[i] == wrongImage || due[i] == damagedImage;
+        EXPECT_TRUE(row.ends_with(refused ? "  failed" : "  upgraded")) << row;
+    }
+    EXPECT_EQ(rows.back(), s(static_cast<int>(due.size()) - 2) + " upgraded, 2 failed");
+
+    // Each refusal is the device's own reason, on every attempt.
+    const auto section = [&](const std::string &device) {
+        const size_t from = r.err.find("] upgrading " + device + " ");
+        const size_t to = from == std::string::npos ? from : r.err.find("\n[", from);
+        return from == std::string::npos ? std::string() : r.err.substr(from, to - from);
+    };
+    const std::string sending = "Error sending firmware to device: ";
+    for (const auto &[device, rc] :
+         {std::pair{wrongImage, TINDREL_EWRONGDEVICE}, {damagedImage, TINDREL_EINVALIDPACKET}}) {
+        const std::string text = section(device);
+        size_t reasons = 0;
+        for (size_t at = text.find(sending + Tindrel_strerror(rc)); at != std::string::npos;
+             at = text.find(sending + Tindrel_strerror(rc), at + 1))
+            ++reasons;
+        EXPECT_EQ(reasons, 4u) << device << "\n" << text;
+        EXPECT_NE(text.find("Fail!"), std::string::npos) << text;
+    }
+    const auto taken = std::find_if(due.begin(), due.end(),
+                                    [&](const std::string &d) { return d != wrongImage && d != damagedImage; });
+    EXPECT_EQ(section(*taken).find("Error"), std::string::npos) << section(*taken);
     EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
 }
