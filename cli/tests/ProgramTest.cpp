@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -18,6 +19,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <nlohmann/json.hpp>
@@ -49,9 +51,15 @@ QStringList toList(const std::vector<std::string> &args)
     return l;
 }
 
-Result run(const std::vector<std::string> &args, int timeoutMs = 60000)
+// Runs tindrel on the default rig, or with the rig file rigFile.
+Result run(const std::vector<std::string> &args, int timeoutMs = 60000, const QString &rigFile = {})
 {
     QProcess p;
+    if (!rigFile.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TINDREL_RIG"), rigFile);
+        p.setProcessEnvironment(env);
+    }
     p.start(QString::fromLatin1(kProgram), toList(args));
     Result r;
     if (!p.waitForFinished(timeoutMs)) {
@@ -122,6 +130,29 @@ std::vector<nlohmann::json> listedChannels()
         collectChannels(computer, out);
     EXPECT_FALSE(out.empty()) << r.out.substr(0, 2000);
     return out;
+}
+
+// Saves output 3 of the LED board and the voltage input of the default rig into path.
+tindrel::settings::SettingsFile saveOutputAndInput(const std::string &path)
+{
+    const Result r = run({"save", "DigitalOutput", "-n", s(kLedSerial), "-c", "3", "VoltageInput", "-n",
+                          s(kVoltageSerial), "--output", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string problem;
+    auto file = tindrel::settings::readSettings(readFile(path), &problem);
+    EXPECT_TRUE(file && file->channels.size() == 2u) << problem;
+    return file && file->channels.size() == 2u ? *file : tindrel::settings::SettingsFile{};
+}
+
+// Gives a saved property another value; false when the entry has none of that name.
+bool change(tindrel::settings::ChannelSettings &c, const std::string &name, tindrel::settings::Number value)
+{
+    for (auto &[n, v] : c.properties)
+        if (n == name) {
+            v = value;
+            return true;
+        }
+    return false;
 }
 
 }   // namespace
@@ -332,6 +363,33 @@ TEST(ProgramWatchTest, jsonLinesParseAndNameTheFields)
     }
 }
 
+TEST(ProgramWatchTest, aChangeTriggerReachesTheDeviceAndEventsStillArrive)
+{
+    // The input follows a slow wave: at its data interval one reading moves
+    // it by less than 0.1 V, so only the trigger keeps the readings apart.
+    const auto voltages = [](const Result &r) {
+        std::vector<double> v;
+        for (const auto &l : lines(r.out))
+            v.push_back(nlohmann::json::parse(l)["voltage"].get<double>());
+        return v;
+    };
+    const Result plain = run({"watch", "VoltageInput", "-n", s(kVoltageSerial), "--json", "--count", "6"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto close = voltages(plain);
+    ASSERT_EQ(close.size(), 6u);
+    for (size_t i = 1; i < close.size(); ++i)
+        EXPECT_LT(std::fabs(close[i] - close[i - 1]), 0.15) << i;
+
+    const Result r =
+        run({"watch", "VoltageInput", "-n", s(kVoltageSerial), "--trigger", "0.2", "--json", "--count", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("5 events, 5 lines written, 0 dropped"), std::string::npos) << r.err;
+    const auto apart = voltages(r);
+    ASSERT_EQ(apart.size(), 5u);
+    for (size_t i = 1; i < apart.size(); ++i)
+        EXPECT_GE(std::fabs(apart[i] - apart[i - 1]), 0.2) << i << ": " << apart[i - 1] << " then " << apart[i];
+}
+
 TEST(ProgramWatchTest, sigintEndsTheWatchCleanly)
 {
     QProcess p;
@@ -381,33 +439,79 @@ TEST(ProgramSettingsTest, saveThenApplyReadsBackTheSame)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("settings.json").toStdString();
-    Result r = run({"save", "DigitalOutput", "-n", s(kLedSerial), "-c", "3", "VoltageInput", "-n", s(kVoltageSerial),
-                    "--output", path});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::string problem;
-    auto file = tindrel::settings::readSettings(readFile(path), &problem);
-    ASSERT_TRUE(file) << problem;
-    ASSERT_EQ(file->channels.size(), 2u);
-    EXPECT_EQ(file->channels[0].className, "DigitalOutput");
-    EXPECT_EQ(file->channels[0].address.channel, 3);
-    EXPECT_EQ(file->channels[1].address.serialNumber, kVoltageSerial);
+    auto file = saveOutputAndInput(path);
+    ASSERT_EQ(file.channels.size(), 2u);
+    EXPECT_EQ(file.channels[0].className, "DigitalOutput");
+    EXPECT_EQ(file.channels[0].address.channel, 3);
+    EXPECT_EQ(file.channels[1].address.serialNumber, kVoltageSerial);
     // Only settable properties, each one of the class.
-    for (const auto &c : file->channels)
+    for (const auto &c : file.channels)
         for (const auto &[name, value] : c.properties)
             EXPECT_TRUE(tindrel::cli::classByName(c.className)->property(name)->writable()) << name;
 
     // Change two values, apply, and the channels read them back.
-    for (auto &[name, value] : file->channels[0].properties)
-        if (name == "LEDCurrentLimit")
-            value = 0.03;
-    for (auto &[name, value] : file->channels[1].properties)
-        if (name == "DataInterval")
-            value = int64_t{100};
-    std::ofstream(path) << tindrel::settings::writeSettings(*file);
-    r = run({"apply", path});
+    EXPECT_TRUE(change(file.channels[0], "LEDCurrentLimit", 0.03));
+    EXPECT_TRUE(change(file.channels[1], "DataInterval", int64_t{100}));
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+    const Result r = run({"apply", path});
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_EQ(lines(r.out).size(), 2u) << r.out;
     EXPECT_NE(r.out.find("read back the same"), std::string::npos);
+}
+
+// Another rig with the same kinds of device under other serial numbers.
+constexpr int kOtherLedSerial = 400111;
+constexpr int kOtherVoltageSerial = 400509;
+const char *const kOtherRig = R"({"devices": [
+  {"id": "leds", "deviceId": 16, "class": 2, "sku": "TDR3264_0", "name": "64-Output LED Board", "version": 100,
+   "serial": 400111, "channels": [{"class": "DigitalOutput", "subclass": 17, "index": 0, "count": 8}]},
+  {"id": "volts", "deviceId": 49, "class": 2, "sku": "TDR4002_0", "name": "Precision Voltage Input Board",
+   "version": 100, "serial": 400509, "channels": [{"class": "VoltageInput",
+   "ranges": {"Voltage": [-2, 2], "VoltageChangeTrigger": [0, 2]}, "properties": {"VoltageRange": 7}}]}
+]})";
+
+TEST(ProgramSettingsTest, savedOnOneRigAppliedOnAnother)
+{
+    QTemporaryDir dir;
+    const QString otherRig = dir.filePath(QStringLiteral("other-rig.json"));
+    std::ofstream(otherRig.toStdString()) << kOtherRig;
+    const std::string path = dir.filePath("settings.json").toStdString();
+    auto file = saveOutputAndInput(path);
+    ASSERT_EQ(file.channels.size(), 2u);
+    // Values other than where a channel starts, so that applying them shows.
+    ASSERT_TRUE(change(file.channels[0], "LEDCurrentLimit", 0.03));
+    ASSERT_TRUE(change(file.channels[1], "DataInterval", int64_t{100}));
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+
+    // The saved addresses name no channel of the other rig.
+    Result r = run({"apply", path, "--timeout", "300"}, 60000, otherRig);
+    EXPECT_EQ(r.status, 7) << r.err << r.out;
+    EXPECT_NE(r.err.find("-n " + s(kLedSerial) + " -c 3: not applied"), std::string::npos) << r.err;
+
+    // With --all every channel of each class there takes the entry's values.
+    r = run({"apply", path, "--all", "--settle", "1500"}, 60000, otherRig);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    const auto applied = lines(r.out);
+    EXPECT_EQ(applied.size(), 9u) << r.out;   // eight outputs and one input
+    size_t onLeds = 0, onVoltage = 0;
+    for (const auto &l : applied) {
+        EXPECT_NE(l.find("properties applied and read back the same"), std::string::npos) << l;
+        onLeds += l.find("-n " + s(kOtherLedSerial) + " ") != std::string::npos;
+        onVoltage += l.find("-n " + s(kOtherVoltageSerial) + " ") != std::string::npos;
+    }
+    EXPECT_EQ(onLeds, 8u) << r.out;
+    EXPECT_EQ(onVoltage, 1u) << r.out;
+
+    // Or with the addresses rewritten to the other rig's serial numbers.
+    file.channels[0].address.serialNumber = kOtherLedSerial;
+    file.channels[1].address.serialNumber = kOtherVoltageSerial;
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+    r = run({"apply", path}, 60000, otherRig);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    ASSERT_EQ(lines(r.out).size(), 2u) << r.out;
+    EXPECT_NE(lines(r.out)[0].find("-n " + s(kOtherLedSerial) + " -c 3"), std::string::npos) << r.out;
+    for (const auto &l : lines(r.out))
+        EXPECT_NE(l.find("properties applied and read back the same"), std::string::npos) << l;
 }
 
 TEST(ProgramSettingsTest, applyReportsWhatCouldNotBeSet)
@@ -540,4 +644,52 @@ TEST(ProgramUpgradeTest, upgradesEveryDeviceWithANewerImageAndSummarises)
                                     [&](const std::string &d) { return d != wrongImage && d != damagedImage; });
     EXPECT_EQ(section(*taken).find("Error"), std::string::npos) << section(*taken);
     EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
+}
+
+// Devices of network servers: upgraded through their server, the one on a
+// server too old for its image refused with the reason. The local twin of
+// one of them (same serial number) is of another family, so an image sent
+// to it in the remote one's place would be refused.
+TEST(ProgramUpgradeTest, remoteDevicesAreUpgradedThroughTheirServerAndAnOldServersRefused)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath(QStringLiteral("servers.json"));
+    std::ofstream(rig.toStdString()) << R"({"computers": [
+  {"id": "lab", "name": "lab", "uniqueName": "lab-1", "host": "lab.local", "address": "192.168.7.20", "port": 5661,
+   "type": 2, "version": [2, 3]},
+  {"id": "old", "name": "old", "uniqueName": "old-1", "host": "old.local", "address": "192.168.7.21", "port": 5661,
+   "type": 2, "version": [2, 2]}],
+ "devices": [
+  {"id": "local-io", "deviceId": 17, "class": 2, "sku": "TDR3101_0", "name": "Mixed Signal I/O Board", "version": 901,
+   "serial": 300222, "firmwareUpgradeString": "TDR3101", "channels": [{"class": "DigitalInput"}]},
+  {"id": "lab-io", "server": "lab", "deviceId": 17, "class": 2, "sku": "TDR3100_2", "name": "Mixed Signal I/O Board",
+   "version": 901, "serial": 300222, "firmwareUpgradeString": "TDR3100", "channels": [{"class": "DigitalInput"}]},
+  {"id": "lab-relays", "server": "lab", "deviceId": 123, "class": 2, "sku": "TDR3923_0",
+   "name": "Eight-Relay Network Board", "version": 150, "serial": 300448, "firmwareUpgradeString": "TDR3923",
+   "channels": [{"class": "DigitalOutput", "count": 8}]},
+  {"id": "old-relays", "server": "old", "deviceId": 123, "class": 2, "sku": "TDR3923_0",
+   "name": "Eight-Relay Network Board", "version": 150, "serial": 300446, "firmwareUpgradeString": "TDR3923",
+   "channels": [{"class": "DigitalOutput", "count": 8}]}]})";
+
+    const Result local = run({"upgrade", "--dry-run", "--local", "--settle", "1500"}, 120000, rig);
+    EXPECT_EQ(local.status, 0) << local.err;
+    EXPECT_NE(local.out.find("Every device has the newest shipped firmware (1 devices checked)"), std::string::npos)
+        << local.out;
+
+    const Result r = run({"upgrade", "--settle", "1500"}, 280000, rig);
+    EXPECT_EQ(r.status, 9) << r.err;
+    const size_t summary = r.out.find("\nSummary:\n");
+    ASSERT_NE(summary, std::string::npos) << r.out;
+    const auto rows = lines(r.out.substr(summary + 10));
+    ASSERT_EQ(rows.size(), 4u) << r.out;
+    EXPECT_EQ(rows[0], "  Eight-Relay Network Board (serial 300448, on lab)            150 -> 200  upgraded");
+    EXPECT_EQ(rows[1], "  Mixed Signal I/O Board (serial 300222, on lab)               901 -> 905  upgraded");
+    EXPECT_EQ(rows[2], "  Eight-Relay Network Board (serial 300446, on old)            150 -> 200  refused");
+    EXPECT_EQ(rows[3], "2 upgraded, 1 failed");
+    EXPECT_NE(r.err.find("tindrel: Eight-Relay Network Board (serial 300446, on old): The Tindrel Network Server "
+                         "and libraries must be upgraded (on the remote machine)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("upgrading Eight-Relay Network Board (serial 300446"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
 }
