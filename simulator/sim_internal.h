@@ -173,13 +173,13 @@ struct Channel {
     // Further open handles on a channel that several clients share (a
     // server's dictionary); each hears of every change, as the holder does.
     std::vector<struct ::_Tindrel *> clients;
-    uint64_t tickGen = 0;                  // invalidates scheduled ticks
+    uint64_t tickGen = 0;   // invalidates scheduled ticks
     std::chrono::steady_clock::time_point sessionStart;
     std::unique_ptr<ClassState> state;   // per session
     std::shared_ptr<ClassState> kept;    // survives sessions (dictionary contents)
     void reset();                        // values back to rig/table start
     bool supports(int prop) const { return !info->unsupported.count(prop); }
-    bool shared() const;                                   // open in several handles at once
+    bool shared() const;                                    // open in several handles at once
     std::vector<struct ::_Tindrel *> openHandles() const;   // the holder, then the clients
 };
 using ChannelPtr = std::shared_ptr<Channel>;
