@@ -34,11 +34,14 @@ std::string lastErrorDetail()
 }
 
 constexpr SimCalls kLibraryCalls = {
-    &TindrelSim_list,          &TindrelSim_attachDevice,   &TindrelSim_detachDevice,    &TindrelSim_addServer,
-    &TindrelSim_removeServer,  &TindrelSim_injectError,    &TindrelSim_setInputValue,   &TindrelSim_getPropertyValue,
-    &TindrelSim_loadRigFile,   &lastErrorDetail,           &TindrelSim_setUpgradeFault, &TindrelSim_setMotorCondition,
-    &TindrelSim_turnShaft,     &TindrelSim_setGuardSupply, &TindrelSim_setOrientation,  &TindrelSim_getLCDText,
-    &TindrelSim_getLCDPicture, &TindrelSim_getLEDColors,   &TindrelSim_getBusLog, &TindrelSim_setDictionaryKey, &TindrelSim_removeDictionaryKey, &TindrelSim_failCalls,
+    &TindrelSim_list,          &TindrelSim_attachDevice,     &TindrelSim_detachDevice,
+    &TindrelSim_addServer,     &TindrelSim_removeServer,     &TindrelSim_injectError,
+    &TindrelSim_setInputValue, &TindrelSim_getPropertyValue, &TindrelSim_loadRigFile,
+    &lastErrorDetail,          &TindrelSim_setUpgradeFault,  &TindrelSim_setMotorCondition,
+    &TindrelSim_turnShaft,     &TindrelSim_setGuardSupply,   &TindrelSim_setOrientation,
+    &TindrelSim_getLCDText,    &TindrelSim_getLCDPicture,    &TindrelSim_getLEDColors,
+    &TindrelSim_getBusLog,     &TindrelSim_setDictionaryKey, &TindrelSim_removeDictionaryKey,
+    &TindrelSim_failCalls,
 };
 
 // The C interface names no server object, so the process keeps its one
