@@ -1,6 +1,7 @@
 #include "FirmwareUpgrader.h"
 
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -53,6 +54,20 @@ bool readImage(const QString &path, std::vector<uint8_t> &buffer)
     return true;
 }
 
+// A hub and the device on its port 0 have the same serial number and hub
+// port, so a handle addressed at the one may find the other's loader: true
+// when the attached loader is on a hub port exactly when the target is.
+bool isTargetsLoader(TindrelHandle h, const UpgradeTarget &target)
+{
+    int32_t devClass = 0;
+    if (Tindrel_getDeviceClass(h, &devClass) != TINDREL_OK)
+        return true;   // nothing to tell them apart by
+    return (devClass == TINDREL_DEVCLASS_XLNK) == (target.devClass == TINDREL_DEVCLASS_XLNK);
+}
+
+// At most this many other devices' loaders are passed over.
+constexpr size_t kMaxPassedOver = 16;
+
 // One attempt; on failure returns the console line (with %s for the code's text) and the code.
 struct AttemptFailure {
     const char *format = nullptr;
@@ -62,13 +77,21 @@ struct AttemptFailure {
 AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &image, ProgressTarget *progress,
                        Console console)
 {
-    ChannelHandle normal, loader;
+    const auto makeLoader = [&target](ChannelHandle &h) {
+        const TindrelReturnCode rc =
+            h.create(ChannelHandle::opsFor<TindrelFirmwareUpgradeHandle, TindrelFirmwareUpgrade_create,
+                                           TindrelFirmwareUpgrade_delete>());
+        if (rc == TINDREL_OK)
+            addressHandle(h.get(), target.address);
+        return rc;
+    };
+    ChannelHandle normal;
+    // Other devices' loaders, held open so that the next handle passes them over.
+    std::vector<std::unique_ptr<ChannelHandle>> passedOver;
+    auto loaderOwner = std::make_unique<ChannelHandle>();
     const TindrelReturnCode made = normal.createOfClass(target.normalClass);
-    const TindrelReturnCode madeLoader =
-        loader.create(ChannelHandle::opsFor<TindrelFirmwareUpgradeHandle, TindrelFirmwareUpgrade_create,
-                                            TindrelFirmwareUpgrade_delete>());
-    if (madeLoader != TINDREL_OK)
-        return {"Error on fw wait for attach: %s\n", madeLoader};
+    if (const TindrelReturnCode rc = makeLoader(*loaderOwner))
+        return {"Error on fw wait for attach: %s\n", rc};
     if (!target.showsLoader) {
         if (made != TINDREL_OK)
             return {"Error on wait for attach (1): %s\n", made};
@@ -90,6 +113,19 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
     }
     normal.reset();
 
+    console.out << "Opening in firmware upgrade mode...\n" << std::flush;
+    for (;;) {
+        if (TindrelReturnCode rc = Tindrel_openWaitForAttachment(loaderOwner->get(), kLoaderOpenMs))
+            return {"Error on fw wait for attach: %s\n", rc};
+        if (isTargetsLoader(loaderOwner->get(), target) || passedOver.size() == kMaxPassedOver)
+            break;
+        passedOver.push_back(std::move(loaderOwner));
+        loaderOwner = std::make_unique<ChannelHandle>();
+        if (const TindrelReturnCode rc = makeLoader(*loaderOwner))
+            return {"Error on fw wait for attach: %s\n", rc};
+    }
+    passedOver.clear();
+    ChannelHandle &loader = *loaderOwner;
     auto *fwHandle = loader.as<TindrelFirmwareUpgradeHandle>();
     if (progress) {
         TindrelFirmwareUpgrade_setOnProgressChangeHandler(fwHandle, &onProgress, progress);
@@ -98,10 +134,6 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
                                                               nullptr, nullptr);
         });
     }
-    addressHandle(loader.get(), target.address);
-    console.out << "Opening in firmware upgrade mode...\n" << std::flush;
-    if (TindrelReturnCode rc = Tindrel_openWaitForAttachment(loader.get(), kLoaderOpenMs))
-        return {"Error on fw wait for attach: %s\n", rc};
     console.out << "Sending firmware to device...\n" << std::flush;
     if (TindrelReturnCode rc = TindrelFirmwareUpgrade_sendFirmware(fwHandle, image.data(), image.size()))
         return {"Error sending firmware to device: %s\n", rc};

@@ -241,8 +241,11 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
             return rc;
     Raised raised;
     TindrelReturnCode rc = fn(*h->ch, raised);
-    for (auto &[ev, args] : raised)
-        e.queueChannelEvent(h, SLOT_FIRST_EVENT + ev, std::move(args));
+    // Every handle on the channel hears of it (more than this one only where
+    // clients share the channel).
+    for (_Tindrel *to : h->ch->openHandles())
+        for (const auto &[ev, args] : raised)
+            e.queueChannelEvent(to, SLOT_FIRST_EVENT + ev, args);
     return rc;
 }
 
@@ -292,7 +295,7 @@ static TindrelReturnCode closeHandle(_Tindrel *h)
         logLine(TINDREL_LOG_INFO, "close: %s handle", h->cls->name);
         if (h->ch) {
             ChannelPtr c = h->ch;
-            e.detachHolder(*c, false);
+            e.detachHandle(*c, h, false);
             for (auto *o : e.openHandles)
                 if (!o->ch && e.matches(o, *c) && c->present) {
                     e.attach(o, c);

@@ -57,6 +57,17 @@ TindrelReturnCode Engine::maybeFailCall(const Channel &c, bool read)
 
 // ---------------------------------------------------------------- channels
 
+bool Channel::shared() const { return info->cls->cls == TINDREL_CHCLASS_DICTIONARY; }
+
+std::vector<_Tindrel *> Channel::openHandles() const
+{
+    std::vector<_Tindrel *> all;
+    if (holder)
+        all.push_back(holder);
+    all.insert(all.end(), clients.begin(), clients.end());
+    return all;
+}
+
 void Channel::reset()
 {
     const ClassDesc &cls = *info->cls;
@@ -344,7 +355,7 @@ bool Engine::matches(const _Tindrel *h, const Channel &c) const
 void Engine::tryAttach(_Tindrel *h)
 {
     for (auto &c : channels)
-        if (c->present && !c->holder && matches(h, *c)) {
+        if (c->present && (!c->holder || c->shared()) && matches(h, *c)) {
             attach(h, c);
             return;
         }
@@ -353,13 +364,20 @@ void Engine::tryAttach(_Tindrel *h)
 void Engine::attach(_Tindrel *h, const ChannelPtr &c)
 {
     h->ch = c;
-    c->holder = h;
+    // A further client of a shared channel joins the session under way.
+    const bool joining = c->holder != nullptr;
+    if (joining)
+        c->clients.push_back(h);
+    else
+        c->holder = h;
     if (h->ident && h->ident != c->info)
         h->pastIdents.push_back(h->ident);
     h->ident = c->info;
     h->deliverValues = false;
-    c->reset();
-    c->tickGen++;
+    if (!joining) {
+        c->reset();
+        c->tickGen++;
+    }
     logLine(TINDREL_LOG_INFO, "open handle attached: %s channel %d of %s (serial %d)", c->info->cls->name,
             c->info->index, c->info->device->name.c_str(), c->info->device->serial);
     uint64_t ep = epochOf(h->gate);
@@ -374,7 +392,8 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
             // and re-attach queues two of these).
             if (h->ch == c && c->tickGen == gen && epochOf(h->gate) == ep) {
                 h->deliverValues = true;
-                schedule(c);
+                if (c->holder == h)
+                    schedule(c);
             }
         }
         releaseHandle(h);
@@ -384,9 +403,24 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
 
 void Engine::detachHolder(Channel &c, bool notify)
 {
-    _Tindrel *h = c.holder;
-    c.holder = nullptr;
-    c.tickGen++;
+    for (_Tindrel *h : c.openHandles())
+        detachHandle(c, h, notify);
+}
+
+void Engine::detachHandle(Channel &c, _Tindrel *h, bool notify)
+{
+    if (h == c.holder) {
+        c.holder = nullptr;
+        // The session goes on with the next client, if any.
+        if (!c.clients.empty()) {
+            c.holder = c.clients.front();
+            c.clients.erase(c.clients.begin());
+        } else {
+            c.tickGen++;
+        }
+    } else {
+        c.clients.erase(std::remove(c.clients.begin(), c.clients.end(), h), c.clients.end());
+    }
     h->ch.reset();
     h->deliverValues = false;
     if (notify)

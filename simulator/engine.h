@@ -82,7 +82,8 @@ public:
     bool matches(const _Tindrel *h, const Channel &c) const;
     void tryAttach(_Tindrel *h);
     void attach(_Tindrel *h, const ChannelPtr &c);
-    void detachHolder(Channel &c, bool notify);
+    void detachHolder(Channel &c, bool notify);   // every handle on it
+    void detachHandle(Channel &c, _Tindrel *h, bool notify);
     void queueManagerEvent(_TindrelManager *mg, const ChannelPtr &c, bool attach);
     void queueChannelEvent(_Tindrel *h, int slot, EventArgs args);
     void updateAnnouncements();

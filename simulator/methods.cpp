@@ -827,7 +827,7 @@ TindrelReturnCode dictionaryPut(TindrelDictionaryHandle ch, const char *key, con
 }
 
 // A change made by another client of the server: the dictionary changes and
-// the handle that holds it hears of it as of any change.
+// every handle open on it hears of it as of any change.
 template <class Change>
 TindrelReturnCode otherClient(const char *deviceId, int channelIndex, Change change)
 {
@@ -843,9 +843,9 @@ TindrelReturnCode otherClient(const char *deviceId, int channelIndex, Change cha
     Raised raised;
     if (TindrelReturnCode rc = change(*c, dictionary(*c).entries, raised))
         return rc;
-    if (c->holder)
-        for (auto &[ev, args] : raised)
-            e.queueChannelEvent(c->holder, SLOT_FIRST_EVENT + ev, std::move(args));
+    for (_Tindrel *to : c->openHandles())
+        for (const auto &[ev, args] : raised)
+            e.queueChannelEvent(to, SLOT_FIRST_EVENT + ev, args);
     return TINDREL_OK;
 }
 

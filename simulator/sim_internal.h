@@ -170,12 +170,17 @@ struct Channel {
     std::vector<bool> overridden;          // per slot: driven from outside
     bool present = false;                  // visible to managers and matching
     struct ::_Tindrel *holder = nullptr;   // the open handle that holds it
-    uint64_t tickGen = 0;                  // invalidates scheduled ticks
+    // Further open handles on a channel that several clients share (a
+    // server's dictionary); each hears of every change, as the holder does.
+    std::vector<struct ::_Tindrel *> clients;
+    uint64_t tickGen = 0;   // invalidates scheduled ticks
     std::chrono::steady_clock::time_point sessionStart;
     std::unique_ptr<ClassState> state;   // per session
     std::shared_ptr<ClassState> kept;    // survives sessions (dictionary contents)
     void reset();                        // values back to rig/table start
     bool supports(int prop) const { return !info->unsupported.count(prop); }
+    bool shared() const;                                    // open in several handles at once
+    std::vector<struct ::_Tindrel *> openHandles() const;   // the holder, then the clients
 };
 using ChannelPtr = std::shared_ptr<Channel>;
 

@@ -3,11 +3,13 @@
 // of a device with newer firmware, double-clicks, the about panel, and a
 // shut-down while events are still arriving.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -201,6 +203,7 @@ private slots:
     void managerThatCannotBeCreatedOrOpenedSaysWhy();
     void doubleClickOnARowOpensItsWindowWindowFormFirst();
     void quittingWithStreamingExampleWindowsOpen();
+    void dictionaryFilesComeAndGoAsDictionaryRows();
 
 private:
     std::unique_ptr<ViewController> start(ViewController::Options options = {});
@@ -221,6 +224,7 @@ std::unique_ptr<ViewController> ViewControllerTest::start(ViewController::Option
 
 void ViewControllerTest::cleanup()
 {
+    TindrelSim_watchDictionaryDirectory("");
     TindrelSim_failManagerCalls(0, 0);
     TindrelSim_delayManagerCallbacks(0);
     alerts_.alerts.clear();
@@ -773,6 +777,62 @@ void ViewControllerTest::quittingWithStreamingExampleWindowsOpen()
         QCOMPARE(exampleWidgets, 0);
         QVERIFY(alerts_.alerts.isEmpty());
     }
+}
+
+// A dictionary file of the server's dictionary directory gives a dictionary
+// row below the computer; disabling or removing the file takes it away.
+void ViewControllerTest::dictionaryFilesComeAndGoAsDictionaryRows()
+{
+    loadRig(kRig);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QCOMPARE(TindrelSim_watchDictionaryDirectory(dir.path().toUtf8().constData()), TINDREL_OK);
+    auto vc = start();
+    const DeviceTreeModel &model = *vc->treeModel();
+    QTRY_COMPARE_WITH_TIMEOUT(countChannels(vc->tindrels().root()), 4, 10000);
+    const auto dictionaryRow = [&](int serial) -> QModelIndex {
+        vc->flushViewUpdates();
+        const std::function<QModelIndex(const QModelIndex &)> search = [&](const QModelIndex &parent) {
+            for (int r = 0; r < model.rowCount(parent); ++r) {
+                const QModelIndex i = model.index(r, 0, parent);
+                // The row of a device with one channel stands for both.
+                const TindrelTreeNode *node = model.nodeForIndex(i);
+                const auto *d = dynamic_cast<const TindrelDevice *>(node);
+                if (d && !d->children().empty())
+                    node = d->children().front().get();
+                const auto *c = dynamic_cast<const TindrelChannel *>(node);
+                if (c && c->chClass == TINDREL_CHCLASS_DICTIONARY &&
+                    i.siblingAtColumn(DeviceTreeModel::SerialColumn).data().toInt() == serial)
+                    return i;
+                if (const QModelIndex deeper = search(i); deeper.isValid())
+                    return deeper;
+            }
+            return QModelIndex();
+        };
+        return search({});
+    };
+    const QString path = dir.filePath(QStringLiteral("1234.dpc"));
+    const auto writeFile = [&](const char *label, bool enabled) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("[dictionary]\nlabel = \"") + label +
+                "\"\nsn = \"1234\"\nenabled = " + (enabled ? "\"true\"" : "\"false\"") + "\n");
+    };
+    QVERIFY(!dictionaryRow(1234).isValid());
+    writeFile("bench", true);
+    QTRY_VERIFY_WITH_TIMEOUT(dictionaryRow(1234).isValid(), 10000);
+    QCOMPARE(dictionaryRow(1234).parent().data().toString(), QStringLiteral("Local Tindrels"));
+    QCOMPARE(dictionaryRow(1234).data().toString(), QStringLiteral("Server Dictionary"));
+    QCOMPARE(countChannels(vc->tindrels().root()), 5);
+
+    writeFile("bench", false);
+    QTRY_VERIFY_WITH_TIMEOUT(!dictionaryRow(1234).isValid(), 10000);
+    writeFile("store", true);
+    QTRY_VERIFY_WITH_TIMEOUT(dictionaryRow(1234).isValid(), 10000);
+    QVERIFY(QFile::remove(path));
+    QTRY_VERIFY_WITH_TIMEOUT(!dictionaryRow(1234).isValid(), 10000);
+    QCOMPARE(countChannels(vc->tindrels().root()), 4);
+    QVERIFY(rowsMatch(model, {}, vc->tindrels().root(), true));
 }
 
 QTEST_MAIN(ViewControllerTest)

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -17,12 +19,14 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <nlohmann/json.hpp>
 
 #include "ClassTable.h"
 #include "SettingsFile.h"
+#include "tindrel22.h"
 
 namespace {
 
@@ -47,9 +51,15 @@ QStringList toList(const std::vector<std::string> &args)
     return l;
 }
 
-Result run(const std::vector<std::string> &args, int timeoutMs = 60000)
+// Runs tindrel on the default rig, or with the rig file rigFile.
+Result run(const std::vector<std::string> &args, int timeoutMs = 60000, const QString &rigFile = {})
 {
     QProcess p;
+    if (!rigFile.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TINDREL_RIG"), rigFile);
+        p.setProcessEnvironment(env);
+    }
     p.start(QString::fromLatin1(kProgram), toList(args));
     Result r;
     if (!p.waitForFinished(timeoutMs)) {
@@ -120,6 +130,29 @@ std::vector<nlohmann::json> listedChannels()
         collectChannels(computer, out);
     EXPECT_FALSE(out.empty()) << r.out.substr(0, 2000);
     return out;
+}
+
+// Saves output 3 of the LED board and the voltage input of the default rig into path.
+tindrel::settings::SettingsFile saveOutputAndInput(const std::string &path)
+{
+    const Result r = run({"save", "DigitalOutput", "-n", s(kLedSerial), "-c", "3", "VoltageInput", "-n",
+                          s(kVoltageSerial), "--output", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string problem;
+    auto file = tindrel::settings::readSettings(readFile(path), &problem);
+    EXPECT_TRUE(file && file->channels.size() == 2u) << problem;
+    return file && file->channels.size() == 2u ? *file : tindrel::settings::SettingsFile{};
+}
+
+// Gives a saved property another value; false when the entry has none of that name.
+bool change(tindrel::settings::ChannelSettings &c, const std::string &name, tindrel::settings::Number value)
+{
+    for (auto &[n, v] : c.properties)
+        if (n == name) {
+            v = value;
+            return true;
+        }
+    return false;
 }
 
 }   // namespace
@@ -330,6 +363,33 @@ TEST(ProgramWatchTest, jsonLinesParseAndNameTheFields)
     }
 }
 
+TEST(ProgramWatchTest, aChangeTriggerReachesTheDeviceAndEventsStillArrive)
+{
+    // The input follows a slow wave: at its data interval one reading moves
+    // it by less than 0.1 V, so only the trigger keeps the readings apart.
+    const auto voltages = [](const Result &r) {
+        std::vector<double> v;
+        for (const auto &l : lines(r.out))
+            v.push_back(nlohmann::json::parse(l)["voltage"].get<double>());
+        return v;
+    };
+    const Result plain = run({"watch", "VoltageInput", "-n", s(kVoltageSerial), "--json", "--count", "6"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const auto close = voltages(plain);
+    ASSERT_EQ(close.size(), 6u);
+    for (size_t i = 1; i < close.size(); ++i)
+        EXPECT_LT(std::fabs(close[i] - close[i - 1]), 0.15) << i;
+
+    const Result r =
+        run({"watch", "VoltageInput", "-n", s(kVoltageSerial), "--trigger", "0.2", "--json", "--count", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("5 events, 5 lines written, 0 dropped"), std::string::npos) << r.err;
+    const auto apart = voltages(r);
+    ASSERT_EQ(apart.size(), 5u);
+    for (size_t i = 1; i < apart.size(); ++i)
+        EXPECT_GE(std::fabs(apart[i] - apart[i - 1]), 0.2) << i << ": " << apart[i - 1] << " then " << apart[i];
+}
+
 TEST(ProgramWatchTest, sigintEndsTheWatchCleanly)
 {
     QProcess p;
@@ -379,33 +439,79 @@ TEST(ProgramSettingsTest, saveThenApplyReadsBackTheSame)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("settings.json").toStdString();
-    Result r = run({"save", "DigitalOutput", "-n", s(kLedSerial), "-c", "3", "VoltageInput", "-n", s(kVoltageSerial),
-                    "--output", path});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::string problem;
-    auto file = tindrel::settings::readSettings(readFile(path), &problem);
-    ASSERT_TRUE(file) << problem;
-    ASSERT_EQ(file->channels.size(), 2u);
-    EXPECT_EQ(file->channels[0].className, "DigitalOutput");
-    EXPECT_EQ(file->channels[0].address.channel, 3);
-    EXPECT_EQ(file->channels[1].address.serialNumber, kVoltageSerial);
+    auto file = saveOutputAndInput(path);
+    ASSERT_EQ(file.channels.size(), 2u);
+    EXPECT_EQ(file.channels[0].className, "DigitalOutput");
+    EXPECT_EQ(file.channels[0].address.channel, 3);
+    EXPECT_EQ(file.channels[1].address.serialNumber, kVoltageSerial);
     // Only settable properties, each one of the class.
-    for (const auto &c : file->channels)
+    for (const auto &c : file.channels)
         for (const auto &[name, value] : c.properties)
             EXPECT_TRUE(tindrel::cli::classByName(c.className)->property(name)->writable()) << name;
 
     // Change two values, apply, and the channels read them back.
-    for (auto &[name, value] : file->channels[0].properties)
-        if (name == "LEDCurrentLimit")
-            value = 0.03;
-    for (auto &[name, value] : file->channels[1].properties)
-        if (name == "DataInterval")
-            value = int64_t{100};
-    std::ofstream(path) << tindrel::settings::writeSettings(*file);
-    r = run({"apply", path});
+    EXPECT_TRUE(change(file.channels[0], "LEDCurrentLimit", 0.03));
+    EXPECT_TRUE(change(file.channels[1], "DataInterval", int64_t{100}));
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+    const Result r = run({"apply", path});
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_EQ(lines(r.out).size(), 2u) << r.out;
     EXPECT_NE(r.out.find("read back the same"), std::string::npos);
+}
+
+// Another rig with the same kinds of device under other serial numbers.
+constexpr int kOtherLedSerial = 400111;
+constexpr int kOtherVoltageSerial = 400509;
+const char *const kOtherRig = R"({"devices": [
+  {"id": "leds", "deviceId": 16, "class": 2, "sku": "TDR3264_0", "name": "64-Output LED Board", "version": 100,
+   "serial": 400111, "channels": [{"class": "DigitalOutput", "subclass": 17, "index": 0, "count": 8}]},
+  {"id": "volts", "deviceId": 49, "class": 2, "sku": "TDR4002_0", "name": "Precision Voltage Input Board",
+   "version": 100, "serial": 400509, "channels": [{"class": "VoltageInput",
+   "ranges": {"Voltage": [-2, 2], "VoltageChangeTrigger": [0, 2]}, "properties": {"VoltageRange": 7}}]}
+]})";
+
+TEST(ProgramSettingsTest, savedOnOneRigAppliedOnAnother)
+{
+    QTemporaryDir dir;
+    const QString otherRig = dir.filePath(QStringLiteral("other-rig.json"));
+    std::ofstream(otherRig.toStdString()) << kOtherRig;
+    const std::string path = dir.filePath("settings.json").toStdString();
+    auto file = saveOutputAndInput(path);
+    ASSERT_EQ(file.channels.size(), 2u);
+    // Values other than where a channel starts, so that applying them shows.
+    ASSERT_TRUE(change(file.channels[0], "LEDCurrentLimit", 0.03));
+    ASSERT_TRUE(change(file.channels[1], "DataInterval", int64_t{100}));
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+
+    // The saved addresses name no channel of the other rig.
+    Result r = run({"apply", path, "--timeout", "300"}, 60000, otherRig);
+    EXPECT_EQ(r.status, 7) << r.err << r.out;
+    EXPECT_NE(r.err.find("-n " + s(kLedSerial) + " -c 3: not applied"), std::string::npos) << r.err;
+
+    // With --all every channel of each class there takes the entry's values.
+    r = run({"apply", path, "--all", "--settle", "1500"}, 60000, otherRig);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    const auto applied = lines(r.out);
+    EXPECT_EQ(applied.size(), 9u) << r.out;   // eight outputs and one input
+    size_t onLeds = 0, onVoltage = 0;
+    for (const auto &l : applied) {
+        EXPECT_NE(l.find("properties applied and read back the same"), std::string::npos) << l;
+        onLeds += l.find("-n " + s(kOtherLedSerial) + " ") != std::string::npos;
+        onVoltage += l.find("-n " + s(kOtherVoltageSerial) + " ") != std::string::npos;
+    }
+    EXPECT_EQ(onLeds, 8u) << r.out;
+    EXPECT_EQ(onVoltage, 1u) << r.out;
+
+    // Or with the addresses rewritten to the other rig's serial numbers.
+    file.channels[0].address.serialNumber = kOtherLedSerial;
+    file.channels[1].address.serialNumber = kOtherVoltageSerial;
+    std::ofstream(path) << tindrel::settings::writeSettings(file);
+    r = run({"apply", path}, 60000, otherRig);
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    ASSERT_EQ(lines(r.out).size(), 2u) << r.out;
+    EXPECT_NE(lines(r.out)[0].find("-n " + s(kOtherLedSerial) + " -c 3"), std::string::npos) << r.out;
+    for (const auto &l : lines(r.out))
+        EXPECT_NE(l.find("properties applied and read back the same"), std::string::npos) << l;
 }
 
 TEST(ProgramSettingsTest, applyReportsWhatCouldNotBeSet)
@@ -485,29 +591,105 @@ TEST(ProgramUpgradeTest, upgradesEveryDeviceWithANewerImageAndSummarises)
 {
     const Result dry = run({"upgrade", "--dry-run", "--local", "--settle", "1500"}, 120000);
     ASSERT_EQ(dry.status, 0) << dry.err;
-    size_t due = 0;
+    std::vector<std::string> due;
     for (const auto &l : lines(dry.out)) {
         int from = 0, to = 0;
         const size_t at = l.find(": version ");
         if (at == std::string::npos || std::sscanf(l.c_str() + at, ": version %d -> %d", &from, &to) != 2)
             continue;
-        ++due;
+        due.push_back(l.substr(2, at - 2));
         EXPECT_GE(to, from) << l;
     }
-    ASSERT_GT(due, 0u) << dry.out;
+    // The shipped images include one with another device's image inside and
+    // a damaged one: their devices refuse them; every other one takes its image.
+    const std::string wrongImage = "Acidity Probe Board (serial 300505)";
+    const std::string damagedImage = "Humidity and Temperature Module (serial " + s(kHubSerial) + ", hub port 4)";
+    ASSERT_EQ(std::count(due.begin(), due.end(), wrongImage), 1) << dry.out;
+    ASSERT_EQ(std::count(due.begin(), due.end(), damagedImage), 1) << dry.out;
+    ASSERT_GT(due.size(), 2u) << dry.out;
 
-    // Every device is tried, one after another; the shipped images include
-    // some a device refuses, which must show as failures, not as upgrades.
+    // Every device is tried, one after another.
     const Result r = run({"upgrade", "--local", "--settle", "1500"}, 280000);
-    unsigned upgraded = 0, failed = 0;
-    const size_t at = r.out.rfind("\n", r.out.size() - 2);
-    ASSERT_EQ(std::sscanf(r.out.c_str() + at + 1, "%u upgraded, %u failed", &upgraded, &failed), 2) << r.out;
-    EXPECT_EQ(upgraded + failed, due);
-    EXPECT_GT(upgraded, 0u);
-    EXPECT_EQ(r.status, failed ? 9 : 0) << r.err;
-    size_t summaryLines = 0;
-    for (const auto &l : lines(r.out.substr(r.out.find("Summary:"))))
-        summaryLines += l.find(" -> ") != std::string::npos;
-    EXPECT_EQ(summaryLines, due);
+    EXPECT_EQ(r.status, 9) << r.err;
+    const size_t summary = r.out.find("\nSummary:\n");
+    ASSERT_NE(summary, std::string::npos) << r.out;
+    const auto rows = lines(r.out.substr(summary + 10));
+    ASSERT_EQ(rows.size(), due.size() + 1) << r.out;
+    for (size_t i = 0; i < due.size(); ++i) {
+        const std::string &row = rows[i];
+        EXPECT_EQ(row.rfind("  " + due[i] + " ", 0), 0u) << row;
+        const bool refused = due[i] == wrongImage || due[i] == damagedImage;
+        EXPECT_TRUE(row.ends_with(refused ? "  failed" : "  upgraded")) << row;
+    }
+    EXPECT_EQ(rows.back(), s(static_cast<int>(due.size()) - 2) + " upgraded, 2 failed");
+
+    // Each refusal is the device's own reason, on every attempt.
+    const auto section = [&](const std::string &device) {
+        const size_t from = r.err.find("] upgrading " + device + " ");
+        const size_t to = from == std::string::npos ? from : r.err.find("\n[", from);
+        return from == std::string::npos ? std::string() : r.err.substr(from, to - from);
+    };
+    const std::string sending = "Error sending firmware to device: ";
+    for (const auto &[device, rc] :
+         {std::pair{wrongImage, TINDREL_EWRONGDEVICE}, {damagedImage, TINDREL_EINVALIDPACKET}}) {
+        const std::string text = section(device);
+        size_t reasons = 0;
+        for (size_t at = text.find(sending + Tindrel_strerror(rc)); at != std::string::npos;
+             at = text.find(sending + Tindrel_strerror(rc), at + 1))
+            ++reasons;
+        EXPECT_EQ(reasons, 4u) << device << "\n" << text;
+        EXPECT_NE(text.find("Fail!"), std::string::npos) << text;
+    }
+    const auto taken = std::find_if(due.begin(), due.end(),
+                                    [&](const std::string &d) { return d != wrongImage && d != damagedImage; });
+    EXPECT_EQ(section(*taken).find("Error"), std::string::npos) << section(*taken);
     EXPECT_NE(r.err.find("100%"), std::string::npos) << r.err;
+}
+
+// Devices of network servers: upgraded through their server, the one on a
+// server too old for its image refused with the reason. The local twin of
+// one of them (same serial number) is of another family, so an image sent
+// to it in the remote one's place would be refused.
+TEST(ProgramUpgradeTest, remoteDevicesAreUpgradedThroughTheirServerAndAnOldServersRefused)
+{
+    QTemporaryDir dir;
+    const QString rig = dir.filePath(QStringLiteral("servers.json"));
+    std::ofstream(rig.toStdString()) << R"({"computers": [
+  {"id": "lab", "name": "lab", "uniqueName": "lab-1", "host": "lab.local", "address": "192.168.7.20", "port": 5661,
+   "type": 2, "version": [2, 3]},
+  {"id": "old", "name": "old", "uniqueName": "old-1", "host": "old.local", "address": "192.168.7.21", "port": 5661,
+   "type": 2, "version": [2, 2]}],
+ "devices": [
+  {"id": "local-io", "deviceId": 17, "class": 2, "sku": "TDR3101_0", "name": "Mixed Signal I/O Board", "version": 901,
+   "serial": 300222, "firmwareUpgradeString": "TDR3101", "channels": [{"class": "DigitalInput"}]},
+  {"id": "lab-io", "server": "lab", "deviceId": 17, "class": 2, "sku": "TDR3100_2", "name": "Mixed Signal I/O Board",
+   "version": 901, "serial": 300222, "firmwareUpgradeString": "TDR3100", "channels": [{"class": "DigitalInput"}]},
+  {"id": "lab-relays", "server": "lab", "deviceId": 123, "class": 2, "sku": "TDR3923_0",
+   "name": "Eight-Relay Network Board", "version": 150, "serial": 300448, "firmwareUpgradeString": "TDR3923",
+   "channels": [{"class": "DigitalOutput", "count": 8}]},
+  {"id": "old-relays", "server": "old", "deviceId": 123, "class": 2, "sku": "TDR3923_0",
+   "name": "Eight-Relay Network Board", "version": 150, "serial": 300446, "firmwareUpgradeString": "TDR3923",
+   "channels": [{"class": "DigitalOutput", "count": 8}]}]})";
+
+    const Result local = run({"upgrade", "--dry-run", "--local", "--settle", "1500"}, 120000, rig);
+    EXPECT_EQ(local.status, 0) << local.err;
+    EXPECT_NE(local.out.find("Every device has the newest shipped firmware (1 devices checked)"), std::string::npos)
+        << local.out;
+
+    const Result r = run({"upgrade", "--settle", "1500"}, 280000, rig);
+    EXPECT_EQ(r.status, 9) << r.err;
+    const size_t summary = r.out.find("\nSummary:\n");
+    ASSERT_NE(summary, std::string::npos) << r.out;
+    const auto rows = lines(r.out.substr(summary + 10));
+    ASSERT_EQ(rows.size(), 4u) << r.out;
+    EXPECT_EQ(rows[0], "  Eight-Relay Network Board (serial 300448, on lab)            150 -> 200  upgraded");
+    EXPECT_EQ(rows[1], "  Mixed Signal I/O Board (serial 300222, on lab)               901 -> 905  upgraded");
+    EXPECT_EQ(rows[2], "  Eight-Relay Network Board (serial 300446, on old)            150 -> 200  refused");
+    EXPECT_EQ(rows[3], "2 upgraded, 1 failed");
+    EXPECT_NE(r.err.find("tindrel: Eight-Relay Network Board (serial 300446, on old): The Tindrel Network Server "
+                         "and libraries must be upgraded (on the remote machine)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("upgrading Eight-Relay Network Board (serial 300446"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
 }

@@ -37,7 +37,11 @@ const char *const kRig = R"({"devices": [
   {"id": "portloader", "parent": "hub", "hubPort": 1, "deviceId": 103, "class": 21, "name": "Port Loader",
    "xlnkId": 24, "firmwareUpgradeString": "TDR4500", "channels": [{"class": "FirmwareUpgrade"}]},
   {"id": "mute", "deviceId": 102, "class": 2, "name": "Silent Loader", "serial": 500, "identifies": false,
-   "firmwareUpgradeString": "TDR5400", "channels": [{"class": "FirmwareUpgrade"}]}
+   "firmwareUpgradeString": "TDR5400", "channels": [{"class": "FirmwareUpgrade"}]},
+  {"id": "hub2", "deviceId": 129, "class": 8, "name": "Second Hub", "serial": 7100, "version": 111,
+   "firmwareUpgradeString": "TDR2006", "channels": [{"class": "Hub"}]},
+  {"id": "port0loader", "parent": "hub2", "hubPort": 0, "deviceId": 103, "class": 21, "name": "Port Loader",
+   "xlnkId": 24, "firmwareUpgradeString": "TDR4500", "channels": [{"class": "FirmwareUpgrade"}]}
 ]})";
 
 void load()
@@ -193,6 +197,33 @@ TEST_F(Upgrade, UsbDeviceRebootsIntoItsLoaderAndBack)
     EXPECT_NE(run.out.str().find("Rebooting device...\n"), std::string::npos);
     EXPECT_EQ(run.out.str().find("Power cycling"), std::string::npos);
     EXPECT_EQ(versionAfterRestart(TINDREL_CHCLASS_DIGITALOUTPUT, 300), 702);
+}
+
+TEST_F(Upgrade, AHubIsUpgradedItselfNotTheLoaderOnItsFirstPort)
+{
+    // The hub and the device on its port 0 have the same serial number and
+    // hub port; the loader there is waiting for an image of its own.
+    UpgradeTarget t;
+    t.hasFirmwareUpgrade = true;
+    t.fw = writeImage(dir, "TDR2006", 0, 112);
+    t.address = {7100, false, 0, false, {}};
+    t.devClass = TINDREL_DEVCLASS_HUB;
+    t.normalClass = TINDREL_CHCLASS_HUB;
+    Attempt run;
+    ASSERT_TRUE(run.upgrade(t)) << run.err.str();
+    EXPECT_EQ(count(run.out.str(), "Trying again..."), 0u) << run.err.str();
+    EXPECT_EQ(versionAfterRestart(TINDREL_CHCLASS_HUB, 7100), 112);
+
+    // The loader is still a loader, and takes its own image.
+    UpgradeTarget port;
+    port.hasFirmwareUpgrade = true;
+    port.fw = writeImage(dir, "TDR4500", 24, 104);
+    port.address = {7100, true, 0, false, {}};
+    port.devClass = TINDREL_DEVCLASS_XLNK;
+    port.normalClass = TINDREL_CHCLASS_FIRMWAREUPGRADE;
+    port.showsLoader = true;
+    Attempt second;
+    EXPECT_TRUE(second.upgrade(port)) << second.err.str();
 }
 
 TEST_F(Upgrade, AnImageForAnotherDeviceFailsEveryAttempt)

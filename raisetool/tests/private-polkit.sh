@@ -7,11 +7,19 @@
 # the user "daemon", and to the user "sys" the user action outright but
 # everything else only on its own password. Nothing outside the namespace is
 # touched.
-#   private-polkit.sh E2E_TEST_BINARY POLICY_FILE
-# Exit status 77 means the set-up is not possible here (the test is skipped).
+#   private-polkit.sh E2E_TEST_BINARY POLICY_FILE [SET_UP_COMMAND...]
+# With a set-up command, /usr is covered by a private writable layer and
+# /run and /var/log by empty private ones, and the command is run there
+# before the tests: it may install the programs just built at the system's
+# paths, or take installed ones away, and nothing it or the tests write
+# there reaches the real system.
+# Exit status 77 means the set-up is not possible here or a test was
+# skipped (the test is skipped); a failing test fails.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 bin="$1"
 policy="$2"
+shift 2
 skip() { echo "SKIP: $*"; exit 77; }
 
 if [ -z "${TINDREL_PRIVATE_NS:-}" ]; then
@@ -22,7 +30,7 @@ if [ -z "${TINDREL_PRIVATE_NS:-}" ]; then
     getent passwd polkitd >/dev/null || skip "no polkitd user"
     getent passwd daemon >/dev/null || skip "no daemon user"
     unshare -m --propagation private true 2>/dev/null || skip "cannot create a mount namespace"
-    TINDREL_PRIVATE_NS=1 exec unshare -m --propagation private "$0" "$@"
+    TINDREL_PRIVATE_NS=1 exec unshare -m --propagation private "$0" "$bin" "$policy" "$@"
 fi
 
 # From here on we are inside the private mount namespace.
@@ -52,10 +60,19 @@ polkit.addRule(function(action, subject) {
 });
 RULES
 chmod -R a+rX "$work"
+mount --bind "$work/etc" /etc || skip "cannot mount a private /etc"
+if [ $# -gt 0 ]; then
+    mkdir -p "$work/usr-upper" "$work/usr-work" "$work/log"
+    mount -t overlay overlay -o "lowerdir=/usr,upperdir=$work/usr-upper,workdir=$work/usr-work" /usr ||
+        skip "cannot lay a private layer over /usr"
+    mount -t tmpfs -o mode=0755 tmpfs /run || skip "cannot mount a private /run"
+    mount --bind "$work/log" /var/log || skip "cannot mount a private /var/log"
+    (unset DESTDIR; "$@") || { echo "FAIL: the set-up command failed: $*"; exit 1; }
+    export TINDREL_E2E_PRIVATE_INSTALL=1
+fi
 [ -d /run/dbus ] || mkdir -p /run/dbus || skip "cannot create /run/dbus"
 mount --bind "$work/run-dbus" /run/dbus || skip "cannot mount /run/dbus"
 mount --bind "$work/actions" /usr/share/polkit-1/actions || skip "cannot mount the action directory"
-mount --bind "$work/etc" /etc || skip "cannot mount a private /etc"
 
 # Both daemons stay children of this shell so that it reaps them.
 dbus-daemon --system --nofork --print-address >"$work/bus-address" 2>"$work/dbus.log" &
@@ -89,7 +106,7 @@ if [ "$owned" != yes ]; then
     skip "polkitd did not come up on the private bus"
 fi
 
-TINDREL_E2E_POLKIT=1 TINDREL_E2E_PRIVATE_ETC=1 "$bin" --gtest_filter='Polkit.*'
+TINDREL_E2E_POLKIT=1 TINDREL_E2E_PRIVATE_ETC=1 sh "$here/gtest-outcome.sh" "$bin" --gtest_filter='Polkit.*'
 status=$?
-[ $status -eq 0 ] || cat "$work/polkitd.log"
+[ $status -eq 0 ] || [ $status -eq 77 ] || cat "$work/polkitd.log"
 exit $status

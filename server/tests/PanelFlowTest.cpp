@@ -1,8 +1,9 @@
 // The panel's privileged steps end to end, run by private-polkit.sh as the
 // user "daemon" (whom its rule grants the helper's rights): the real
-// raiseTool (a set-user-ID copy), the installed service manager and device
-// access installer, and the installed daemon, at the system's own paths.
-// The files it changes are put back afterwards. Elsewhere it reports skipped.
+// raiseTool (a set-user-ID copy), the service manager and device access
+// installer, and the daemon, at the system's own paths (where the script
+// installs this build's programs into its private layer over /usr). The
+// files it changes are put back afterwards. Elsewhere it reports skipped.
 #include "HelperTransport.h"
 #include "Paths.h"
 #include "ServerConfig.h"
@@ -143,6 +144,13 @@ TEST(Polkit, ThePanelsStepsWorkThroughTheHelperTool)
         GTEST_SKIP() << "needs the private polkit daemon of private-polkit.sh";
     if (!fs::exists(paths::kServiceManagerProgram) || !fs::exists(paths::kServerExecutable))
         GTEST_SKIP() << "the daemon and the service manager are not installed";
+#if defined(BUILT_SERVICE_MANAGER) && defined(BUILT_DAEMON)
+    // Installed privately by the script: the programs of this very build.
+    if (std::getenv("TINDREL_E2E_PRIVATE_INSTALL")) {
+        EXPECT_EQ(readFile(paths::kServiceManagerProgram), readFile(BUILT_SERVICE_MANAGER));
+        EXPECT_EQ(readFile(paths::kServerExecutable), readFile(BUILT_DAEMON));
+    }
+#endif
     const passwd *pw = ::getpwnam("daemon");
     ASSERT_TRUE(pw);
     const uid_t uid = pw->pw_uid;

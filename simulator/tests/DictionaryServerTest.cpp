@@ -1,12 +1,13 @@
 // Dictionaries as the simulated server offers them: starting contents from
 // the rig, one device per enabled dictionary file, and another client's
-// changes reaching the open handle.
+// changes reaching the open handles, several handles sharing one dictionary.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -136,4 +137,58 @@ TEST(DictionaryServer, EnabledFilesOfferDictionariesThatKeepTheirKeys)
     std::filesystem::remove(dir.path / "2001.dpc");
     EXPECT_TRUE(waitAttached(on.h, false));
     ASSERT_EQ(TindrelSim_watchDictionaryDirectory(""), TINDREL_OK);
+}
+
+TEST(DictionaryServer, SeveralHandlesShareADictionaryAndEachHearsEveryChange)
+{
+    loadRig(R"({"devices": [
+      {"id": "d", "deviceId": 200, "class": 2, "name": "Server Dictionary", "serial": 5000,
+       "channels": [{"class": "Dictionary", "entries": {"a": "1"}}]},
+      {"id": "in", "deviceId": 10, "class": 2, "name": "Input Board", "serial": 6000,
+       "channels": [{"class": "DigitalInput"}]}]})");
+    const auto record = [](TindrelDictionaryHandle, void *ctx, const char *key, const char *value) {
+        static_cast<Recorder<std::string> *>(ctx)->add(std::string(key) + "=" + value);
+    };
+    const auto recordRemove = [](TindrelDictionaryHandle, void *ctx, const char *key) {
+        static_cast<Recorder<std::string> *>(ctx)->add(std::string("-") + key);
+    };
+    auto first = std::make_unique<Channel>(TINDREL_CHCLASS_DICTIONARY);
+    Channel second(TINDREL_CHCLASS_DICTIONARY);
+    Recorder<std::string> heardFirst, heardSecond;
+    for (auto [ch, heard] : {std::pair{first.get(), &heardFirst}, {&second, &heardSecond}}) {
+        const auto d = ch->as<TindrelDictionaryHandle>();
+        ASSERT_EQ(TindrelDictionary_setOnAddHandler(d, record, heard), TINDREL_OK);
+        ASSERT_EQ(TindrelDictionary_setOnUpdateHandler(d, record, heard), TINDREL_OK);
+        ASSERT_EQ(TindrelDictionary_setOnRemoveHandler(d, recordRemove, heard), TINDREL_OK);
+        ASSERT_EQ(Tindrel_openWaitForAttachment(ch->h, 5000), TINDREL_OK);
+    }
+    EXPECT_EQ(keysOf(second.as<TindrelDictionaryHandle>()), "a\n");
+
+    // One store: what either changes, both hear of, the changer too.
+    ASSERT_EQ(TindrelDictionary_add(first->as<TindrelDictionaryHandle>(), "b", "2"), TINDREL_OK);
+    ASSERT_EQ(TindrelDictionary_update(second.as<TindrelDictionaryHandle>(), "a", "3"), TINDREL_OK);
+    ASSERT_EQ(TindrelDictionary_remove(second.as<TindrelDictionaryHandle>(), "b"), TINDREL_OK);
+    const std::vector<std::string> expected{"b=2", "a=3", "-b"};
+    EXPECT_TRUE(heardFirst.waitCount(3));
+    EXPECT_TRUE(heardSecond.waitCount(3));
+    EXPECT_EQ(heardFirst.items(), expected);
+    EXPECT_EQ(heardSecond.items(), expected);
+
+    // The first one closed, the other still holds it and hears of changes.
+    first.reset();
+    int attached = 0;
+    ASSERT_EQ(Tindrel_getAttached(second.h, &attached), TINDREL_OK);
+    EXPECT_EQ(attached, 1);
+    ASSERT_EQ(TindrelSim_setDictionaryKey("d", 0, "c", "4"), TINDREL_OK);
+    EXPECT_TRUE(heardSecond.waitCount(4));
+    EXPECT_EQ(heardSecond.items().back(), "c=4");
+    // Unplugged, every handle on it is detached.
+    ASSERT_EQ(TindrelSim_detachDevice("d"), TINDREL_OK);
+    EXPECT_TRUE(waitAttached(second.h, false));
+
+    // A device's channel stays with one handle at a time.
+    Channel taken(TINDREL_CHCLASS_DIGITALINPUT);
+    ASSERT_EQ(Tindrel_openWaitForAttachment(taken.h, 5000), TINDREL_OK);
+    auto waiting = std::make_unique<Channel>(TINDREL_CHCLASS_DIGITALINPUT);
+    EXPECT_EQ(Tindrel_openWaitForAttachment(waiting->h, 300), TINDREL_ETIMEDOUT);
 }

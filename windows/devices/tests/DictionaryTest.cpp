@@ -155,6 +155,57 @@ private slots:
         QCOMPARE(valueShown(*again, QStringLiteral("zone")), QStringLiteral("east wing"));
     }
 
+    // Two windows on one dictionary are two clients of its server: each
+    // sees what the other adds, changes and removes.
+    void twoWindowsOnOneDictionarySeeEachOthersChanges()
+    {
+        const int errorsBefore = DictionaryController::sharedErrorCount();
+        Surroundings s;
+        s.aimAt(localSerial);
+        auto first = s.open<DictionaryController>();
+        auto second = s.open<DictionaryController>();
+        QVERIFY(waitAttached(*first, deviceName));
+        QVERIFY(waitAttached(*second, deviceName));
+        QCOMPARE(keysShown(*second), keysShown(*first));
+
+        first->keyTextField->setText(QStringLiteral("zone"));
+        first->valueTextField->setText(QStringLiteral("east wing"));
+        first->addButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(valueShown(*second, QStringLiteral("zone")), QStringLiteral("east wing"), deadlineMs);
+
+        // A third client, the test's own handle, updates a key: both windows hear of it.
+        TindrelDictionaryHandle third = nullptr;
+        QCOMPARE(TindrelDictionary_create(&third), TINDREL_OK);
+        const auto h = reinterpret_cast<TindrelHandle>(third);
+        Tindrel_setDeviceSerialNumber(h, localSerial);
+        QCOMPARE(Tindrel_openWaitForAttachment(h, deadlineMs), TINDREL_OK);
+        const TindrelReturnCode updated = TindrelDictionary_update(third, "a", "changed");
+        Tindrel_close(h);
+        TindrelDictionary_delete(&third);
+        QCOMPARE(updated, TINDREL_OK);
+        QTRY_COMPARE_WITH_TIMEOUT(valueShown(*second, QStringLiteral("a")), QStringLiteral("changed"), deadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(valueShown(*first, QStringLiteral("a")), QStringLiteral("changed"), deadlineMs);
+
+        const int row = keysShown(*second).indexOf(QStringLiteral("zone"));
+        QVERIFY(row >= 0);
+        second->tableView->selectRow(row);
+        second->removeButton->click();
+        QCOMPARE(valueShown(*second, QStringLiteral("zone")), QStringLiteral("<not shown>"));
+        QTRY_COMPARE_WITH_TIMEOUT(valueShown(*first, QStringLiteral("zone")), QStringLiteral("<not shown>"),
+                                  deadlineMs);
+        QCOMPARE(keysShown(*first), keysShown(*second));
+        QCOMPARE(first->errorCount(), errorsBefore);
+
+        // One window closed, the other stays attached and still hears of changes.
+        first.reset();
+        QCOMPARE(TindrelSim_setDictionaryKey("dict-local", 0, "late", "1"), TINDREL_OK);
+        QTRY_COMPARE_WITH_TIMEOUT(valueShown(*second, QStringLiteral("late")), QStringLiteral("1"), deadlineMs);
+        QCOMPARE(second->serialNumberLabel->text(), QStringLiteral("1000"));
+        // Unplugged, both clients would go: the one left sees its detach.
+        QCOMPARE(TindrelSim_detachDevice("dict-local"), TINDREL_OK);
+        QVERIFY(waitDetached(*second));
+    }
+
     void detachKeepsTheTableAndReattachRescans()
     {
         Surroundings s;
