@@ -68,11 +68,14 @@ std::optional<Failure> saveChannel(const Target &t, uint32_t timeout, settings::
     for (const std::string &problem : problems)
         report(kExitOk, describe(t) + ": " + problem);
     // The address as asked for keeps its label and its server.
-    OpenSettings actual = fromFileAddress(out.address);
-    actual.label = t.address.label;
-    if (!actual.serverName && t.address.serverName)
-        actual.serverName = t.address.serverName;
-    out.address = toFileAddress(actual);
+    if (t.address.label)
+        out.address.label = t.address.label->toStdString();
+    else
+        out.address.label.reset();
+    if (!out.address.serverName && t.address.serverName) {
+        out.address.serverName = t.address.serverName->toStdString();
+        out.address.remote = true;
+    }
     return std::nullopt;
 }
 

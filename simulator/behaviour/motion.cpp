@@ -362,16 +362,27 @@ using namespace tsim;
 
 namespace {
 
-// The record of a device of the loaded rig, by its rig id; null when there is none.
-std::shared_ptr<const DeviceInfo> rigDevice(const char *deviceId)
+// Runs use(body) on the body of a device of the loaded rig, advanced to now;
+// ENOENT when the rig has no such device.
+template <class Use>
+TindrelReturnCode withBody(const char *deviceId, Use use)
 {
-    Engine &e = engine();
-    std::lock_guard lk(e.m);
-    e.ensureRig();
-    for (const auto &d : e.rig.devices)
-        if (d->id == deviceId)
-            return d;
-    return nullptr;
+    std::shared_ptr<const DeviceInfo> device;
+    {
+        Engine &e = engine();
+        std::lock_guard lk(e.m);
+        e.ensureRig();
+        for (const auto &d : e.rig.devices)
+            if (d->id == deviceId)
+                device = d;
+    }
+    if (!device)
+        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
+    std::lock_guard lock(behaviour::bodies().m);
+    behaviour::Body &b = behaviour::bodies().of(device);
+    behaviour::advance(b);
+    use(b);
+    return TINDREL_OK;
 }
 
 }   // namespace
@@ -386,29 +397,19 @@ TindrelReturnCode TindrelSim_setOrientation(const char *deviceId, double roll, d
             return fail(TINDREL_EINVALIDARG, "Orientation values must be finite numbers");
     if (roll < -180 || roll > 180 || pitch < -180 || pitch > 180)
         return fail(TINDREL_EINVALIDARG, "Roll and pitch must lie within -180 to 180 degrees");
-    const auto device = rigDevice(deviceId);
-    if (!device)
-        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
-    std::lock_guard lock(behaviour::bodies().m);
-    behaviour::Body &b = behaviour::bodies().of(device);
-    behaviour::advance(b);
-    b.target = {roll, pitch, behaviour::wrap360(yaw)};
-    b.turnRate = turnRate;
-    return TINDREL_OK;
+    return withBody(deviceId, [&](behaviour::Body &b) {
+        b.target = {roll, pitch, behaviour::wrap360(yaw)};
+        b.turnRate = turnRate;
+    });
 }
 
 TindrelReturnCode TindrelSim_getOrientation(const char *deviceId, double *roll, double *pitch, double *yaw)
 {
     if (!deviceId || !roll || !pitch || !yaw)
         return fail(TINDREL_EFAULT, "Device id and results must not be NULL");
-    const auto device = rigDevice(deviceId);
-    if (!device)
-        return fail(TINDREL_ENOENT, "No device \"%s\" in the rig", deviceId);
-    std::lock_guard lock(behaviour::bodies().m);
-    behaviour::Body &b = behaviour::bodies().of(device);
-    behaviour::advance(b);
-    *roll = b.now.roll;
-    *pitch = b.now.pitch;
-    *yaw = b.now.yaw;
-    return TINDREL_OK;
+    return withBody(deviceId, [&](const behaviour::Body &b) {
+        *roll = b.now.roll;
+        *pitch = b.now.pitch;
+        *yaw = b.now.yaw;
+    });
 }

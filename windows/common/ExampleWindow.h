@@ -129,10 +129,10 @@ public:
     void tearDown();
     // True from a successful create until tear-down.
     bool hasChannel() const { return static_cast<bool>(ch_); }
-    // The channel's handle as its class's handle type, for tools and tests
-    // that read the device beside the window.
+    // The channel's handle as its class's handle type (also for tools and
+    // tests that read the device beside the window).
     template <class H>
-    H channelAs() const
+    H handle() const
     {
         return ch_.as<H>();
     }
@@ -298,11 +298,6 @@ protected:
     // The layout under the information box where a window puts its boxes.
     QVBoxLayout *contentLayout() const { return content_; }
 
-    template <class H>
-    H handle() const
-    {
-        return ch_.as<H>();
-    }
     ChannelHandle &channel() { return ch_; }
 
     // Logs the last error when rc is a failure; true on success.

@@ -120,9 +120,8 @@ bool ExampleWindow::loadSettingsFrom(const QString &path)
                           QStringLiteral("%1: %2").arg(path, text(problem)));
         return false;
     }
-    settings::ChannelSettings here;
-    here.address = cli::toFileAddress(cli::attachedAddress(h));
-    const settings::ChannelSettings *entry = cli::entryFor(*file, cls->name, here.address);
+    const settings::ChannelSettings *entry =
+        cli::entryFor(*file, cls->name, cli::toFileAddress(cli::attachedAddress(h)));
     if (!entry) {
         settingsFileAlert(QStringLiteral("Channel Settings Not Loaded"),
                           QStringLiteral("%1 holds no settings of a %2 channel.").arg(path, text(cls->name)));

@@ -47,7 +47,7 @@ void writeFile(const QString &path, const QByteArray &text)
 uint32_t dataInterval(VoltageInputController &w)
 {
     uint32_t ms = 0;
-    TindrelVoltageInput_getDataInterval(w.channelAs<TindrelVoltageInputHandle>(), &ms);
+    TindrelVoltageInput_getDataInterval(w.handle<TindrelVoltageInputHandle>(), &ms);
     return ms;
 }
 
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(!w->saveSettingsAction()->isEnabled());
         QVERIFY(waitAttached(*w, QStringLiteral("Eight-Port Sensor Box")));
         QVERIFY(w->saveSettingsAction()->isEnabled() && w->loadSettingsAction()->isEnabled());
-        QCOMPARE(TindrelVoltageInput_setDataInterval(w->channelAs<TindrelVoltageInputHandle>(), 200), TINDREL_OK);
+        QCOMPARE(TindrelVoltageInput_setDataInterval(w->handle<TindrelVoltageInputHandle>(), 200), TINDREL_OK);
 
         QVERIFY(w->saveSettingsTo(path));
         const auto file = readFile(path);
@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(std::get<int64_t>(interval->second), int64_t{200});
 
         // Changed since, then loaded: the device and the slider hold the file's value.
-        QCOMPARE(TindrelVoltageInput_setDataInterval(w->channelAs<TindrelVoltageInputHandle>(), 500), TINDREL_OK);
+        QCOMPARE(TindrelVoltageInput_setDataInterval(w->handle<TindrelVoltageInputHandle>(), 500), TINDREL_OK);
         QVERIFY(w->loadSettingsFrom(path));
         QCOMPARE(dataInterval(*w), 200u);
         QCOMPARE(w->dataIntervalBox->row->value(), 200.0);
@@ -114,7 +114,7 @@ private slots:
         const uint32_t before = dataInterval(*w);
         QVERIFY(!w->loadSettingsFrom(path));
         double trigger = 0;
-        QCOMPARE(TindrelVoltageInput_getVoltageChangeTrigger(w->channelAs<TindrelVoltageInputHandle>(), &trigger),
+        QCOMPARE(TindrelVoltageInput_getVoltageChangeTrigger(w->handle<TindrelVoltageInputHandle>(), &trigger),
                  TINDREL_OK);
         QCOMPARE(trigger, 0.25);
         QCOMPARE(dataInterval(*w), before);
@@ -131,7 +131,7 @@ private slots:
         s.aimAt(box7Serial, 4);
         auto w = s.open<VoltageInputController>();
         QVERIFY(waitAttached(*w, QStringLiteral("Eight-Port Sensor Box")));
-        QCOMPARE(TindrelVoltageInput_setDataInterval(w->channelAs<TindrelVoltageInputHandle>(), 300), TINDREL_OK);
+        QCOMPARE(TindrelVoltageInput_setDataInterval(w->handle<TindrelVoltageInputHandle>(), 300), TINDREL_OK);
 
         const QString broken = dir.filePath(QStringLiteral("broken.json"));
         writeFile(broken, R"({"format": "tindrel-channel-settings", "version": 1, "channels": [{"class": )");
@@ -173,7 +173,7 @@ private slots:
         Surroundings s;
         auto w = openFirstOfClass<MotorPositionController>(s, TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER);
         QVERIFY(w);
-        const auto h = w->channelAs<TindrelMotorPositionControllerHandle>();
+        const auto h = w->handle<TindrelMotorPositionControllerHandle>();
         double kpAtAttach = 0;
         QCOMPARE(TindrelMotorPositionController_getKp(h, &kpAtAttach), TINDREL_OK);
         QCOMPARE(TindrelMotorPositionController_setKp(h, kpAtAttach + 7), TINDREL_OK);
