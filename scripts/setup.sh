@@ -12,6 +12,7 @@ packages=(build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libtomlplusplus-dev
   clang libclang-rt-14-dev
   libpolkit-gobject-1-dev polkitd pkexec dbus
+  libavahi-client-dev avahi-daemon iproute2 util-linux
   xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

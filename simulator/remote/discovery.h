@@ -60,6 +60,10 @@ std::unique_ptr<Discovery> makeDirectoryDiscovery(const std::string &directory);
 // What this process uses: TINDREL_DISCOVERY="avahi" or "dir:PATH" when set;
 // otherwise the responder when one answers, else the directory
 // TINDREL_DISCOVERY_DIR or /run/tindrel22/discovery.
+// Null, with err, only when TINDREL_DISCOVERY names a way that cannot be
+// used (no responder answers, an empty path, an unknown value).
+std::unique_ptr<Discovery> makeDiscovery(std::string &err);
+// The same, logging err to stderr.
 std::unique_ptr<Discovery> makeDiscovery();
 
 }   // namespace tsim::remote
