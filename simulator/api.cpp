@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine.h"
+#include "remote/link.h"
 
 using namespace tsim;
 
@@ -184,7 +185,7 @@ TindrelReturnCode writeProp(TindrelHandle ch, const ClassDesc *cls, int prop, do
     _Tindrel *h = H(ch);
     const PropDesc &p = cls->props[static_cast<size_t>(prop)];
     Engine &e = engine();
-    std::lock_guard<std::mutex> lk(e.m);
+    std::unique_lock<std::mutex> lk(e.m);
     if (TindrelReturnCode rc = checkChannel(h, cls, p.name))
         return rc;
     Channel &c = *h->ch;
@@ -197,6 +198,15 @@ TindrelReturnCode writeProp(TindrelHandle ch, const ClassDesc *cls, int prop, do
     double lo = c.mins[static_cast<size_t>(p.slot)], hi = c.maxs[static_cast<size_t>(p.slot)];
     if (lo <= hi && (value < lo || value > hi))
         return fail(TINDREL_EINVALIDARG, "Value %g is out of range for %s (%g - %g)", value, p.name, lo, hi);
+    if (c.remote) {
+        // The server decides; nothing of the engine is held meanwhile.
+        std::shared_ptr<remote::LinkEnd> link = c.remote->link.lock();
+        const uint32_t key = c.remote->key;
+        lk.unlock();
+        if (!link)
+            return fail(TINDREL_ECLOSED, "The channel's network server is gone");
+        return link->set(key, prop, value);
+    }
     if (p.integral)
         value = std::round(value);
     if (cls->hooks && cls->hooks->beforeSet)
@@ -236,6 +246,9 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
     std::lock_guard<std::mutex> lk(e.m);
     if (TindrelReturnCode rc = checkChannel(h, cls, "call"))
         return rc;
+    if (h->ch->remote)
+        return fail(TINDREL_EUNSUPPORTED, "%s: this call does not reach channels on network servers (server \"%s\")",
+                    cls->name, h->ch->info->device->server ? h->ch->info->device->server->name.c_str() : "?");
     if (kind != CallKind::Control)
         if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, kind == CallKind::Read))
             return rc;
@@ -293,15 +306,10 @@ static TindrelReturnCode closeHandle(_Tindrel *h)
             ++h->gate.epoch;
         }
         logLine(TINDREL_LOG_INFO, "close: %s handle", h->cls->name);
-        if (h->ch) {
-            ChannelPtr c = h->ch;
+        ChannelPtr c = h->ch;
+        if (c)
             e.detachHandle(*c, h, false);
-            for (auto *o : e.openHandles)
-                if (!o->ch && e.matches(o, *c) && c->present) {
-                    e.attach(o, c);
-                    break;
-                }
-        }
+        e.handleClosed(h, c);
     }
     std::unique_lock<std::mutex> glk(h->gate.m);
     h->gate.waitIdle(glk);
@@ -567,12 +575,20 @@ TindrelReturnCode Tindrel_openWaitForAttachment(TindrelHandle ch, uint32_t timeo
         return rc;
     _Tindrel *h = H(ch);
     Engine &e = engine();
+    TindrelReturnCode code = TINDREL_OK;
+    std::string detail;
+    // A named server that refuses this client ends the wait at once.
+    const auto refused = [&] { return h->hasServerName && e.netLinks().refusal(h->serverName, code, detail); };
     {
         std::unique_lock<std::mutex> lk(e.m);
-        if (e.attachCv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return h->ch || !h->open; }) && h->ch)
+        if (e.attachCv.wait_for(lk, std::chrono::milliseconds(timeoutMs),
+                                [&] { return h->ch || !h->open || refused(); }) &&
+            h->ch)
             return TINDREL_OK;
     }
     closeHandle(h);
+    if (refused())
+        return fail(code, "%s", detail.c_str());
     return fail(TINDREL_ETIMEDOUT, "No matching %s channel attached within %u ms", h->cls->name, timeoutMs);
 }
 

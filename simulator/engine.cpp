@@ -2,6 +2,9 @@
 // thread that produces value events.
 #include "engine.h"
 
+#include "remote/link.h"
+#include "remote/serve.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -143,11 +146,28 @@ void Engine::ensureRig()
 
 TindrelReturnCode Engine::install(Rig &&r)
 {
+    // Channels of servers reached over the network are not the rig's: they
+    // stay, with their devices and servers.
+    std::vector<ChannelPtr> linked;
+    std::unordered_map<const DeviceInfo *, bool> linkedDevices;
+    std::unordered_map<const ServerInfo *, ServerRuntime> linkedServers;
+    for (auto &c : channels)
+        if (c->remote) {
+            linked.push_back(c);
+            for (const DeviceInfo *d = c->info->device.get(); d; d = d->parent.get()) {
+                linkedDevices[d] = devOn[d];
+                if (d->server)
+                    linkedServers[d->server.get()] = servers[d->server.get()];
+            }
+        }
+    for (auto &s : linkAnnouncements)
+        linkedServers[s.get()] = servers[s.get()];
     // Everything present goes away first, so handles and managers see detaches.
     devOn.clear();
-    servers.clear();
+    std::erase_if(servers, [&](auto &kv) { return !linkedServers.count(kv.first); });
     std::vector<ChannelPtr> old;
     old.swap(channels);
+    std::erase_if(old, [](const ChannelPtr &c) { return c->remote != nullptr; });
     for (auto &c : old) {
         if (c->present)
             logLine(TINDREL_LOG_INFO, "detach: %s channel %d (%s) of %s (serial %d)", c->info->cls->name,
@@ -182,6 +202,7 @@ TindrelReturnCode Engine::install(Rig &&r)
         devById[d->id] = d;
         devOn[d.get()] = d->presentAtLoad;
     }
+    devOn.insert(linkedDevices.begin(), linkedDevices.end());
     // Every device can reboot into its firmware loader, which shows a
     // firmware-upgrade channel; add one where the rig lists none.
     const ClassDesc *loader = classByNumber(TINDREL_CHCLASS_FIRMWAREUPGRADE);
@@ -198,13 +219,14 @@ TindrelReturnCode Engine::install(Rig &&r)
             ci->loaderOnly = true;
             rig.channels.push_back(std::move(ci));
         }
-    channels.reserve(rig.channels.size());
+    channels.reserve(rig.channels.size() + linked.size());
     for (auto &ci : rig.channels) {
         auto c = std::make_shared<Channel>();
         c->info = ci;
         c->reset();
         channels.push_back(std::move(c));
     }
+    channels.insert(channels.end(), linked.begin(), linked.end());
     logLine(TINDREL_LOG_INFO, "rig loaded: %zu servers, %zu devices, %zu channels", rig.servers.size(),
             rig.devices.size(), rig.channels.size());
     refresh();
@@ -260,6 +282,8 @@ bool Engine::loaderBusy(const DeviceInfo *d) const
 
 bool Engine::visible(const Channel &c) const
 {
+    if (c.remote && !c.remote->offered)
+        return false;
     const DeviceInfo *d = c.info->device.get();
     if (!devicePresent(d))
         return false;
@@ -354,11 +378,45 @@ bool Engine::matches(const _Tindrel *h, const Channel &c) const
 
 void Engine::tryAttach(_Tindrel *h)
 {
-    for (auto &c : channels)
-        if (c->present && (!c->holder || c->shared()) && matches(h, *c)) {
-            attach(h, c);
-            return;
+    for (auto &c : channels) {
+        if (!c->present || (c->holder && !c->shared()) || !matches(h, *c))
+            continue;
+        if (c->remote) {
+            // The server opens it first; the handle attaches when it says so.
+            RemoteEnd &r = *c->remote;
+            if (r.reservedFor == h)
+                return;
+            if (r.reservedFor || c->holder)
+                continue;
+            if (auto link = r.link.lock()) {
+                r.reservedFor = h;
+                link->requestOpen(r.key);
+                return;
+            }
+            continue;
         }
+        attach(h, c);
+        return;
+    }
+}
+
+void Engine::handleClosed(_Tindrel *h, const ChannelPtr &had)
+{
+    // A remote channel it held, or was waiting for, goes back to its server.
+    for (auto &c : channels) {
+        if (!c->remote || (c != had && c->remote->reservedFor != h))
+            continue;
+        c->remote->reservedFor = nullptr;
+        if (auto link = c->remote->link.lock())
+            link->requestClose(c->remote->key);
+    }
+    if (had && had->present)
+        for (auto *o : openHandles)
+            if (!o->ch && matches(o, *had)) {
+                tryAttach(o);
+                if (o->ch || (had->remote && had->remote->reservedFor == o))
+                    break;
+            }
 }
 
 void Engine::attach(_Tindrel *h, const ChannelPtr &c)
@@ -375,7 +433,11 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
     h->ident = c->info;
     h->deliverValues = false;
     if (!joining) {
-        c->reset();
+        // A remote channel keeps the values its server sent.
+        if (!c->remote)
+            c->reset();
+        else
+            c->remote->reservedFor = nullptr;
         c->tickGen++;
     }
     logLine(TINDREL_LOG_INFO, "open handle attached: %s channel %d of %s (serial %d)", c->info->cls->name,
@@ -384,8 +446,12 @@ void Engine::attach(_Tindrel *h, const ChannelPtr &c)
     uint64_t gen = c->tickGen;
     retainHandle(h);
     channelEvents.post([this, h, c, ep, gen] {
-        invokeHandler(h->gate, h->handlers, SLOT_ATTACH, ep,
-                      [&](const TindrelHandler &hd) { reinterpret_cast<Tindrel_OnAttachCallback>(hd.fn)(h, hd.ctx); });
+        invokeHandler(h->gate, h->handlers, SLOT_ATTACH, ep, [&](const TindrelHandler &hd) {
+            if (h->sink)
+                h->sink->deliver(h, SLOT_ATTACH, {});
+            else
+                reinterpret_cast<Tindrel_OnAttachCallback>(hd.fn)(h, hd.ctx);
+        });
         {
             std::lock_guard<std::mutex> lk(m);
             // Only the latest attachment starts value events (a quick detach
@@ -433,7 +499,9 @@ void Engine::queueChannelEvent(_Tindrel *h, int slot, EventArgs args)
     retainHandle(h);
     channelEvents.post([h, slot, ep, args = std::move(args)] {
         invokeHandler(h->gate, h->handlers, static_cast<size_t>(slot), ep, [&](const TindrelHandler &hd) {
-            if (slot == SLOT_DETACH)
+            if (h->sink)
+                h->sink->deliver(h, slot, args);
+            else if (slot == SLOT_DETACH)
                 reinterpret_cast<Tindrel_OnDetachCallback>(hd.fn)(h, hd.ctx);
             else if (slot == SLOT_ERROR)
                 reinterpret_cast<Tindrel_OnErrorCallback>(hd.fn)(h, hd.ctx, args.i[0], args.s[0].c_str());
@@ -472,6 +540,8 @@ void Engine::queueManagerEvent(_TindrelManager *mg, const ChannelPtr &c, bool is
 
 void Engine::schedule(const ChannelPtr &c)
 {
+    if (c->remote)
+        return;   // its server makes its values
     ticks_.push({Clock::now(), c, c->tickGen});
     genCv_.notify_one();
 }
@@ -660,7 +730,9 @@ void Engine::generatorLoop()
         for (Pending &p : batch) {
             invokeHandler(
                 p.h->gate, p.h->handlers, static_cast<size_t>(p.slot), p.epoch, [&](const TindrelHandler &hd) {
-                    if (p.inv)
+                    if (p.h->sink)
+                        p.h->sink->deliver(p.h, p.slot, p.args);
+                    else if (p.inv)
                         p.inv(hd.fn, p.h, hd.ctx, p.args);
                     else
                         reinterpret_cast<Tindrel_OnErrorCallback>(hd.fn)(p.h, hd.ctx, p.args.i[0], p.args.s[0].c_str());

@@ -11,6 +11,11 @@
 
 namespace tsim {
 
+namespace remote {
+class Links;
+class NetServer;
+}   // namespace remote
+
 // One dictionary file of the local network server.
 struct DictionaryFile {
     int32_t sn = 0;
@@ -71,6 +76,16 @@ public:
     std::map<std::string, std::string> passwords;
     CallbackGate netGate;
     std::vector<TindrelHandler> netHandlers = std::vector<TindrelHandler>(2);   // added, removed
+    // Network servers reached over sockets: the links to them (made when
+    // discovery first starts), and the servers discovery found, announced
+    // like the rig's own.
+    std::unique_ptr<remote::Links> links;
+    std::vector<std::shared_ptr<const ServerInfo>> linkAnnouncements;
+    remote::Links &netLinks();   // made on first use; call without the lock
+    std::mutex linksMade;
+    // This process's own device server, when it serves its devices.
+    std::unique_ptr<remote::NetServer> netServer;
+    std::mutex serving;   // guards netServer; never held with the lock above
 
     // Event threads: managers and discovery on one, channel attach, detach
     // and error events on another, value events on the generator.
@@ -81,6 +96,9 @@ public:
     void refresh();                       // recomputes presence, queues events
     bool matches(const _Tindrel *h, const Channel &c) const;
     void tryAttach(_Tindrel *h);
+    // After h closed, having held `had` (or nothing): gives remote channels
+    // back and lets another open handle have the channel.
+    void handleClosed(_Tindrel *h, const ChannelPtr &had);
     void attach(_Tindrel *h, const ChannelPtr &c);
     void detachHolder(Channel &c, bool notify);   // every handle on it
     void detachHandle(Channel &c, _Tindrel *h, bool notify);

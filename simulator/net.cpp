@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine.h"
+#include "remote/link.h"
 #include "tindrel22extra.h"
 
 // An announcement's key/value record.
@@ -21,9 +22,19 @@ using namespace tsim;
 
 namespace tsim {
 
+remote::Links &Engine::netLinks()
+{
+    std::lock_guard<std::mutex> lk(linksMade);
+    if (!links)
+        links = remote::makeLinks(*this);
+    return *links;
+}
+
 void Engine::updateAnnouncements()
 {
-    for (auto &s : rig.servers) {
+    std::vector<std::shared_ptr<const ServerInfo>> all = rig.servers;
+    all.insert(all.end(), linkAnnouncements.begin(), linkAnnouncements.end());
+    for (auto &s : all) {
         ServerRuntime &rt = servers[s.get()];
         bool should = rt.on && discovery.count(s->type);
         if (should == rt.announced)
@@ -68,10 +79,14 @@ TindrelReturnCode TindrelNet_enableServerDiscovery(TindrelServerType serverType)
     if (!knownServerType(serverType))
         return fail(TINDREL_EINVALIDARG, "Server type %d is not known", static_cast<int>(serverType));
     Engine &e = engine();
-    std::lock_guard<std::mutex> lk(e.m);
-    e.ensureRig();
-    e.discovery.insert(serverType);
-    e.refresh();
+    {
+        std::lock_guard<std::mutex> lk(e.m);
+        e.ensureRig();
+        e.discovery.insert(serverType);
+        e.refresh();
+    }
+    if (serverType == TINDRELSERVER_DEVICE || serverType == TINDRELSERVER_DEVICEREMOTE)
+        e.netLinks().browse(true);
     return TINDREL_OK;
 }
 
@@ -80,9 +95,15 @@ TindrelReturnCode TindrelNet_disableServerDiscovery(TindrelServerType serverType
     if (!knownServerType(serverType))
         return fail(TINDREL_EINVALIDARG, "Server type %d is not known", static_cast<int>(serverType));
     Engine &e = engine();
-    std::lock_guard<std::mutex> lk(e.m);
-    e.discovery.erase(serverType);
-    e.refresh();
+    bool browse;
+    {
+        std::lock_guard<std::mutex> lk(e.m);
+        e.discovery.erase(serverType);
+        e.refresh();
+        browse = e.discovery.count(TINDRELSERVER_DEVICE) || e.discovery.count(TINDRELSERVER_DEVICEREMOTE);
+    }
+    if (!browse)
+        e.netLinks().browse(false);
     return TINDREL_OK;
 }
 
@@ -91,9 +112,12 @@ TindrelReturnCode TindrelNet_setServerPassword(const char *serverName, const cha
     if (!serverName || !password)
         return fail(TINDREL_EFAULT, "Server name and password must not be NULL");
     Engine &e = engine();
-    std::lock_guard<std::mutex> lk(e.m);
-    e.passwords[serverName] = password;
-    e.refresh();
+    {
+        std::lock_guard<std::mutex> lk(e.m);
+        e.passwords[serverName] = password;
+        e.refresh();
+    }
+    e.netLinks().passwordsChanged();
     return TINDREL_OK;
 }
 

@@ -162,8 +162,14 @@ struct ClassState {
     virtual ~ClassState() = default;
 };
 
+// The client side of a channel a network server offers (remote/link.cpp).
+struct RemoteEnd;
+
 struct Channel {
     std::shared_ptr<const ChannelInfo> info;
+    // Set for a channel of a network server reached over a socket: its
+    // values mirror the server's, and changes go to the server.
+    std::shared_ptr<RemoteEnd> remote;
     std::vector<double> values, mins, maxs;
     std::vector<double> lastSent;          // per slot: last value an event reported
     double lastTick = 0;                   // session time of the last generator step
@@ -225,6 +231,14 @@ struct CallbackGate {
 
 enum { SLOT_ATTACH = 0, SLOT_DETACH = 1, SLOT_ERROR = 2, SLOT_FIRST_EVENT = 3 };
 
+// Takes a handle's events in place of the application's callbacks: the
+// network server's handles pass them on to their client. Called where the
+// callback would be (engine lock not held), under the handle's gate.
+struct EventSink {
+    virtual ~EventSink() = default;
+    virtual void deliver(struct ::_Tindrel *h, int slot, const tsim::EventArgs &args) = 0;
+};
+
 enum class HandleKind { Channel, Device };
 enum class Where { Any, Local, Remote };
 
@@ -252,6 +266,7 @@ struct _Tindrel {
     // callbacks
     CallbackGate gate;
     std::vector<TindrelHandler> handlers;   // SLOT_* then class events
+    EventSink *sink = nullptr;              // set: every event goes there instead
 };
 
 struct _TindrelManager {

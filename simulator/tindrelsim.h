@@ -192,6 +192,31 @@ TINDREL_API TindrelReturnCode TindrelSim_getBusLog(const char *deviceId, char *b
 TINDREL_API TindrelReturnCode TindrelSim_startControlServer(const char *path);
 TINDREL_API TindrelReturnCode TindrelSim_stopControlServer(void);
 
+/* Serves the local devices of this process's rig to clients of the device
+ * library on other processes or machines, over TCP. bindAddress NULL or ""
+ * for every interface; port 0 for any free port (the port taken is written
+ * to *boundPort when not NULL); password NULL or "" for none. One server a
+ * process: a second start fails with TINDREL_EBUSY. */
+typedef struct {
+    const char *bindAddress;
+    int port;
+    const char *password;
+    const char *serverName; /* as clients show it */
+    const char *hostName;   /* as clients show it; NULL: this machine's */
+} TindrelSimNetworkServerOptions;
+TINDREL_API TindrelReturnCode TindrelSim_startNetworkServer(const TindrelSimNetworkServerOptions *options,
+                                                            int *boundPort);
+TINDREL_API TindrelReturnCode TindrelSim_stopNetworkServer(void);
+
+/* Figures of the link to a network server found by discovery, by its name:
+ * value events received, bytes, connections made, and the time value events
+ * took from the server's send to their delivery here (same machine only). */
+typedef struct {
+    uint64_t events, bytes, connections;
+    double latencyP50Ms, latencyP99Ms, latencyMaxMs;
+} TindrelSimLinkStats;
+TINDREL_API TindrelReturnCode TindrelSim_getNetworkLinkStats(const char *serverName, TindrelSimLinkStats *stats);
+
 #ifdef __cplusplus
 }
 #endif

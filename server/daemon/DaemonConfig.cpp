@@ -82,6 +82,8 @@ std::variant<DaemonConfig, std::string> fromPconf(pconf_t *pc, const std::string
     r.flag("tindrel.network.publish.enabled", c.publish);
     r.text("tindrel.network.publish.name", c.publishName);
     c.passwordSet = r.raw("tindrel.auth.password") && *r.raw("tindrel.auth.password");
+    if (c.passwordSet)
+        c.password = r.raw("tindrel.auth.password");
     r.flag("tindrel.www.enabled", c.webserverEnabled);
     r.port("tindrel.www.network.ipv4.port", c.webserverPort);
     r.text("tindrel.www.docroot", c.docroot);

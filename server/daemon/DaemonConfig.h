@@ -15,6 +15,7 @@ struct DaemonConfig {
     bool publish = true;
     std::string publishName;
     bool passwordSet = false;
+    std::string password;   // what clients must give; never logged
     bool webserverEnabled = true;
     std::uint16_t webserverPort = 8989;
     std::string docroot;

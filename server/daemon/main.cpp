@@ -1,11 +1,14 @@
-// tindrel22networkserver: the Tindrel network server daemon, as this system
-// ships it for now: it reads its configuration, serves the built-in web
-// server's status page on the loopback interface, logs, and ends cleanly
-// on SIGTERM.
+// tindrel22networkserver: the Tindrel network server daemon. It reads its
+// configuration, serves the devices of this machine to clients over TCP
+// (asking for the configured password), publishes itself for discovery,
+// serves the built-in web server's status page on the loopback interface,
+// logs, and ends cleanly on SIGTERM.
 //   tindrel22networkserver -c CONFIGURATION
 #include "DaemonConfig.h"
 #include "EventLoop.h"
 #include "WebServer.h"
+#include "discovery.h"
+#include "tindrelsim.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,6 +21,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <string>
 
 using namespace tindrel::daemon;
@@ -124,12 +128,59 @@ int main(int argc, char **argv)
         log.line("error", "cannot set up signal handling");
         return 1;
     }
+    // The device library logs its side (clients, their channels) to the same place.
+    const Tindrel_LogLevel libraryLevel = config.logLevel == "debug"     ? TINDREL_LOG_DEBUG
+                                          : config.logLevel == "info"    ? TINDREL_LOG_INFO
+                                          : config.logLevel == "warning" ? TINDREL_LOG_WARNING
+                                                                         : TINDREL_LOG_ERROR;
+    if (config.logFile.empty() || TindrelLog_enable(libraryLevel, config.logFile.c_str()) != TINDREL_OK)
+        TindrelLog_enable(libraryLevel, nullptr);
     const std::string startedAt = timestamp();
     log.line("info", "starting with " + configPath);
     for (const auto &[key, value] : describe(config))
         log.line("debug", key + " = " + value);
     if (!config.enabled)
         log.line("info", "the server is disabled (tindrel.enabled is false): no devices are served");
+
+    // The devices, and the record that lets panels find them.
+    std::unique_ptr<tsim::remote::Publication> publication;
+    bool serving = false;
+    if (config.enabled) {
+        char host[256] = "";
+        ::gethostname(host, sizeof host - 1);
+        const std::string name = config.publishName.empty() ? std::string(host) : config.publishName;
+        TindrelSimNetworkServerOptions options{nullptr, config.port, config.password.c_str(), name.c_str(), host};
+        int port = 0;
+        if (TindrelSim_startNetworkServer(&options, &port) != TINDREL_OK) {
+            TindrelReturnCode code;
+            const char *description = nullptr;
+            char detail[512] = "";
+            size_t len = sizeof detail;
+            Tindrel_getLastError(&code, &description, detail, &len);
+            log.line("error", detail);
+            std::fprintf(stderr, "tindrel22networkserver: %s\n", detail);
+            return 1;
+        }
+        serving = true;
+        log.line("info", "serving devices as \"" + name + "\" on port " + std::to_string(port) +
+                             (config.passwordSet ? " (password required)" : ""));
+        if (config.publish) {
+            std::string error;
+            auto discovery = tsim::remote::makeDiscovery(error);
+            if (discovery) {
+                tsim::remote::ServiceRecord record;
+                record.name = name;
+                record.host = std::string(host);
+                record.port = port;
+                record.txt = {{"version", "2.3"}, {"auth", config.passwordSet ? "password" : "none"}};
+                publication = discovery->publish(record, error);
+                if (publication)
+                    log.line("info", "published as \"" + name + "\" through " + discovery->describe());
+            }
+            if (!publication)
+                log.line("warning", "not published, panels must be told where it is: " + error);
+        }
+    }
 
     FILE *accessLog = nullptr;
     int listener = -1;
@@ -207,6 +258,9 @@ int main(int argc, char **argv)
     });
 
     const int signal = loop.run();
+    publication.reset();
+    if (serving)
+        TindrelSim_stopNetworkServer();
     while (!clients.empty())
         closeClient(clients.begin()->first);
     if (listener >= 0)
