@@ -246,11 +246,11 @@ TindrelReturnCode withChannel(TindrelHandle ch, const ClassDesc *cls,
     std::lock_guard<std::mutex> lk(e.m);
     if (TindrelReturnCode rc = checkChannel(h, cls, "call"))
         return rc;
-    if (h->ch->remote)
+    if (h->ch->remote && kind != CallKind::ReadValues)
         return fail(TINDREL_EUNSUPPORTED, "%s: this call does not reach channels on network servers (server \"%s\")",
                     cls->name, h->ch->info->device->server ? h->ch->info->device->server->name.c_str() : "?");
     if (kind != CallKind::Control)
-        if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, kind == CallKind::Read))
+        if (TindrelReturnCode rc = e.maybeFailCall(*h->ch, kind != CallKind::Change))
             return rc;
     Raised raised;
     TindrelReturnCode rc = fn(*h->ch, raised);

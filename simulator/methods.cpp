@@ -38,6 +38,14 @@ TindrelReturnCode readCall(H h, Tindrel_ChannelClass k, F &&fn)
     return withChannel(TH(h), classByNumber(k), fn, CallKind::Read);
 }
 
+// A method that works out its answer from the property values alone, so it
+// answers from the mirrored values of a channel on a network server too.
+template <class H, class F>
+TindrelReturnCode valuesCall(H h, Tindrel_ChannelClass k, F &&fn)
+{
+    return withChannel(TH(h), classByNumber(k), fn, CallKind::ReadValues);
+}
+
 // A test-control look at the channel, never failed on purpose.
 template <class H, class F>
 TindrelReturnCode controlCall(H h, Tindrel_ChannelClass k, F &&fn)
@@ -887,7 +895,7 @@ TindrelReturnCode TindrelVoltageInput_getSensorUnit(TindrelVoltageInputHandle ch
 {
     if (!unit)
         return fail(TINDREL_EFAULT, "Unit pointer is NULL");
-    return readCall(ch, TINDREL_CHCLASS_VOLTAGEINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return valuesCall(ch, TINDREL_CHCLASS_VOLTAGEINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
         sensorUnit(c, *unit);
         return TINDREL_OK;
     });
@@ -897,7 +905,7 @@ TindrelReturnCode TindrelVoltageRatioInput_getSensorUnit(TindrelVoltageRatioInpu
 {
     if (!unit)
         return fail(TINDREL_EFAULT, "Unit pointer is NULL");
-    return readCall(ch, TINDREL_CHCLASS_VOLTAGERATIOINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
+    return valuesCall(ch, TINDREL_CHCLASS_VOLTAGERATIOINPUT, [&](Channel &c, Raised &) -> TindrelReturnCode {
         sensorUnit(c, *unit);
         return TINDREL_OK;
     });

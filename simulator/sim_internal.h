@@ -348,7 +348,8 @@ TindrelReturnCode setEventHandler(TindrelHandle h, const ClassDesc *cls, int eve
 // kind tells injected failures of reads from those of changes; test
 // control calls are never failed on purpose.
 using Raised = std::vector<std::pair<int, EventArgs>>;
-enum class CallKind { Change, Read, Control };
+// ReadValues: a read that needs nothing but the property values.
+enum class CallKind { Change, Read, ReadValues, Control };
 TindrelReturnCode withChannel(TindrelHandle h, const ClassDesc *cls,
                               const std::function<TindrelReturnCode(Channel &, Raised &)> &fn,
                               CallKind kind = CallKind::Change);

@@ -1,6 +1,7 @@
 // Devices across a real socket: the network server daemon serves a small rig
 // of its own, and this process reaches it through the device library as a
 // panel does, finding it through a private discovery directory.
+#include "DaemonProcess.h"
 #include "TempDir.h"
 #include "discovery.h"
 #include "tindrel22.h"
@@ -25,13 +26,12 @@
 #include <vector>
 
 using namespace std::chrono_literals;
-using tindrel::server::testing::readText;
+using tindrel::server::testing::Daemon;
+using tindrel::server::testing::freePort;
 using tindrel::server::testing::TempDir;
-using tindrel::server::testing::writeText;
 
 namespace {
 
-const std::string kDaemon = TINDREL_DAEMON_PATH;
 constexpr auto kDeadline = 20s;
 
 bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit = kDeadline)
@@ -45,19 +45,6 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limi
     return true;
 }
 
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 std::string lastErrorDetail()
 {
     TindrelReturnCode code;
@@ -67,58 +54,6 @@ std::string lastErrorDetail()
     Tindrel_getLastError(&code, &description, detail, &len);
     return detail;
 }
-
-// The daemon's rig: a voltage input and a digital output on one device.
-const char *kServerRig = R"({"devices": [
-  {"id": "bench", "deviceId": 40, "class": 1, "sku": "TDR1140_0", "name": "Bench Module", "version": 120,
-   "serial": 730001,
-   "channels": [
-    {"class": "VoltageInput", "behaviour": {"waveform": "ramp", "amplitude": 2, "offset": 2.5, "period": 2}},
-    {"class": "DigitalOutput"}]}]})";
-
-// A daemon child process on loopback.
-class Daemon {
-public:
-    Daemon(const TempDir &dir, const std::string &name, int port, const std::string &password, bool publish)
-        : dir_(dir)
-    {
-        writeText(dir.file("rig.json"), kServerRig);
-        std::string config = "[tindrel]\nenabled = \"true\"\n[tindrel.network.ipv4]\nport = " + std::to_string(port) +
-                             "\n[tindrel.network.publish]\nenabled = \"" + (publish ? "true" : "false") +
-                             "\"\nname = \"" + name + "\"\n[tindrel.www]\nenabled = \"false\"\n" +
-                             "[tindrel.logging]\nlevel = \"debug\"\nfile = \"" + dir.file("daemon.log") + "\"\n";
-        if (!password.empty())
-            config += "[tindrel.auth]\npassword = \"" + password + "\"\n";
-        writeText(dir.file("server.pc"), config);
-    }
-    ~Daemon() { stop(SIGTERM); }
-    void start()
-    {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setenv("TINDREL_RIG", dir_.file("rig.json").c_str(), 1);
-            ::setenv("TINDREL_DISCOVERY", ("dir:" + dir_.file("discovery")).c_str(), 1);
-            if (!std::freopen(dir_.file("daemon.err").c_str(), "a", stderr))
-                ::_exit(99);
-            ::execl(kDaemon.c_str(), kDaemon.c_str(), "-c", dir_.file("server.pc").c_str(), nullptr);
-            ::_exit(98);
-        }
-    }
-    void stop(int signal)
-    {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, signal);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-    std::string log() const { return readText(dir_.file("daemon.log")) + readText(dir_.file("daemon.err")); }
-
-private:
-    const TempDir &dir_;
-    pid_t pid_ = -1;
-};
 
 // Counts a handle's events from the library's threads.
 struct Watch {
@@ -237,6 +172,9 @@ TEST_F(RemoteDevices, AttachIdentityPropertiesAndEventsCrossTheSocket)
     EXPECT_EQ(TindrelVoltageInput_getVoltage(voltage, &volts), TINDREL_OK);
     EXPECT_GE(volts, 0.5);
     EXPECT_LE(volts, 4.5);
+    // The sensor's unit is worked out from the server's values.
+    Tindrel_UnitInfo unit{};
+    EXPECT_EQ(TindrelVoltageInput_getSensorUnit(voltage, &unit), TINDREL_OK) << lastErrorDetail();
     TindrelSimLinkStats stats{};
     ASSERT_EQ(TindrelSim_getNetworkLinkStats("Bench Server", &stats), TINDREL_OK);
     EXPECT_GE(stats.events, 50u);
@@ -434,8 +372,7 @@ TEST_F(RemoteDevices, AHostileClientLosesItsConnectionAndNobodyElseNotices)
         ASSERT_EQ(::poll(&p, 1, 10000), 1);
         // Closed by the server (anything it said first is read and dropped).
         ssize_t n;
-        while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) {
-        }
+        while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) { }
         EXPECT_EQ(n, 0);
         ::close(fd);
     }

@@ -76,8 +76,7 @@ public:
         : e_(e)
         , record_(std::move(record))
         , wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
-    {
-    }
+    { }
     ~Link() override { ::close(wake_); }
     void start()
     {
@@ -275,8 +274,8 @@ void Link::run()
         const int fd = connectToServer();
         if (fd < 0) {
             if (!quiet)
-                logLine(TINDREL_LOG_INFO, "server %s: cannot connect to %s port %d; trying again",
-                        record_.name.c_str(), record_.address.c_str(), record_.port);
+                logLine(TINDREL_LOG_INFO, "server %s: cannot connect to %s port %d; trying again", record_.name.c_str(),
+                        record_.address.c_str(), record_.port);
             quiet = true;
             waitRetry(kRetryEvery);
             continue;
@@ -669,8 +668,7 @@ class LinkSet final : public Links {
 public:
     explicit LinkSet(Engine &e)
         : e_(e)
-    {
-    }
+    { }
     ~LinkSet() override { browse(false); }
 
     void browse(bool on) override
@@ -688,9 +686,9 @@ public:
                 if (!discovery_)
                     return;
                 std::string err;
-                browsing_ = discovery_->browse({[this](const ServiceRecord &r) { found(r); },
-                                                [this](const std::string &name) { lost(name); }},
-                                               err);
+                browsing_ = discovery_->browse(
+                    {[this](const ServiceRecord &r) { found(r); }, [this](const std::string &name) { lost(name); }},
+                    err);
                 if (!browsing_)
                     logLine(TINDREL_LOG_ERROR, "cannot browse for network servers (%s): %s",
                             discovery_->describe().c_str(), err.c_str());

@@ -55,7 +55,7 @@ namespace tsim {
 struct RemoteEnd {
     std::weak_ptr<remote::LinkEnd> link;
     uint32_t key = 0;
-    bool offered = true;                    // the server still offers it
+    bool offered = true;                        // the server still offers it
     struct ::_Tindrel *reservedFor = nullptr;   // the client handle the server is opening it for
 };
 

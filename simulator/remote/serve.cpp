@@ -35,7 +35,7 @@ uint64_t nowNs()
         std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
 }
 
-void noEvent() {}
+void noEvent() { }
 
 class Server;
 struct Session;
@@ -271,8 +271,8 @@ void Server::run()
         {
             std::lock_guard<std::mutex> lk(m_);
             for (auto &s : sessions_) {
-                fds.push_back({s->fd, static_cast<short>((s->closing ? 0 : POLLIN) | (s->wantsWrite() ? POLLOUT : 0)),
-                               0});
+                fds.push_back(
+                    {s->fd, static_cast<short>((s->closing ? 0 : POLLIN) | (s->wantsWrite() ? POLLOUT : 0)), 0});
                 order.push_back(s.get());
             }
         }
@@ -449,10 +449,9 @@ void Server::hello(Session &s, const wire::Hello &h)
     if (!options_.password.empty() && !sameSecret(h.password, options_.password)) {
         logLine(TINDREL_LOG_WARNING, "network server: %s gave a wrong password", s.peer.c_str());
         s.send(wire::Denied{TINDREL_EACCESS,
-                            h.password.empty()
-                                ? strprintf("The server \"%s\" needs a password", options_.name.c_str())
-                                : strprintf("The server \"%s\" refused the password given for it",
-                                            options_.name.c_str())});
+                            h.password.empty() ? strprintf("The server \"%s\" needs a password", options_.name.c_str())
+                                               : strprintf("The server \"%s\" refused the password given for it",
+                                                           options_.name.c_str())});
         s.closing = true;
         return;
     }

@@ -31,8 +31,7 @@ class Writer {
 public:
     explicit Writer(std::string &out)
         : out_(out)
-    {
-    }
+    { }
     template <class T>
     void num(T v)
     {
@@ -63,8 +62,7 @@ class Reader {
 public:
     explicit Reader(std::string_view in)
         : in_(in)
-    {
-    }
+    { }
     template <class T>
     T num()
     {

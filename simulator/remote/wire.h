@@ -22,10 +22,10 @@ namespace tsim::wire {
 
 inline constexpr uint32_t kMagic = 0x314c4454;   // "TDL1"
 inline constexpr uint16_t kVersion = 1;
-inline constexpr size_t kMaxFrame = 1u << 20;    // payload bytes of one frame
-inline constexpr size_t kMaxString = 64u << 10;  // bytes of one string
-inline constexpr size_t kMaxValues = 256;        // value slots of one channel
-inline constexpr size_t kMaxRaw = 4096;          // words of a raw signal
+inline constexpr size_t kMaxFrame = 1u << 20;     // payload bytes of one frame
+inline constexpr size_t kMaxString = 64u << 10;   // bytes of one string
+inline constexpr size_t kMaxValues = 256;         // value slots of one channel
+inline constexpr size_t kMaxRaw = 4096;           // words of a raw signal
 
 // Client to server.
 struct Hello {
