@@ -13,9 +13,11 @@
 #include <QMainWindow>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QStyleFactory>
 #include <QTextStream>
 
 #include "BoardListController.h"
+#include "DesktopPalette.h"
 #include "DeviceAccess.h"
 #include "ExampleWindowDispatch.h"
 #include "ServerLinux.h"
@@ -27,6 +29,7 @@
 #include "LibraryExtras.h"
 #include "MessageBoxAlertService.h"
 #include "Paths.h"
+#include "PortalColorScheme.h"
 #include "TreePrinter.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
@@ -204,6 +207,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Tindrels"));
     QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
+    // Light or dark as the desktop asks, in a style that draws both alike.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    tindrel::platform::linux_impl::PortalColorScheme colorScheme;
+    const tindrel::DesktopPalette palette(colorScheme);
 
     extras->start();
     QuitOnSignal quitOnSignal;

@@ -93,14 +93,9 @@ void VoltageInputController::setSensorType()
 
 void VoltageInputController::sensorModeChanged(bool sensorMode)
 {
-    const QColor normal = palette().color(QPalette::Active, QPalette::WindowText);
-    const QColor greyed = palette().color(QPalette::Disabled, QPalette::WindowText);
-    QPalette s = sensorText->palette();
-    s.setColor(QPalette::WindowText, sensorMode ? normal : greyed);
-    sensorText->setPalette(s);
-    QPalette v = voltageText->palette();
-    v.setColor(QPalette::WindowText, sensorMode ? greyed : normal);
-    voltageText->setPalette(v);
+    // Greyed as a disabled label, so the colours follow the palette when it changes.
+    sensorText->setEnabled(sensorMode);
+    voltageText->setEnabled(!sensorMode);
 }
 
 void VoltageInputController::onDetach()

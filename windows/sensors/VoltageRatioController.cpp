@@ -97,14 +97,9 @@ void VoltageRatioController::setSensorType()
 
 void VoltageRatioController::sensorModeChanged(bool sensorMode)
 {
-    const QColor normal = palette().color(QPalette::Active, QPalette::WindowText);
-    const QColor greyed = palette().color(QPalette::Disabled, QPalette::WindowText);
-    QPalette s = sensorText->palette();
-    s.setColor(QPalette::WindowText, sensorMode ? normal : greyed);
-    sensorText->setPalette(s);
-    QPalette r = voltageRatioText->palette();
-    r.setColor(QPalette::WindowText, sensorMode ? greyed : normal);
-    voltageRatioText->setPalette(r);
+    // Greyed as a disabled label, so the colours follow the palette when it changes.
+    sensorText->setEnabled(sensorMode);
+    voltageRatioText->setEnabled(!sensorMode);
 }
 
 void VoltageRatioController::onDetach() { voltageRatioText->clear(); }
