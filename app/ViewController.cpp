@@ -98,6 +98,13 @@ void ViewController::buildWindow()
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
     connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
+    // From the keyboard: the arrows move the selection, Return or Enter does what a double-click does.
+    auto *openSelected = new QAction(QStringLiteral("Open Selected"), tindrelTreeView_);
+    openSelected->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    openSelected->setShortcutContext(Qt::WidgetShortcut);
+    tindrelTreeView_->addAction(openSelected);
+    connect(openSelected, &QAction::triggered, this, [this] { deviceDoubleClicked(); });
+    tindrelTreeView_->setAccessibleName(QStringLiteral("Devices"));
     auto *central = new QWidget(window_.get());
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -65,6 +65,14 @@ VoltageInputController::VoltageInputController()
         contentLayout()->addWidget(box);
 
     connect(sensorTypeCombo, &QComboBox::activated, this, &VoltageInputController::setSensorType);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("sensorType"), sensorTypeCombo, [this] {
+        Tindrel_VoltageSensorType type = 0;
+        if (!check(TindrelVoltageInput_getSensorType(handle<TindrelVoltageInputHandle>(), &type)))
+            return;
+        sensorTypeCombo->setCurrentIndex(vl::sensorRowForCode(vl::voltageSensors(), static_cast<int>(type)));
+        sensorModeChanged(type != 0);
+    });
 }
 
 void VoltageInputController::registerValueHandlers()

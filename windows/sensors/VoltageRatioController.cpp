@@ -59,6 +59,14 @@ VoltageRatioController::VoltageRatioController()
         contentLayout()->addWidget(box);
 
     connect(sensorTypeCombo, &QComboBox::activated, this, &VoltageRatioController::setSensorType);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("sensorType"), sensorTypeCombo, [this] {
+        Tindrel_VoltageRatioSensorType type = 0;
+        if (!check(TindrelVoltageRatioInput_getSensorType(handle<TindrelVoltageRatioInputHandle>(), &type)))
+            return;
+        sensorTypeCombo->setCurrentIndex(vl::sensorRowForCode(vl::ratioSensors(), static_cast<int>(type)));
+        sensorModeChanged(type != 0);
+    });
 }
 
 bool VoltageRatioController::isBridge() const { return identity().subclass == vl::bridgeSubclass; }
