@@ -22,6 +22,7 @@
 #include "ExampleWindowDispatch.h"
 #include "ServerLinux.h"
 #include "ServerPanelController.h"
+#include "SessionKeeper.h"
 #ifdef TINDREL_HAVE_POLKIT
 #include "PolkitPanelAuthority.h"
 #endif
@@ -34,6 +35,7 @@
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
+#include "WindowsOnCommandLine.h"
 #include "XdgUrlOpener.h"
 
 namespace {
@@ -151,6 +153,8 @@ int main(int argc, char *argv[])
                                                         "window's place and the example windows open at the last "
                                                         "quit)."));
     parser.addOption(cleanOption);
+    parser.addOption(tindrel::openWindowOption());
+    parser.addOption(tindrel::printWindowsAndQuitOption());
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -190,6 +194,16 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "tindrelcontrolpanel: unexpected argument '" << parser.positionalArguments().first()
                             << "'\nTry 'tindrelcontrolpanel --help'.\n";
         return kExitBadCommandLine;
+    }
+    std::vector<tindrel::session::ChannelAddress> windowsToOpen;
+    for (const QString &text : parser.values(tindrel::openWindowOption())) {
+        QString problem;
+        const auto address = tindrel::channelFromOption(text, problem);
+        if (!address) {
+            QTextStream(stderr) << "tindrelcontrolpanel: --open-window: " << problem << "\n";
+            return kExitBadCommandLine;
+        }
+        windowsToOpen.push_back(*address);
     }
     if (QString error; !extras->apply(parser, error)) {
         QTextStream(stderr) << "tindrelcontrolpanel: " << error << "\n";
@@ -242,9 +256,12 @@ int main(int argc, char *argv[])
         return std::make_unique<tindrel::server::BoardListController>(std::move(s), parent);
     };
     tindrel::ViewController controller(std::move(options));
+    for (const tindrel::session::ChannelAddress &address : windowsToOpen)
+        controller.session()->openWhenAttached(address);
     controller.window()->show();
     controller.applicationDidFinishLaunching();
     const auto treePrinter = tindrel::printTreeAndQuitIfAsked(parser, controller);
+    const auto windowPrinter = tindrel::printWindowsAndQuitIfAsked(parser, controller);
     const int status = QApplication::exec();
     controller.applicationWillTerminate();
     return status;
