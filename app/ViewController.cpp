@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -98,12 +99,9 @@ void ViewController::buildWindow()
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
     connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
-    // From the keyboard: the arrows move the selection, Return or Enter does what a double-click does.
-    auto *openSelected = new QAction(QStringLiteral("Open Selected"), tindrelTreeView_);
-    openSelected->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
-    openSelected->setShortcutContext(Qt::WidgetShortcut);
-    tindrelTreeView_->addAction(openSelected);
-    connect(openSelected, &QAction::triggered, this, [this] { deviceDoubleClicked(); });
+    // From the keyboard: the arrows move the selection, Return or Enter does
+    // what a double-click does (see eventFilter).
+    tindrelTreeView_->installEventFilter(this);
     tindrelTreeView_->setAccessibleName(QStringLiteral("Devices"));
     auto *central = new QWidget(window_.get());
     auto *layout = new QVBoxLayout(central);
@@ -470,6 +468,13 @@ bool ViewController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == window_.get() && event->type() == QEvent::Close)
         windowWillClose(watched);
+    if (watched == tindrelTreeView_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            deviceDoubleClicked();
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 
