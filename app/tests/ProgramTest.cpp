@@ -27,6 +27,16 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return path;
 }
 
+// Offscreen, with the user's state and defaults under dir.
+QProcessEnvironment offscreenIn(const QTemporaryDir &dir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    return env;
+}
+
 }   // namespace
 
 class ProgramTest : public QObject {
@@ -142,10 +152,7 @@ void ProgramTest::printsTheTreeOfTheRigAndQuits()
    "channels": [{"class": 6, "index": 3}]}
 ]})");
     QVERIFY(!rig.isEmpty());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QProcessEnvironment env = offscreenIn(dir);
 
     QProcess panel;
     panel.setProcessEnvironment(env);
@@ -185,10 +192,7 @@ void ProgramTest::keepsTheSessionUnlessStartedClean()
             s.setValue(QStringLiteral("Session/windows/1/") + QLatin1String(key), value);
         s.setValue(QStringLiteral("Session/windows/size"), 1);
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QProcessEnvironment env = offscreenIn(dir);
     const auto run = [&](QStringList extra) {
         QProcess panel;
         panel.setProcessEnvironment(env);
@@ -215,10 +219,7 @@ void ProgramTest::aWindowOpenedByAddressComesBackAtTheNextStart()
     QTemporaryDir dir;
     const QString rig = writeFile(dir, QStringLiteral("rig.json"), kRig);
     QVERIFY(!rig.isEmpty());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QProcessEnvironment env = offscreenIn(dir);
     // What a start prints, or a note of how it ended.
     const auto printed = [&](QStringList extra) {
         QProcess panel;

@@ -32,23 +32,15 @@ private slots:
 
     void everyWindowFitsItsControlsAndDrawsPicturesAtTheScreensPixels()
     {
-        const std::vector<Address> channels = attachedChannels();
-        QVERIFY(channels.size() > 200);
-        Surroundings s;
-        const WindowRegistry registry = WindowRegistry::standard();
-        RigWindows open = openWindows(registry, s, channels);
-        struct CloseAtEnd {
-            RigWindows &open;
-            ~CloseAtEnd() { open.closeAll(); }
-        } closeAtEnd{open};
-        QVERIFY(open.windows.size() > 200);
-        for (const auto &w : open.windows)
-            QTRY_VERIFY_WITH_TIMEOUT(!w || deviceText(*w) != QStringLiteral("Nothing"), deadlineMs);
-        QTest::qWait(1000);
+        AttachedRigWindows rig;
+        QVERIFY(rig.channels.size() > 200);
+        QVERIFY(rig.open.windows.size() > 200);
+        QVERIFY(rig.allAttached());
+        const auto &windows = rig.open.windows;
 
         QStringList faults;
         int pictures = 0;
-        for (const auto &w : open.windows) {
+        for (const auto &w : windows) {
             if (!w)
                 continue;
             QCOMPARE(w->devicePixelRatioF(), 2.0);
