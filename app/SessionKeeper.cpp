@@ -93,6 +93,24 @@ bool SessionKeeper::isWaitingFor(const session::ChannelAddress &address) const
     return std::ranges::any_of(waiting_, [&](const session::WindowEntry &e) { return e.address == address; });
 }
 
+void SessionKeeper::openWhenAttached(const session::ChannelAddress &address)
+{
+    if (isWaitingFor(address))
+        return;
+    session::WindowEntry entry;
+    entry.address = address;
+    waiting_.push_back(entry);
+}
+
+std::vector<std::pair<ExampleWindow *, session::ChannelAddress>> SessionKeeper::openWindows() const
+{
+    std::vector<std::pair<ExampleWindow *, session::ChannelAddress>> out;
+    for (const OpenWindow &o : open_)
+        if (o.window && o.window->isVisible())
+            out.emplace_back(o.window.data(), o.address);
+    return out;
+}
+
 std::optional<session::WindowEntry> SessionKeeper::takeWaiting(const session::ChannelAddress &address)
 {
     const auto it = std::ranges::find_if(waiting_, [&](const session::WindowEntry &e) { return e.address == address; });

@@ -46,6 +46,13 @@ public:
     // option is on) its settings as the entry has them.
     void reopened(ExampleWindow &window, const session::WindowEntry &entry);
 
+    // Opens a window on the channel at address when it attaches, as a
+    // remembered one would (asked for on the command line); nothing when one
+    // waits for it already.
+    void openWhenAttached(const session::ChannelAddress &address);
+    // The example windows open now with their channels, in the order they opened.
+    std::vector<std::pair<ExampleWindow *, session::ChannelAddress>> openWindows() const;
+
     bool restoreChannelSettings() const;
     void setRestoreChannelSettings(bool on);
     bool startCleanAtNextLaunch() const { return startCleanNext_; }

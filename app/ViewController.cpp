@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -98,6 +99,10 @@ void ViewController::buildWindow()
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::ChannelColumn, 70);
     tindrelTreeView_->setColumnWidth(DeviceTreeModel::VersionColumn, 70);
     connect(tindrelTreeView_, &QTreeView::doubleClicked, this, [this] { deviceDoubleClicked(); });
+    // From the keyboard: the arrows move the selection, Return or Enter does
+    // what a double-click does (see eventFilter).
+    tindrelTreeView_->installEventFilter(this);
+    tindrelTreeView_->setAccessibleName(QStringLiteral("Devices"));
     auto *central = new QWidget(window_.get());
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -463,6 +468,13 @@ bool ViewController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == window_.get() && event->type() == QEvent::Close)
         windowWillClose(watched);
+    if (watched == tindrelTreeView_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            deviceDoubleClicked();
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -13,13 +13,16 @@
 #include <QMainWindow>
 #include <QSettings>
 #include <QSocketNotifier>
+#include <QStyleFactory>
 #include <QTextStream>
 
 #include "BoardListController.h"
+#include "DesktopPalette.h"
 #include "DeviceAccess.h"
 #include "ExampleWindowDispatch.h"
 #include "ServerLinux.h"
 #include "ServerPanelController.h"
+#include "SessionKeeper.h"
 #ifdef TINDREL_HAVE_POLKIT
 #include "PolkitPanelAuthority.h"
 #endif
@@ -27,10 +30,12 @@
 #include "LibraryExtras.h"
 #include "MessageBoxAlertService.h"
 #include "Paths.h"
+#include "PortalColorScheme.h"
 #include "TreePrinter.h"
 #include "ViewController.h"
 #include "ViewFormController.h"
 #include "WindowRegistry.h"
+#include "WindowsOnCommandLine.h"
 #include "XdgUrlOpener.h"
 
 namespace {
@@ -148,6 +153,8 @@ int main(int argc, char *argv[])
                                                         "window's place and the example windows open at the last "
                                                         "quit)."));
     parser.addOption(cleanOption);
+    parser.addOption(tindrel::openWindowOption());
+    parser.addOption(tindrel::printWindowsAndQuitOption());
     // Flags that aim the example windows at a channel; the windows read them
     // from the process's arguments themselves.
     struct WindowFlag {
@@ -188,6 +195,16 @@ int main(int argc, char *argv[])
                             << "'\nTry 'tindrelcontrolpanel --help'.\n";
         return kExitBadCommandLine;
     }
+    std::vector<tindrel::session::ChannelAddress> windowsToOpen;
+    for (const QString &text : parser.values(tindrel::openWindowOption())) {
+        QString problem;
+        const auto address = tindrel::channelFromOption(text, problem);
+        if (!address) {
+            QTextStream(stderr) << "tindrelcontrolpanel: --open-window: " << problem << "\n";
+            return kExitBadCommandLine;
+        }
+        windowsToOpen.push_back(*address);
+    }
     if (QString error; !extras->apply(parser, error)) {
         QTextStream(stderr) << "tindrelcontrolpanel: " << error << "\n";
         return kExitBadCommandLine;
@@ -204,6 +221,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(TINDREL_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Tindrels"));
     QApplication::setWindowIcon(tindrel::iconNamed(QStringLiteral("app")));
+    // Light or dark as the desktop asks, in a style that draws both alike.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    tindrel::platform::linux_impl::PortalColorScheme colorScheme;
+    const tindrel::DesktopPalette palette(colorScheme);
 
     extras->start();
     QuitOnSignal quitOnSignal;
@@ -235,9 +256,12 @@ int main(int argc, char *argv[])
         return std::make_unique<tindrel::server::BoardListController>(std::move(s), parent);
     };
     tindrel::ViewController controller(std::move(options));
+    for (const tindrel::session::ChannelAddress &address : windowsToOpen)
+        controller.session()->openWhenAttached(address);
     controller.window()->show();
     controller.applicationDidFinishLaunching();
     const auto treePrinter = tindrel::printTreeAndQuitIfAsked(parser, controller);
+    const auto windowPrinter = tindrel::printWindowsAndQuitIfAsked(parser, controller);
     const int status = QApplication::exec();
     controller.applicationWillTerminate();
     return status;

@@ -27,6 +27,16 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return path;
 }
 
+// Offscreen, with the user's state and defaults under dir.
+QProcessEnvironment offscreenIn(const QTemporaryDir &dir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    return env;
+}
+
 }   // namespace
 
 class ProgramTest : public QObject {
@@ -37,6 +47,7 @@ private slots:
     void runsLogsFollowsTheToolAndEndsOnSigterm();
     void printsTheTreeOfTheRigAndQuits();
     void keepsTheSessionUnlessStartedClean();
+    void aWindowOpenedByAddressComesBackAtTheNextStart();
 };
 
 void ProgramTest::commandLineMistakesAreReported_data()
@@ -55,6 +66,12 @@ void ProgramTest::commandLineMistakesAreReported_data()
     QTest::newRow("window flags") << QStringList{"-n", "12", "-h", "-r", "-c", "1", "--version"} << 0
                                   << "Tindrel Control Panel";
     QTest::newRow("window flag without value") << QStringList{"-n"} << 2 << "Missing value after '-n'";
+    QTest::newRow("window of no class") << QStringList{"--open-window", "Toaster:1000"} << 2
+                                        << "'Toaster' is not a channel class";
+    QTest::newRow("window without serial")
+        << QStringList{"--open-window", "DigitalInput"} << 2 << "is not CLASS:SERIAL[:HUBPORT[:CHANNEL]]";
+    QTest::newRow("window on a bad port")
+        << QStringList{"--open-window", "DigitalInput:1000:x"} << 2 << "'x' in 'DigitalInput:1000:x' is not a hub port";
 }
 
 void ProgramTest::commandLineMistakesAreReported()
@@ -135,10 +152,7 @@ void ProgramTest::printsTheTreeOfTheRigAndQuits()
    "channels": [{"class": 6, "index": 3}]}
 ]})");
     QVERIFY(!rig.isEmpty());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QProcessEnvironment env = offscreenIn(dir);
 
     QProcess panel;
     panel.setProcessEnvironment(env);
@@ -178,10 +192,7 @@ void ProgramTest::keepsTheSessionUnlessStartedClean()
             s.setValue(QStringLiteral("Session/windows/1/") + QLatin1String(key), value);
         s.setValue(QStringLiteral("Session/windows/size"), 1);
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    const QProcessEnvironment env = offscreenIn(dir);
     const auto run = [&](QStringList extra) {
         QProcess panel;
         panel.setProcessEnvironment(env);
@@ -201,6 +212,33 @@ void ProgramTest::keepsTheSessionUnlessStartedClean()
     const QSettings after(config, QSettings::IniFormat);
     QCOMPARE(after.value(QStringLiteral("Motor/kp")).toDouble(), 2.5);
     QCOMPARE(after.value(QStringLiteral("Session/version")).toInt(), 1);
+}
+
+void ProgramTest::aWindowOpenedByAddressComesBackAtTheNextStart()
+{
+    QTemporaryDir dir;
+    const QString rig = writeFile(dir, QStringLiteral("rig.json"), kRig);
+    QVERIFY(!rig.isEmpty());
+    const QProcessEnvironment env = offscreenIn(dir);
+    // What a start prints, or a note of how it ended.
+    const auto printed = [&](QStringList extra) {
+        QProcess panel;
+        panel.setProcessEnvironment(env);
+        panel.start(QStringLiteral(TINDREL_PANEL_PATH),
+                    QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-windows-and-quit")} + extra);
+        if (!panel.waitForFinished(120000) || panel.exitStatus() != QProcess::NormalExit || panel.exitCode() != 0)
+            return QStringLiteral("ended with %1: %2")
+                .arg(panel.exitCode())
+                .arg(QString::fromUtf8(panel.readAllStandardError()));
+        return QString::fromUtf8(panel.readAllStandardOutput());
+    };
+    const QString window = QStringLiteral("Digital Input\tDigitalInput:1000:0:0\n");
+    QCOMPARE(printed({QStringLiteral("--open-window"), QStringLiteral("DigitalInput:1000")}), window);
+    // Reopened from the session alone, and still remembered after.
+    QCOMPARE(printed({}), window);
+    QCOMPARE(printed({}), window);
+    QCOMPARE(printed({QStringLiteral("--clean")}), QString());
+    QCOMPARE(printed({}), QString());
 }
 
 QTEST_GUILESS_MAIN(ProgramTest)

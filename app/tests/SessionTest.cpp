@@ -96,6 +96,7 @@ private slots:
     void aWindowWhoseChannelComesLateOpensThen();
     void startingCleanForgetsTheSession();
     void aDamagedStoreLosesOnlyItsDamagedEntries();
+    void theTreeIsUsedFromTheKeyboard();
 
 private:
     std::unique_ptr<ViewController> start(bool clean = false);
@@ -168,6 +169,41 @@ void SessionTest::waitForRow(ViewController &vc, const QString &name)
 }
 
 void SessionTest::waitForBoardRow(ViewController &vc) { waitForRow(vc, kBoardRow); }
+
+void SessionTest::theTreeIsUsedFromTheKeyboard()
+{
+    auto vc = start(true);
+    waitForBoardRow(*vc);
+    QTreeView *tree = vc->tindrelTreeView();
+    QVERIFY(!tree->accessibleName().isEmpty());
+    vc->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(vc->window()));
+    tree->setFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(tree->hasFocus(), kWait);
+
+    // Down the rows by the arrows, opening folded rows on the way.
+    const QModelIndex board = findRow(*vc->treeModel(), kBoardRow);
+    QTest::keyClick(tree, Qt::Key_Home);
+    const auto above = [&](const QModelIndex &row) {
+        for (QModelIndex p = board.parent(); p.isValid(); p = p.parent())
+            if (p == row)
+                return true;
+        return false;
+    };
+    for (int presses = 0; presses < 500 && tree->currentIndex().siblingAtColumn(0) != board; ++presses) {
+        const QModelIndex at = tree->currentIndex().siblingAtColumn(0);
+        QTest::keyClick(tree, above(at) && !tree->isExpanded(at) ? Qt::Key_Right : Qt::Key_Down);
+    }
+    QCOMPARE(tree->currentIndex().siblingAtColumn(0), board);
+    QVERIFY(openExampleWindows().isEmpty());
+    QTest::keyClick(tree, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(attached(onlyVoltageWindow()), kWait);
+    onlyVoltageWindow()->close();
+    QTRY_VERIFY_WITH_TIMEOUT(openExampleWindows().isEmpty(), kWait);
+    QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(attached(onlyVoltageWindow()), kWait);
+    quit(vc);
+}
 
 void SessionTest::theSessionComesBackAfterAQuit()
 {

@@ -49,6 +49,9 @@ DigitalInputController::DigitalInputController(QWidget *parent)
 
     connect(powerSupplyCombo, &QComboBox::activated, this, &DigitalInputController::setPowerSupply);
     connect(inputModeCombo, &QComboBox::activated, this, &DigitalInputController::setInputMode);
+    // Remembered with the rows; both read back together after a restore.
+    rememberPopup(QStringLiteral("powerSupply"), powerSupplyCombo, [this] { readSettings(); });
+    rememberPopup(QStringLiteral("inputMode"), inputModeCombo);
 }
 
 void DigitalInputController::registerValueHandlers()
@@ -68,7 +71,9 @@ void DigitalInputController::onStateChangeHandler(const ScalarEvent &state)
     stateBox->setPalette(fill);
 }
 
-void DigitalInputController::onAttach()
+void DigitalInputController::onAttach() { readSettings(); }
+
+void DigitalInputController::readSettings()
 {
     const auto in = handle<TindrelDigitalInputHandle>();
     if (identity().deviceId == digital::configurableInputDeviceId) {

@@ -35,6 +35,10 @@ protected:
     void onAttach() override;
 
 private:
+    // Shows the power supply and input mode the channel holds.
+    void readSettings();
+
+private:
     ValueStream<ScalarEvent> &stateChange;
 };
 

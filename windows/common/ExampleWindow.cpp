@@ -3,6 +3,7 @@
 #include "BoundRows.h"
 #include "ErrorEventLog.h"
 #include "EventRecorder.h"
+#include "KeyboardAccess.h"
 #include "LibraryError.h"
 #include "PlotWindow.h"
 #include "TindrelInfoBox.h"
@@ -11,6 +12,7 @@
 #include <QSettings>
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -87,6 +89,7 @@ void ExampleWindow::setUp(const WindowEnvironment &env)
         return;
     registerValueHandlers();
     addTools();
+    makeKeyboardUsable(*this);
     TindrelInfoBox::openCmdLine(ch_.get(), env, this);
 }
 
@@ -241,6 +244,8 @@ void ExampleWindow::onAttachHandler()
         applySettings(settings);
     }
     sizeWindow(SizingMoment::Attach);
+    // Controls a window made at attach are reached and named the same way.
+    makeKeyboardUsable(*this);
 }
 
 void ExampleWindow::onDetachHandler()
@@ -344,12 +349,27 @@ QString rowKey(std::size_t index, const BoundRow &row)
 }
 }   // namespace
 
+void ExampleWindow::rememberPopup(const QString &name, QComboBox *popup, std::function<void()> readBack)
+{
+    rememberedPopups_.push_back({name, popup, std::move(readBack)});
+}
+
+namespace {
+bool popupApplies(const QComboBox &popup, const QWidget &window)
+{
+    return popup.isVisibleTo(&window) && popup.isEnabled();
+}
+}   // namespace
+
 QVariantMap ExampleWindow::boundSettingsNow() const
 {
     QVariantMap settings;
     for (std::size_t i = 0; i < boundRows_.size(); ++i)
         if (const auto value = boundRows_[i]->chosenValue())
             settings.insert(rowKey(i, *boundRows_[i]), *value);
+    for (const RememberedPopup &r : rememberedPopups_)
+        if (r.popup && popupApplies(*r.popup, *this) && r.popup->currentIndex() >= 0)
+            settings.insert(r.name, r.popup->currentIndex());
     return settings;
 }
 
@@ -367,6 +387,20 @@ void ExampleWindow::restoreSettingsAtNextAttach(QVariantMap settings) { settings
 void ExampleWindow::applySettings(const QVariantMap &settings)
 {
     QStringList notTaken = settings.keys();
+    // The window's own pop-ups are modes too: chosen as the user would, before any row.
+    for (const RememberedPopup &r : rememberedPopups_) {
+        const auto it = settings.find(r.name);
+        if (it == settings.end() || !r.popup || !popupApplies(*r.popup, *this))
+            continue;
+        bool whole = false;
+        const double d = it.value().toDouble(&whole);
+        const int item = static_cast<int>(d);
+        if (!whole || it.value().typeId() == QMetaType::Bool || d != item || item < 0 || item >= r.popup->count())
+            continue;
+        r.popup->setCurrentIndex(item);
+        emit r.popup->activated(item);
+        notTaken.removeOne(r.name);
+    }
     // Modes and ranges first: the limits of the values may follow from them.
     for (const bool last : {false, true}) {
         for (std::size_t i = 0; i < boundRows_.size(); ++i) {
@@ -381,6 +415,9 @@ void ExampleWindow::applySettings(const QVariantMap &settings)
     // What the device holds now, whatever it took.
     for (BoundRow *row : boundRows_)
         row->load();
+    for (const RememberedPopup &r : rememberedPopups_)
+        if (r.popup && r.readBack)
+            r.readBack();
     showAttachBoxes();
     if (!notTaken.isEmpty())
         qWarning("%s: remembered settings that do not fit this channel were left as they are: %s",

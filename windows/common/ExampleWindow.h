@@ -27,6 +27,8 @@ class QLabel;
 class QAction;
 class QPushButton;
 
+class QComboBox;
+
 namespace tindrel {
 
 class TindrelInfoBox;
@@ -223,6 +225,13 @@ public:
     // would, pop-ups and checks before sliders; a refusal is logged like any failed set, and the others
     // still go; then every row is read back. Values for rows that do not apply are left out, with a warning.
     void restoreSettingsAtNextAttach(QVariantMap settings);
+    // A pop-up of the window's own (not a bound row: the window sends its
+    // choice itself, from QComboBox::activated) that is remembered with the
+    // bound rows under name: the item it shows while it applies (shown and
+    // enabled). Restored before the bound rows by choosing the item as the
+    // user would; then readBack shows what the channel holds (unset: the
+    // pop-up is left as chosen). name: letters, digits, '_', '.', '-'.
+    void rememberPopup(const QString &name, QComboBox *popup, std::function<void()> readBack = {});
 
     // The user defaults and the alerts of the surroundings the window was
     // set up in, for windows that keep settings of their own or confirm
@@ -390,6 +399,12 @@ private:
     };
     std::vector<AttachBoxEntry> attachBoxes_;
     std::vector<BoundRow *> boundRows_;
+    struct RememberedPopup {
+        QString name;
+        QPointer<QComboBox> popup;
+        std::function<void()> readBack;
+    };
+    std::vector<RememberedPopup> rememberedPopups_;
     ChannelIdentity identity_;
     QPointer<QSettings> defaults_;
     bool reportAttachReads_ = true;

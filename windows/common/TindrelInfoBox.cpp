@@ -139,7 +139,11 @@ void TindrelInfoBox::setPicture(TindrelHandle ch)
         return;
     if (QCoreApplication::applicationName() != QLatin1String(controlPanelProcessName))
         QApplication::setWindowIcon(QIcon(picture));
-    pictureBox->setPixmap(picture.scaled(pictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Scaled to the screen's pixels, so that a scaled desktop shows it sharp.
+    const qreal ratio = pictureBox->devicePixelRatioF();
+    QPixmap shown = picture.scaled(pictureSize * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    shown.setDevicePixelRatio(ratio);
+    pictureBox->setPixmap(shown);
     pictureBox->update();
 }
 

@@ -72,7 +72,12 @@ void DisplayPreview::refresh()
         return;
     picture_ = image;
     const int scale = lcd_ ? std::max(1, 256 / std::max(1, image.width())) : 6;
-    setPixmap(QPixmap::fromImage(image.scaled(image.width() * scale, image.height() * scale)));
+    // Each pixel of the display a square of screen pixels, also on a scaled desktop.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap shown =
+        QPixmap::fromImage(image.scaled(qRound(image.width() * scale * ratio), qRound(image.height() * scale * ratio)));
+    shown.setDevicePixelRatio(ratio);
+    setPixmap(shown);
 }
 
 }   // namespace tindrel

@@ -133,6 +133,15 @@ DCMotorController::DCMotorController(QWidget *parent)
         return true;
     });
     connect(fanModeCombo, &QComboBox::activated, this, &DCMotorController::setFanMode);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, [this] {
+        Tindrel_FanMode mode{};
+        if (!check(TindrelDCMotor_getFanMode(handle<TindrelDCMotorHandle>(), &mode)))
+            return;
+        for (int item = 0; item < fanModeCombo->count(); ++item)
+            if (motors::dcFanModeFor(item) == static_cast<int>(mode))
+                fanModeCombo->setCurrentIndex(item);
+    });
     connect(backEMFCheck, &QCheckBox::clicked, this, &DCMotorController::setEMFSensing);
     connect(zeroVelocityButton, &QPushButton::clicked, this, &DCMotorController::zeroVelocity);
 }

@@ -65,6 +65,14 @@ VoltageInputController::VoltageInputController()
         contentLayout()->addWidget(box);
 
     connect(sensorTypeCombo, &QComboBox::activated, this, &VoltageInputController::setSensorType);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("sensorType"), sensorTypeCombo, [this] {
+        Tindrel_VoltageSensorType type = 0;
+        if (!check(TindrelVoltageInput_getSensorType(handle<TindrelVoltageInputHandle>(), &type)))
+            return;
+        sensorTypeCombo->setCurrentIndex(vl::sensorRowForCode(vl::voltageSensors(), static_cast<int>(type)));
+        sensorModeChanged(type != 0);
+    });
 }
 
 void VoltageInputController::registerValueHandlers()
@@ -93,14 +101,9 @@ void VoltageInputController::setSensorType()
 
 void VoltageInputController::sensorModeChanged(bool sensorMode)
 {
-    const QColor normal = palette().color(QPalette::Active, QPalette::WindowText);
-    const QColor greyed = palette().color(QPalette::Disabled, QPalette::WindowText);
-    QPalette s = sensorText->palette();
-    s.setColor(QPalette::WindowText, sensorMode ? normal : greyed);
-    sensorText->setPalette(s);
-    QPalette v = voltageText->palette();
-    v.setColor(QPalette::WindowText, sensorMode ? greyed : normal);
-    voltageText->setPalette(v);
+    // Greyed as a disabled label, so the colours follow the palette when it changes.
+    sensorText->setEnabled(sensorMode);
+    voltageText->setEnabled(!sensorMode);
 }
 
 void VoltageInputController::onDetach()

@@ -17,8 +17,8 @@ public:
 
     // Sensor pop-up: sends the chosen type, reads it back, sets the mode.
     void setSensorType();
-    // Sensor mode: the sensor reading in the normal text colour and the
-    // voltage greyed, or the other way round.
+    // Sensor mode: the sensor reading shown normally and the voltage
+    // greyed (disabled), or the other way round.
     void sensorModeChanged(bool sensorMode);
 
     PropertySliderBox *dataIntervalBox;

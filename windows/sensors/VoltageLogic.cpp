@@ -109,6 +109,14 @@ QString ratioText(double ratio, int channelSubclass)
     return formatNumber(channelSubclass == bridgeSubclass ? "%.3e V/V" : "%.3f V/V", ratio);
 }
 
+int sensorRowForCode(std::span<const CodeTitle> list, int code)
+{
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].code == code)
+            return static_cast<int>(i);
+    return -1;
+}
+
 QString sensorText(double value, const QString &unitSymbol) { return formatNumber("%0.3f ", value) + unitSymbol; }
 
 }   // namespace tindrel::voltage

@@ -21,6 +21,8 @@ std::span<const CodeTitle> ratioSensors();     // 49 rows
 QStringList sensorTitles(std::span<const CodeTitle> list);
 // The code of the first row whose text equals title exactly; 0 when none.
 int sensorCodeForTitle(std::span<const CodeTitle> list, QStringView title);
+// The row of the pop-up that shows code; -1 for a code not in the list.
+int sensorRowForCode(std::span<const CodeTitle> list, int code);
 
 // Voltage range codes and titles.
 inline constexpr std::array<CodeTitle, 11> voltageRanges{{

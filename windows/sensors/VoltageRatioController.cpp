@@ -59,6 +59,14 @@ VoltageRatioController::VoltageRatioController()
         contentLayout()->addWidget(box);
 
     connect(sensorTypeCombo, &QComboBox::activated, this, &VoltageRatioController::setSensorType);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("sensorType"), sensorTypeCombo, [this] {
+        Tindrel_VoltageRatioSensorType type = 0;
+        if (!check(TindrelVoltageRatioInput_getSensorType(handle<TindrelVoltageRatioInputHandle>(), &type)))
+            return;
+        sensorTypeCombo->setCurrentIndex(vl::sensorRowForCode(vl::ratioSensors(), static_cast<int>(type)));
+        sensorModeChanged(type != 0);
+    });
 }
 
 bool VoltageRatioController::isBridge() const { return identity().subclass == vl::bridgeSubclass; }
@@ -97,14 +105,9 @@ void VoltageRatioController::setSensorType()
 
 void VoltageRatioController::sensorModeChanged(bool sensorMode)
 {
-    const QColor normal = palette().color(QPalette::Active, QPalette::WindowText);
-    const QColor greyed = palette().color(QPalette::Disabled, QPalette::WindowText);
-    QPalette s = sensorText->palette();
-    s.setColor(QPalette::WindowText, sensorMode ? normal : greyed);
-    sensorText->setPalette(s);
-    QPalette r = voltageRatioText->palette();
-    r.setColor(QPalette::WindowText, sensorMode ? greyed : normal);
-    voltageRatioText->setPalette(r);
+    // Greyed as a disabled label, so the colours follow the palette when it changes.
+    sensorText->setEnabled(sensorMode);
+    voltageRatioText->setEnabled(!sensorMode);
 }
 
 void VoltageRatioController::onDetach() { voltageRatioText->clear(); }

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QTest>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -120,5 +121,33 @@ inline RigWindows openWindows(const WindowRegistry &registry, Surroundings &s, c
     }
     return open;
 }
+
+// A window on every channel the library reports, each waited for until
+// attached and a second more (some windows add controls after the attach);
+// all closed when this goes.
+struct AttachedRigWindows {
+    Surroundings s;
+    const WindowRegistry registry = WindowRegistry::standard();
+    const std::vector<Address> channels = attachedChannels();
+    RigWindows open = openWindows(registry, s, channels);
+
+    AttachedRigWindows()
+    {
+        for (const auto &w : open.windows)
+            if (w && !QTest::qWaitFor([&] { return !w || deviceText(*w) != QStringLiteral("Nothing"); }, deadlineMs))
+                qWarning("%s did not attach", qUtf8Printable(w->windowTitle()));
+        QTest::qWait(1000);
+    }
+    ~AttachedRigWindows() { open.closeAll(); }
+    // The default rig's channels (over two hundred), each with its window, all attached.
+    bool wholeRigAttached() const
+    {
+        return channels.size() > 200 && open.windows.size() > 200 &&
+               std::ranges::all_of(open.windows,
+                                   [](const auto &w) { return w && deviceText(*w) != QStringLiteral("Nothing"); });
+    }
+    AttachedRigWindows(const AttachedRigWindows &) = delete;
+    AttachedRigWindows &operator=(const AttachedRigWindows &) = delete;
+};
 
 }   // namespace tindrel::testing

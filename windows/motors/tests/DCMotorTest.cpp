@@ -113,6 +113,31 @@ private slots:
         }
     }
 
+    void theFanModeIsRememberedAndRestored()
+    {
+        Surroundings s;
+        auto w = openOn(s, 5700, QStringLiteral("Motor 57"));
+        w->fanModeCombo->setCurrentIndex(1);
+        emit w->fanModeCombo->activated(1);
+        QCOMPARE(simValue("m57", DC, "FanMode"), 1.0);
+        const QVariantMap settings = w->boundSettings();
+        QCOMPARE(settings.value(QStringLiteral("fanMode")), QVariant(1));
+        w->close();
+
+        QVERIFY(loadRig(motorRig));
+        QCOMPARE(simValue("m57", DC, "FanMode"), 3.0);   // the device forgot
+        auto restored = std::unique_ptr<DCMotorController>(makeWindow<DCMotorController>());
+        restored->restoreSettingsAtNextAttach(settings);
+        s.aimAt(5700);
+        restored->setUp(s.env());
+        restored->show();
+        QVERIFY(waitAttached(*restored, QStringLiteral("Motor 57")));
+        QTRY_COMPARE_WITH_TIMEOUT(simValue("m57", DC, "FanMode"), 1.0, deadlineMs);
+        // Read back: the pop-up shows the channel's mode, not the attach's default.
+        QCOMPARE(restored->fanModeCombo->currentIndex(), 1);
+        QVERIFY(!restored->errorEventLogWindow());
+    }
+
     void velocityIsSentAndARefusalKeepsTheLabel()
     {
         Surroundings s;
