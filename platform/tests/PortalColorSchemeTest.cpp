@@ -34,8 +34,9 @@ std::optional<ColorScheme> firstAnswer(const char *gtkTheme)
     while (!told && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     EXPECT_FALSE(toldDuringFollow);
-    if (told)
+    if (told) {
         EXPECT_EQ(reader.current(), *told);
+    }
     return told;
 }
 }   // namespace
