@@ -9,54 +9,61 @@ namespace tsim::wire {
 
 namespace {
 
-// Frame types on the wire; the order of Message's alternatives.
-enum Type : uint8_t {
-    kHello = 1,
-    kOpen,
-    kClose,
-    kSet,
-    kPing,
-    kWelcome,
-    kDenied,
-    kDevice,
-    kChannel,
-    kChannelGone,
-    kAttachment,
-    kReply,
-    kState,
-    kEvent,
-};
-
+// Writes fields; every message lists its fields once, in fields() below,
+// for this and for the Reader alike.
 class Writer {
 public:
     explicit Writer(std::string &out)
         : out_(out)
     { }
     template <class T>
-    void num(T v)
+    requires std::is_arithmetic_v<T> || std::is_enum_v<T> || std::is_same_v<T, Tindrel_IRCodeInfo>
+    void operator()(const T &v)
     {
-        static_assert(std::is_trivially_copyable_v<T>);
         char b[sizeof(T)];
         std::memcpy(b, &v, sizeof v);
         out_.append(b, sizeof b);
     }
-    void str(const std::string &s)
+    void operator()(const bool &b) { (*this)(static_cast<uint8_t>(b ? 1 : 0)); }
+    void operator()(const std::string &s)
     {
         const size_t n = std::min(s.size(), kMaxString);
-        num<uint32_t>(static_cast<uint32_t>(n));
+        (*this)(static_cast<uint32_t>(n));
         out_.append(s.data(), n);
     }
-    void flag(bool b) { num<uint8_t>(b ? 1 : 0); }
-    void doubles(const std::vector<double> &v)
+    template <class T>
+    void operator()(const std::vector<T> &v)
     {
-        num<uint16_t>(static_cast<uint16_t>(std::min(v.size(), kMaxValues)));
-        for (size_t i = 0; i < std::min(v.size(), kMaxValues); ++i)
-            num(v[i]);
+        const size_t n = std::min(v.size(), std::is_same_v<T, uint32_t> ? kMaxRaw : kMaxValues);
+        (*this)(static_cast<uint16_t>(n));
+        for (size_t i = 0; i < n; ++i)
+            (*this)(v[i]);
+    }
+    void operator()(const Tindrel_UnitInfo &u)
+    {
+        (*this)(static_cast<int32_t>(u.unit));
+        (*this)(std::string(u.name ? u.name : ""));
+        (*this)(std::string(u.symbol ? u.symbol : ""));
     }
 
 private:
     std::string &out_;
 };
+
+// Unit names and symbols come back as strings the library keeps for good;
+// a peer can make only so many of them.
+const char *interned(const std::string &s)
+{
+    static std::mutex m;
+    static auto *pool = new std::set<std::string>;
+    std::lock_guard<std::mutex> lk(m);
+    auto it = pool->find(s);
+    if (it != pool->end())
+        return it->c_str();
+    if (pool->size() >= 512 || s.size() > 64)
+        return "";
+    return pool->insert(s).first->c_str();
+}
 
 class Reader {
 public:
@@ -64,44 +71,48 @@ public:
         : in_(in)
     { }
     template <class T>
-    T num()
+    requires std::is_arithmetic_v<T> || std::is_enum_v<T> || std::is_same_v<T, Tindrel_IRCodeInfo>
+    void operator()(T &v)
     {
-        T v{};
-        if (!take(sizeof(T)))
-            return v;
-        std::memcpy(&v, in_.data() + pos_ - sizeof(T), sizeof(T));
-        return v;
+        if (take(sizeof(T)))
+            std::memcpy(&v, in_.data() + pos_ - sizeof(T), sizeof(T));
     }
-    std::string str()
+    void operator()(bool &b)
     {
-        const uint32_t n = num<uint32_t>();
-        if (n > kMaxString) {
-            bad("a string of " + std::to_string(n) + " bytes");
-            return {};
-        }
-        if (!take(n))
-            return {};
-        return std::string(in_.substr(pos_ - n, n));
+        uint8_t v = 0;
+        (*this)(v);
+        if (v > 1)
+            bad("a flag of " + std::to_string(v));
+        b = v == 1;
     }
-    bool flag()
+    void operator()(std::string &s)
     {
-        const uint8_t b = num<uint8_t>();
-        if (b > 1)
-            bad("a flag of " + std::to_string(b));
-        return b == 1;
+        uint32_t n = 0;
+        (*this)(n);
+        if (n > kMaxString)
+            return bad("a string of " + std::to_string(n) + " bytes");
+        if (take(n))
+            s.assign(in_.substr(pos_ - n, n));
     }
-    std::vector<double> doubles()
+    template <class T>
+    void operator()(std::vector<T> &v)
     {
-        const uint16_t n = num<uint16_t>();
-        if (n > kMaxValues) {
-            bad(std::to_string(n) + " values");
-            return {};
-        }
-        std::vector<double> v;
-        v.reserve(n);
+        uint16_t n = 0;
+        (*this)(n);
+        if (n > (std::is_same_v<T, uint32_t> ? kMaxRaw : kMaxValues))
+            return bad(std::to_string(n) + " values in a list");
+        v.resize(n);
         for (uint16_t i = 0; i < n && ok(); ++i)
-            v.push_back(num<double>());
-        return v;
+            (*this)(v[i]);
+    }
+    void operator()(Tindrel_UnitInfo &u)
+    {
+        int32_t unit = 0;
+        std::string name, symbol;
+        (*this)(unit);
+        (*this)(name);
+        (*this)(symbol);
+        u = {static_cast<Tindrel_Unit>(unit), interned(name), interned(symbol)};
     }
     void bad(std::string what)
     {
@@ -135,151 +146,82 @@ private:
     std::string err_;
 };
 
-// Unit names and symbols come back as strings the library keeps for good;
-// a peer can make only so many of them.
-const char *interned(const std::string &s)
+// The fields of each message, in their order on the wire (M is the message,
+// const for writing).
+template <class A, class M>
+requires std::is_same_v<std::remove_const_t<M>, EventArgs>
+void fields(A &a, M &m)
 {
-    static std::mutex m;
-    static auto *pool = new std::set<std::string>;
-    std::lock_guard<std::mutex> lk(m);
-    auto it = pool->find(s);
-    if (it != pool->end())
-        return it->c_str();
-    if (pool->size() >= 512 || s.size() > 64)
-        return "";
-    return pool->insert(s).first->c_str();
+    for (auto &d : m.d)
+        a(d);
+    a(m.ts);
+    for (auto &i : m.i)
+        a(i);
+    a(m.u64);
+    a(m.s[0]);
+    a(m.s[1]);
+    a(m.raw);
+    a(m.unit);
+    a(m.ir);
+}
+template <class A, class M>
+void fields(A &a, M &m)
+{
+    using T = std::remove_const_t<M>;
+    if constexpr (std::is_same_v<T, Hello>) {
+        a(m.magic), a(m.version), a(m.client), a(m.password);
+    } else if constexpr (std::is_same_v<T, Open>) {
+        a(m.request), a(m.key);
+    } else if constexpr (std::is_same_v<T, Close> || std::is_same_v<T, ChannelGone>) {
+        a(m.key);
+    } else if constexpr (std::is_same_v<T, Set>) {
+        a(m.request), a(m.key), a(m.prop), a(m.value);
+    } else if constexpr (std::is_same_v<T, Ping>) {
+        a(m.token), a(m.answer);
+    } else if constexpr (std::is_same_v<T, Welcome>) {
+        a(m.name), a(m.uniqueName), a(m.host), a(m.major), a(m.minor);
+    } else if constexpr (std::is_same_v<T, Denied>) {
+        a(m.code), a(m.detail);
+    } else if constexpr (std::is_same_v<T, DeviceRecord>) {
+        a(m.key), a(m.parent), a(m.sku), a(m.name), a(m.label), a(m.fwString), a(m.className);
+        a(m.deviceId), a(m.deviceClass), a(m.version), a(m.serial), a(m.hubPort), a(m.xlnkId), a(m.hubPortDevice);
+    } else if constexpr (std::is_same_v<T, ChannelRecord>) {
+        a(m.key), a(m.device), a(m.cls), a(m.subclass), a(m.index), a(m.name), a(m.unsupported);
+    } else if constexpr (std::is_same_v<T, Attachment>) {
+        a(m.key), a(m.attached);
+    } else if constexpr (std::is_same_v<T, Reply>) {
+        a(m.request), a(m.code), a(m.detail);
+    } else if constexpr (std::is_same_v<T, State>) {
+        a(m.key), a(m.values), a(m.mins), a(m.maxs);
+    } else {
+        static_assert(std::is_same_v<T, Event>);
+        a(m.key), a(m.slot), a(m.sentNs);
+        fields(a, m.args);
+    }
 }
 
-void putArgs(Writer &w, const EventArgs &a)
+// What a message must hold beyond its fields' own limits.
+std::string problem(const Message &m)
 {
-    for (double d : a.d)
-        w.num(d);
-    w.num(a.ts);
-    for (int i : a.i)
-        w.num<int32_t>(i);
-    w.num(a.u64);
-    w.str(a.s[0]);
-    w.str(a.s[1]);
-    const size_t raw = std::min(a.raw.size(), kMaxRaw);
-    w.num<uint16_t>(static_cast<uint16_t>(raw));
-    for (size_t i = 0; i < raw; ++i)
-        w.num(a.raw[i]);
-    w.num<int32_t>(static_cast<int32_t>(a.unit.unit));
-    w.str(a.unit.name ? a.unit.name : "");
-    w.str(a.unit.symbol ? a.unit.symbol : "");
-    w.num(a.ir);
+    if (auto *s = std::get_if<State>(&m))
+        if (s->mins.size() != s->values.size() || s->maxs.size() != s->values.size())
+            return "a channel state whose values and limits differ in number";
+    return {};
 }
 
-EventArgs getArgs(Reader &r)
+// Decodes a message of the variant's alternative I, when type says it is that one.
+template <size_t I = 0>
+std::optional<Message> decodeAs(size_t index, Reader &r)
 {
-    EventArgs a;
-    for (double &d : a.d)
-        d = r.num<double>();
-    a.ts = r.num<double>();
-    for (int &i : a.i)
-        i = r.num<int32_t>();
-    a.u64 = r.num<uint64_t>();
-    a.s[0] = r.str();
-    a.s[1] = r.str();
-    const uint16_t raw = r.num<uint16_t>();
-    if (raw > kMaxRaw)
-        r.bad(std::to_string(raw) + " words of a raw signal");
-    for (uint16_t i = 0; i < raw && r.ok(); ++i)
-        a.raw.push_back(r.num<uint32_t>());
-    a.unit.unit = static_cast<Tindrel_Unit>(r.num<int32_t>());
-    a.unit.name = interned(r.str());
-    a.unit.symbol = interned(r.str());
-    a.ir = r.num<Tindrel_IRCodeInfo>();
-    a.ir.toggleMask[sizeof a.ir.toggleMask - 1] = '\0';   // always a C string
-    return a;
-}
-
-void body(Writer &w, const Hello &m)
-{
-    w.num(m.magic);
-    w.num(m.version);
-    w.str(m.client);
-    w.str(m.password);
-}
-void body(Writer &w, const Open &m)
-{
-    w.num(m.request);
-    w.num(m.key);
-}
-void body(Writer &w, const Close &m) { w.num(m.key); }
-void body(Writer &w, const Set &m)
-{
-    w.num(m.request);
-    w.num(m.key);
-    w.num(m.prop);
-    w.num(m.value);
-}
-void body(Writer &w, const Ping &m)
-{
-    w.num(m.token);
-    w.flag(m.answer);
-}
-void body(Writer &w, const Welcome &m)
-{
-    w.str(m.name);
-    w.str(m.uniqueName);
-    w.str(m.host);
-    w.num(m.major);
-    w.num(m.minor);
-}
-void body(Writer &w, const Denied &m)
-{
-    w.num(m.code);
-    w.str(m.detail);
-}
-void body(Writer &w, const DeviceRecord &m)
-{
-    w.num(m.key);
-    w.num(m.parent);
-    for (const std::string *s : {&m.sku, &m.name, &m.label, &m.fwString, &m.className})
-        w.str(*s);
-    for (int32_t v : {m.deviceId, m.deviceClass, m.version, m.serial, m.hubPort})
-        w.num(v);
-    w.num(m.xlnkId);
-    w.flag(m.hubPortDevice);
-}
-void body(Writer &w, const ChannelRecord &m)
-{
-    w.num(m.key);
-    w.num(m.device);
-    w.num(m.cls);
-    w.num(m.subclass);
-    w.num(m.index);
-    w.str(m.name);
-    w.num<uint16_t>(static_cast<uint16_t>(std::min(m.unsupported.size(), kMaxValues)));
-    for (size_t i = 0; i < std::min(m.unsupported.size(), kMaxValues); ++i)
-        w.num(m.unsupported[i]);
-}
-void body(Writer &w, const ChannelGone &m) { w.num(m.key); }
-void body(Writer &w, const Attachment &m)
-{
-    w.num(m.key);
-    w.flag(m.attached);
-}
-void body(Writer &w, const Reply &m)
-{
-    w.num(m.request);
-    w.num(m.code);
-    w.str(m.detail);
-}
-void body(Writer &w, const State &m)
-{
-    w.num(m.key);
-    w.doubles(m.values);
-    w.doubles(m.mins);
-    w.doubles(m.maxs);
-}
-void body(Writer &w, const Event &m)
-{
-    w.num(m.key);
-    w.num(m.slot);
-    w.num(m.sentNs);
-    putArgs(w, m.args);
+    if constexpr (I < std::variant_size_v<Message>) {
+        if (index != I)
+            return decodeAs<I + 1>(index, r);
+        std::variant_alternative_t<I, Message> m{};
+        fields(r, m);
+        return Message(std::move(m));
+    } else {
+        return std::nullopt;
+    }
 }
 
 }   // namespace
@@ -290,141 +232,26 @@ void encode(const Message &m, std::string &out)
     out.append(4, '\0');
     out.push_back(static_cast<char>(m.index() + 1));
     Writer w(out);
-    std::visit([&](const auto &v) { body(w, v); }, m);
+    std::visit([&](const auto &v) { fields(w, v); }, m);
     const uint32_t len = static_cast<uint32_t>(out.size() - start - 4);
     std::memcpy(&out[start], &len, 4);
 }
 
 std::optional<Message> decodePayload(uint8_t type, std::string_view payload, std::string &err)
 {
-    Reader r(payload);
-    Message m;
-    switch (type) {
-    case kHello: {
-        Hello h;
-        h.magic = r.num<uint32_t>();
-        h.version = r.num<uint16_t>();
-        h.client = r.str();
-        h.password = r.str();
-        m = std::move(h);
-        break;
-    }
-    case kOpen: {
-        Open o;
-        o.request = r.num<uint32_t>();
-        o.key = r.num<uint32_t>();
-        m = o;
-        break;
-    }
-    case kClose:
-        m = Close{r.num<uint32_t>()};
-        break;
-    case kSet: {
-        Set s;
-        s.request = r.num<uint32_t>();
-        s.key = r.num<uint32_t>();
-        s.prop = r.num<uint16_t>();
-        s.value = r.num<double>();
-        m = s;
-        break;
-    }
-    case kPing: {
-        Ping p;
-        p.token = r.num<uint64_t>();
-        p.answer = r.flag();
-        m = p;
-        break;
-    }
-    case kWelcome: {
-        Welcome w;
-        w.name = r.str();
-        w.uniqueName = r.str();
-        w.host = r.str();
-        w.major = r.num<uint16_t>();
-        w.minor = r.num<uint16_t>();
-        m = std::move(w);
-        break;
-    }
-    case kDenied: {
-        Denied d;
-        d.code = r.num<int32_t>();
-        d.detail = r.str();
-        m = std::move(d);
-        break;
-    }
-    case kDevice: {
-        DeviceRecord d;
-        d.key = r.num<uint32_t>();
-        d.parent = r.num<uint32_t>();
-        for (std::string *s : {&d.sku, &d.name, &d.label, &d.fwString, &d.className})
-            *s = r.str();
-        for (int32_t *v : {&d.deviceId, &d.deviceClass, &d.version, &d.serial, &d.hubPort})
-            *v = r.num<int32_t>();
-        d.xlnkId = r.num<uint32_t>();
-        d.hubPortDevice = r.flag();
-        m = std::move(d);
-        break;
-    }
-    case kChannel: {
-        ChannelRecord c;
-        c.key = r.num<uint32_t>();
-        c.device = r.num<uint32_t>();
-        c.cls = r.num<int32_t>();
-        c.subclass = r.num<int32_t>();
-        c.index = r.num<int32_t>();
-        c.name = r.str();
-        const uint16_t n = r.num<uint16_t>();
-        if (n > kMaxValues)
-            r.bad(std::to_string(n) + " unsupported properties");
-        for (uint16_t i = 0; i < n && r.ok(); ++i)
-            c.unsupported.push_back(r.num<uint16_t>());
-        m = std::move(c);
-        break;
-    }
-    case kChannelGone:
-        m = ChannelGone{r.num<uint32_t>()};
-        break;
-    case kAttachment: {
-        Attachment a;
-        a.key = r.num<uint32_t>();
-        a.attached = r.flag();
-        m = a;
-        break;
-    }
-    case kReply: {
-        Reply p;
-        p.request = r.num<uint32_t>();
-        p.code = r.num<int32_t>();
-        p.detail = r.str();
-        m = std::move(p);
-        break;
-    }
-    case kState: {
-        State s;
-        s.key = r.num<uint32_t>();
-        s.values = r.doubles();
-        s.mins = r.doubles();
-        s.maxs = r.doubles();
-        if (r.ok() && (s.mins.size() != s.values.size() || s.maxs.size() != s.values.size()))
-            r.bad("a channel state whose values and limits differ in number");
-        m = std::move(s);
-        break;
-    }
-    case kEvent: {
-        Event e;
-        e.key = r.num<uint32_t>();
-        e.slot = r.num<uint16_t>();
-        e.sentNs = r.num<uint64_t>();
-        e.args = getArgs(r);
-        m = std::move(e);
-        break;
-    }
-    default:
+    if (type < 1 || type > std::variant_size_v<Message>) {
         err = "a message of unknown type " + std::to_string(type);
         return std::nullopt;
     }
+    Reader r(payload);
+    auto m = decodeAs(type - 1u, r);
+    if (m)
+        if (std::string p = problem(*m); !p.empty())
+            r.bad(p);
     if (!r.done(err))
         return std::nullopt;
+    if (auto *e = std::get_if<Event>(&*m))
+        e->args.ir.toggleMask[sizeof e->args.ir.toggleMask - 1] = '\0';   // always a C string
     return m;
 }
 
