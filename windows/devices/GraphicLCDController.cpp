@@ -98,10 +98,11 @@ void GraphicLCDController::basicExample()
     check(TindrelLCD_setFrameBuffer(lcd, 0));
     check(TindrelLCD_clear(lcd));
     check(TindrelLCD_writeText(lcd, lcdFont(fontOther), 0, 0, "A few boldface A's"));
-    check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser1), 9, 10));
-    const auto a = letterABitmap();
-    check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser1), "A", a.data()));
-    check(TindrelLCD_writeText(lcd, lcdFont(fontUser1), 0, 13, "AAAAAA"));
+    if (check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser1), 9, 10))) {
+        const auto a = letterABitmap();
+        check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser1), "A", a.data()));
+        check(TindrelLCD_writeText(lcd, lcdFont(fontUser1), 0, 13, "AAAAAA"));
+    }
     check(TindrelLCD_drawLine(lcd, 5, 40, 35, 30));
     check(TindrelLCD_drawRect(lcd, 20, 35, 30, 45, 1, 0));
     check(TindrelLCD_copy(lcd, 0, 0, 5, 30, 35, 45, 87, 30, 0));
@@ -152,13 +153,17 @@ void GraphicLCDController::asyncText()
     void *ctx = contextPointer();
     check(TindrelLCD_setFrameBuffer(lcd, 0));
     check(TindrelLCD_clear(lcd));
-    check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser2), 6, 12));
-    const auto z = letterZBitmap();
-    const std::vector<uint8_t> blank12(6 * 12, 0);
-    check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser2), "0", z.data()));
-    check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser2), " ", blank12.data()));
-    check(TindrelLCD_writeText(lcd, lcdFont(fontUser2), 0, 35, "0 0 0"));
-    check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser1), 1, 10));
+    // A character's bitmap is read at the font's size: where the size was
+    // not set, its bitmaps are not either (they would be read past their end).
+    if (check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser2), 6, 12))) {
+        const auto z = letterZBitmap();
+        const std::vector<uint8_t> blank12(6 * 12, 0);
+        check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser2), "0", z.data()));
+        check(TindrelLCD_setCharacterBitmap(lcd, lcdFont(fontUser2), " ", blank12.data()));
+        check(TindrelLCD_writeText(lcd, lcdFont(fontUser2), 0, 35, "0 0 0"));
+    }
+    if (!check(TindrelLCD_setFontSize(lcd, lcdFont(fontUser1), 1, 10)))
+        return;
     const uint8_t one[] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
     const uint8_t two[] = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
     const uint8_t blank10[10] = {};

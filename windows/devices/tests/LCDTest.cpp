@@ -252,6 +252,27 @@ private slots:
         QCOMPARE(TindrelSim_failCalls(0, 0), TINDREL_OK);
     }
 
+    // The asynchronous text sizes user font 1 down to 1 x 10 and gives it
+    // 10-byte characters; after the basic drawing made it 9 x 10, a failed
+    // resize had those 10 bytes read as 90 (the sanitizer build sees it).
+    void aFontThatWasNotResizedGetsNoBitmapsOfTheNewSize()
+    {
+        Surroundings s;
+        auto w = openOn<GraphicLCDController>(s, graphicSerial, "Pixel Display 128x64");
+        uint64_t failed = 0;
+        for (uint32_t seed = 1; seed <= 120; ++seed) {
+            QCOMPARE(TindrelSim_failCalls(0, 0), TINDREL_OK);
+            w->basicButton->click();
+            QCOMPARE(TindrelSim_failCalls(0.5, seed), TINDREL_OK);
+            w->asyncTextButton->click();
+            failed += TindrelSim_failedCalls(TINDREL_CHCLASS_LCD, TINDRELSIM_CALLS_CHANGES);
+        }
+        QCOMPARE(TindrelSim_failCalls(0, 0), TINDREL_OK);
+        // Calls failed, and the window logged them.
+        QVERIFY(failed > 100);
+        QTRY_VERIFY_WITH_TIMEOUT(w->errorCount() > 100, deadlineMs);
+    }
+
     void randomTextWriterStartsStopsAndEndsWithTheWindow()
     {
         Surroundings s;
