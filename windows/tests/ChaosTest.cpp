@@ -152,6 +152,7 @@ void ChaosTest::everyControlOfEveryWindowUnderFailuresAndReplugging()
     while (run.elapsed() < seconds * 1000LL) {
         QElapsedTimer step;
         step.start();
+        QString acted = QStringLiteral("a library event or a replug");
         const double roll = std::uniform_real_distribution<double>(0, 1)(rng);
         if (roll < 0.04 && !rig.channels.empty()) {
             const RigChannel &c = rig.channels[static_cast<size_t>(pick(rig.channels.size()))];
@@ -189,6 +190,8 @@ void ChaosTest::everyControlOfEveryWindowUnderFailuresAndReplugging()
             if (!controls.isEmpty()) {
                 QWidget *c = controls.at(pick(controls.size()));
                 ++widgetMoves;
+                acted = w->windowTitle() + QStringLiteral(": ") + QString::fromLatin1(c->metaObject()->className()) +
+                        QStringLiteral(" \"") + c->accessibleName() + QStringLiteral("\"");
                 if (auto *slider = qobject_cast<QSlider *>(c)) {
                     slider->setValue(std::uniform_int_distribution<int>(slider->minimum(), slider->maximum())(rng));
                 } else if (auto *combo = qobject_cast<QComboBox *>(c)) {
@@ -213,7 +216,8 @@ void ChaosTest::everyControlOfEveryWindowUnderFailuresAndReplugging()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         ++steps;
         longestStepMs = std::max(longestStepMs, step.elapsed());
-        QVERIFY2(step.elapsed() < 10000, "a step returns");
+        QVERIFY2(step.elapsed() < 10000,
+                 qPrintable(QStringLiteral("a step returns: %1 took %2 ms").arg(acted).arg(step.elapsed())));
     }
     std::map<int, uint64_t> failedChanges;
     for (const auto &[name, cls] : classByName)
