@@ -112,6 +112,9 @@ public:
         (*this)(unit);
         (*this)(name);
         (*this)(symbol);
+        // Only codes inside the unit list's range can be held as a unit.
+        if (unit < TINDREL_UNIT_NONE || unit > TINDREL_UNIT_WATT)
+            return bad("a unit of " + std::to_string(unit));
         u = {static_cast<Tindrel_Unit>(unit), interned(name), interned(symbol)};
     }
     void bad(std::string what)

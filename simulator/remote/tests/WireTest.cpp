@@ -141,6 +141,17 @@ TEST(Wire, MalformedFramesAreRefusedAndNothingAfterThemIsRead)
     std::string flag = good;
     flag.back() = 2;
     refused(flag, "flag");
+    // A unit code outside the unit list.
+    std::string event;
+    encode(sampleEvent(), event);
+    const std::string lux("\x0e\0\0\0\x03\0\0\0lux", 11);
+    const size_t at = event.find(lux);
+    ASSERT_NE(at, std::string::npos);
+    std::string unit = event;
+    unit.replace(at, 4, std::string("\x0a\x00\x29\x00", 4));
+    EXPECT_NE(refused(unit, "unit").find("a unit of 2686986"), std::string::npos);
+    unit.replace(at, 4, std::string("\xff\xff\xff\xff", 4));
+    EXPECT_NE(refused(unit, "negative unit").find("a unit of -1"), std::string::npos);
 }
 
 TEST(Wire, AFrameCutShortWaitsForTheRestRatherThanFailing)
