@@ -2,12 +2,10 @@
 // that reach its devices through the device library.
 #pragma once
 
+#include "Loopback.h"
 #include "TempDir.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,20 +14,6 @@
 #include <string>
 
 namespace tindrel::server::testing {
-
-// A port nobody listens on just now.
-inline int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t n = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 // The daemon's rig: a voltage input and a digital output on one device.
 inline const char *kServerRig = R"({"devices": [

@@ -1,6 +1,7 @@
 // The network server daemon: its configuration, its status page, and the
 // real program started and stopped by the supervisor.
 #include "DaemonConfig.h"
+#include "Loopback.h"
 #include "ServiceControl.h"
 #include "ServiceDescription.h"
 #include "TempDir.h"
@@ -8,10 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +18,9 @@
 
 using namespace tindrel;
 using namespace tindrel::daemon;
+using server::testing::freePort;
+using server::testing::freePortBesides;
+using server::testing::httpGet;
 using server::testing::readText;
 using server::testing::TempDir;
 using server::testing::writeText;
@@ -103,43 +104,6 @@ TEST(DaemonProgram, RefusesABadConfigurationWithAClearMessage)
     EXPECT_EQ(runDaemon({kDaemon}, dir).status, 2);
 }
 
-std::uint16_t freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-std::optional<std::string> httpGet(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const std::string request = "GET / HTTP/1.0\r\n\r\n";
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string reply;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        reply.append(buffer, static_cast<std::size_t>(n));
-    ::close(fd);
-    return reply;
-}
-
 template <class F>
 bool eventually(F condition, int seconds = 20)
 {
@@ -156,8 +120,10 @@ class SupervisedDaemon : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port = freeLoopbackPort();
-        writeText(dir.file("server.pc"), "[tindrel]\nenabled = \"true\"\n[tindrel.logging]\nfile = \"" +
+        port = freePort();
+        // The devices' port is a free one too: tests run side by side.
+        writeText(dir.file("server.pc"), "[tindrel]\nenabled = \"true\"\n[tindrel.network.ipv4]\nport = \"" +
+                                             std::to_string(freePortBesides(port)) + "\"\n[tindrel.logging]\nfile = \"" +
                                              dir.file("server.log") + "\"\n[tindrel.www]\nenabled = \"true\"\n" +
                                              "logging.accesslog = \"" + dir.file("access.log") + "\"\n" +
                                              "[tindrel.www.network.ipv4]\nport = \"" + std::to_string(port) +

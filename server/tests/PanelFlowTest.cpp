@@ -5,6 +5,7 @@
 // installs this build's programs into its private layer over /usr). The
 // files it changes are put back afterwards. Elsewhere it reports skipped.
 #include "HelperTransport.h"
+#include "Loopback.h"
 #include "Paths.h"
 #include "ServerConfig.h"
 #include "ServerLinux.h"
@@ -13,11 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +27,9 @@
 
 using namespace tindrel;
 namespace fs = std::filesystem;
+using server::testing::freePort;
+using server::testing::freePortBesides;
+using server::testing::httpGet;
 
 namespace {
 
@@ -63,37 +64,6 @@ private:
     std::optional<std::string> old_;
 };
 
-std::uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &size);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-std::string httpGet(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-        ::send(fd, "GET / HTTP/1.0\r\n\r\n", 18, MSG_NOSIGNAL) == 18) {
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-            reply.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return reply;
-}
-
 // What the panel does, as the given user; returns what went wrong ("" when nothing).
 std::string panelFlow(const std::string &tool, std::uint16_t port)
 {
@@ -111,6 +81,7 @@ std::string panelFlow(const std::string &tool, std::uint16_t port)
     };
     server::ServerSettings settings;
     settings.webserverPort = std::to_string(port);
+    settings.port = std::to_string(freePortBesides(port));   // not the default: tests run side by side
     settings.publishName = "Flow";
     const std::string config(paths::kServerConfigFile);
     const std::string unit(paths::kServerServiceDescription);
@@ -127,7 +98,7 @@ std::string panelFlow(const std::string &tool, std::uint16_t port)
     expect(up, "the daemon did not appear");
     std::string page;
     for (int i = 0; i < 100 && page.empty(); ++i, sleeper.sleepMs(50))
-        page = httpGet(port);
+        page = httpGet(port).value_or("");
     expect(page.find("<td>Flow</td>") != std::string::npos, "status page: " + page.substr(0, 200));
     expect(run(raisetool::makeServiceBlock(label, "stop")) == 0, "stop");
     expect(server::waitForStopped(processes, sleeper, paths::kServerProcessName, server::kStopTimeoutMs),
