@@ -122,12 +122,13 @@ protected:
     {
         port = freePort();
         // The devices' port is a free one too: tests run side by side.
-        writeText(dir.file("server.pc"), "[tindrel]\nenabled = \"true\"\n[tindrel.network.ipv4]\nport = \"" +
-                                             std::to_string(freePortBesides(port)) + "\"\n[tindrel.logging]\nfile = \"" +
-                                             dir.file("server.log") + "\"\n[tindrel.www]\nenabled = \"true\"\n" +
-                                             "logging.accesslog = \"" + dir.file("access.log") + "\"\n" +
-                                             "[tindrel.www.network.ipv4]\nport = \"" + std::to_string(port) +
-                                             "\"\n[tindrel.network.publish]\nname = \"Bench\"\n");
+        const std::string devicePort = std::to_string(freePortBesides(port));
+        writeText(dir.file("server.pc"),
+                  "[tindrel]\nenabled = \"true\"\n[tindrel.network.ipv4]\nport = \"" + devicePort + "\"\n" +
+                      "[tindrel.logging]\nfile = \"" + dir.file("server.log") + "\"\n" +
+                      "[tindrel.www]\nenabled = \"true\"\nlogging.accesslog = \"" + dir.file("access.log") + "\"\n" +
+                      "[tindrel.www.network.ipv4]\nport = \"" + std::to_string(port) + "\"\n" +
+                      "[tindrel.network.publish]\nname = \"Bench\"\n");
         setup = server::networkServerSetup();
         setup.descriptionPath = dir.file("tindrel22networkserver.service");
         setup.stateDir = dir.path() / "state";
