@@ -37,6 +37,24 @@ QProcessEnvironment offscreenIn(const QTemporaryDir &dir)
     return env;
 }
 
+// A start of the panel, to its end.
+struct PanelRun {
+    bool clean = false;   // ended by itself with status 0
+    QString out, err;
+};
+
+PanelRun runPanel(const QProcessEnvironment &env, const QStringList &args)
+{
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.start(QStringLiteral(TINDREL_PANEL_PATH), args);
+    PanelRun run;
+    run.clean = panel.waitForFinished(120000) && panel.exitStatus() == QProcess::NormalExit && panel.exitCode() == 0;
+    run.out = QString::fromUtf8(panel.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(panel.readAllStandardError());
+    return run;
+}
+
 }   // namespace
 
 class ProgramTest : public QObject {
@@ -152,19 +170,11 @@ void ProgramTest::printsTheTreeOfTheRigAndQuits()
    "channels": [{"class": 6, "index": 3}]}
 ]})");
     QVERIFY(!rig.isEmpty());
-    const QProcessEnvironment env = offscreenIn(dir);
-
-    QProcess panel;
-    panel.setProcessEnvironment(env);
-    panel.start(QStringLiteral(TINDREL_PANEL_PATH),
-                {QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")});
-    QVERIFY(panel.waitForFinished(120000));
-    const QString err = QString::fromLocal8Bit(panel.readAllStandardError());
-    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(panel.exitCode() == 0, qPrintable(err));
+    const PanelRun run =
+        runPanel(offscreenIn(dir), {QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")});
+    QVERIFY2(run.clean, qPrintable(run.err));
     // The present device with its channels; the absent one is not there.
-    const QStringList rows =
-        QString::fromUtf8(panel.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList rows = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QStringList expected{QStringLiteral("Local Tindrels"), QStringLiteral("  Digital Board\t1000\t102"),
                                QStringLiteral("    DigitalInput 0\t0"), QStringLiteral("    DigitalInput 1\t1")};
     QCOMPARE(rows, expected);
@@ -194,11 +204,8 @@ void ProgramTest::keepsTheSessionUnlessStartedClean()
     }
     const QProcessEnvironment env = offscreenIn(dir);
     const auto run = [&](QStringList extra) {
-        QProcess panel;
-        panel.setProcessEnvironment(env);
-        panel.start(QStringLiteral(TINDREL_PANEL_PATH),
-                    QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")} + extra);
-        return panel.waitForFinished(120000) && panel.exitStatus() == QProcess::NormalExit && panel.exitCode() == 0;
+        return runPanel(env, QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-tree-and-quit")} + extra)
+            .clean;
     };
     const auto remembered = [&] {
         return QSettings(config, QSettings::IniFormat).value(QStringLiteral("Session/windows/1/serial")).toInt();
@@ -222,15 +229,9 @@ void ProgramTest::aWindowOpenedByAddressComesBackAtTheNextStart()
     const QProcessEnvironment env = offscreenIn(dir);
     // What a start prints, or a note of how it ended.
     const auto printed = [&](QStringList extra) {
-        QProcess panel;
-        panel.setProcessEnvironment(env);
-        panel.start(QStringLiteral(TINDREL_PANEL_PATH),
-                    QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-windows-and-quit")} + extra);
-        if (!panel.waitForFinished(120000) || panel.exitStatus() != QProcess::NormalExit || panel.exitCode() != 0)
-            return QStringLiteral("ended with %1: %2")
-                .arg(panel.exitCode())
-                .arg(QString::fromUtf8(panel.readAllStandardError()));
-        return QString::fromUtf8(panel.readAllStandardOutput());
+        const PanelRun run = runPanel(
+            env, QStringList{QStringLiteral("--rig"), rig, QStringLiteral("--print-windows-and-quit")} + extra);
+        return run.clean ? run.out : QStringLiteral("did not end cleanly: ") + run.err;
     };
     const QString window = QStringLiteral("Digital Input\tDigitalInput:1000:0:0\n");
     QCOMPARE(printed({QStringLiteral("--open-window"), QStringLiteral("DigitalInput:1000")}), window);

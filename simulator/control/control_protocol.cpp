@@ -1,5 +1,7 @@
 #include "control_protocol.h"
 
+#include "PercentEncoding.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -435,19 +437,6 @@ constexpr CommandSpec kCommands[] = {
      &runFailCalls},
 };
 
-bool isPlain(unsigned char c) { return c > 0x20 && c < 0x7F && c != '%'; }
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<int32_t> parseInt(std::string_view text)
 {
     bool negative = false;
@@ -531,45 +520,12 @@ const CommandSpec *findCommand(std::string_view name)
     return nullptr;
 }
 
-std::string encodeArg(std::string_view raw)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(raw.size());
-    for (const char ch : raw) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isPlain(c)) {
-            encoded.push_back(ch);
-        } else {
-            encoded.push_back('%');
-            encoded.push_back(kHex[c >> 4]);
-            encoded.push_back(kHex[c & 0xF]);
-        }
-    }
-    return encoded;
-}
+std::string encodeArg(std::string_view raw) { return tindrel::percentEncode(raw); }
 
 std::optional<std::string> decodeArg(std::string_view encoded)
 {
-    std::string raw;
-    raw.reserve(encoded.size());
-    for (size_t i = 0; i < encoded.size(); ++i) {
-        if (encoded[i] == '\0')
-            return std::nullopt;   // a C string would end here: "sen\0sor" is not "sen"
-        if (encoded[i] != '%') {
-            raw.push_back(encoded[i]);
-            continue;
-        }
-        if (i + 2 >= encoded.size())
-            return std::nullopt;
-        const int high = hexValue(encoded[i + 1]);
-        const int low = hexValue(encoded[i + 2]);
-        if (high < 0 || low < 0 || (high == 0 && low == 0))
-            return std::nullopt;   // NUL cannot pass through C strings
-        raw.push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-    }
-    return raw;
+    // NUL cannot pass through C strings: "sen\0sor" would be read as "sen".
+    return tindrel::percentDecode(encoded, [](unsigned char byte, bool) { return byte != 0; });
 }
 
 std::string buildRequestLine(std::string_view command, const std::vector<std::string> &args)

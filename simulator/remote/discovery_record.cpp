@@ -1,5 +1,7 @@
 #include "discovery_record.h"
 
+#include "PercentEncoding.h"
+
 #include <charconv>
 #include <cstdint>
 
@@ -7,7 +9,6 @@ namespace tsim::remote {
 namespace {
 
 constexpr std::string_view kHeader = "tindrel22-server 1";
-constexpr char kHex[] = "0123456789ABCDEF";
 // The lines every record has once, in this order of the seen[] flags.
 constexpr std::string_view kSingle[] = {"name", "host", "address", "port", "pid"};
 
@@ -19,57 +20,13 @@ bool hasControl(std::string_view text)
     return false;
 }
 
-void appendHex(std::string &out, unsigned char c)
-{
-    out += '%';
-    out += kHex[c >> 4];
-    out += kHex[c & 0xf];
-}
+std::string escape(std::string_view text) { return tindrel::percentEncode(text); }
 
-std::string escape(std::string_view text)
-{
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7f || c == '%')
-            appendHex(out, c);
-        else
-            out += static_cast<char>(c);
-    }
-    return out;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
+// Only the escaped form is written: a byte outside printable ASCII as it stands is refused.
 std::optional<std::string> unescape(std::string_view text)
 {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c <= 0x20 || c >= 0x7f)
-            return std::nullopt;   // only the escaped form is written
-        if (c != '%') {
-            out += static_cast<char>(c);
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return std::nullopt;
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return out;
+    return tindrel::percentDecode(
+        text, [](unsigned char byte, bool escaped) { return escaped || (byte > 0x20 && byte < 0x7f); });
 }
 
 template <typename Int>
@@ -114,16 +71,12 @@ std::string recordProblem(const ServiceRecord &record)
 
 std::string recordFileName(const std::string &name)
 {
-    std::string out;
-    for (const unsigned char c : name) {
-        const bool plain =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-        if (plain)
-            out += static_cast<char>(c);
-        else
-            appendHex(out, c);
-    }
-    return out + std::string(kRecordFileSuffix);
+    return tindrel::percentEncode(name,
+                                  [](unsigned char c) {
+                                      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                             (c >= '0' && c <= '9') || c == '_' || c == '-';
+                                  }) +
+           std::string(kRecordFileSuffix);
 }
 
 std::string formatRecordFile(const RecordFile &file)
