@@ -29,11 +29,13 @@ void CodePopup::showWholeTable()
     setTitles(titles);
 }
 
-std::optional<int> CodePopup::currentCode() const
+std::optional<int> CodePopup::currentCode() const { return codeAt(currentIndex()); }
+
+std::optional<int> CodePopup::codeAt(int index) const
 {
-    if (currentIndex() < 0)
+    if (index < 0 || index >= count())
         return std::nullopt;
-    return codeForTitle(table_, currentText());
+    return codeForTitle(table_, itemText(index));
 }
 
 void CodePopup::selectTitle(const QString &title) { setCurrentIndex(findText(title, Qt::MatchExactly)); }

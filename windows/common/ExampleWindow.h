@@ -4,6 +4,7 @@
 #include "ErrorEventLog.h"
 #include "ValueEvents.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QList>
@@ -26,8 +27,6 @@ class QHBoxLayout;
 class QLabel;
 class QAction;
 class QPushButton;
-
-class QComboBox;
 
 namespace tindrel {
 
@@ -232,6 +231,22 @@ public:
     // user would; then readBack shows what the channel holds (unset: the
     // pop-up is left as chosen). name: letters, digits, '_', '.', '-'.
     void rememberPopup(const QString &name, QComboBox *popup, std::function<void()> readBack = {});
+    // As above for a pop-up whose items stand for library codes: after a
+    // restore the item of the channel's code, read by get, is shown (the
+    // item codeOf maps to that code; none shown when no item does).
+    template <class H, class T, class CodeOf>
+    void rememberPopup(const QString &name, QComboBox *popup, TindrelReturnCode (*get)(H, T *), CodeOf codeOf)
+    {
+        rememberPopup(name, popup, [this, popup, get, codeOf] {
+            T value{};
+            if (!check(get(handle<H>(), &value)))
+                return;
+            popup->setCurrentIndex(-1);
+            for (int item = 0; item < popup->count(); ++item)
+                if (codeOf(item) == static_cast<int>(value))
+                    popup->setCurrentIndex(item);
+        });
+    }
 
     // The user defaults and the alerts of the surroundings the window was
     // set up in, for windows that keep settings of their own or confirm

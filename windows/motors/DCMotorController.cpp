@@ -72,7 +72,8 @@ DCMotorController::DCMotorController(QWidget *parent)
     setHeightRule(HeightRule::MaximumAtAttach, {brakingStrengthBox, extraSettingsBox});
     velocitySlider->setRange(-1.0, 1.0, 0.0);
     brakingStrengthSlider->setRange(0.0, 1.0, 0.0);
-    fanModeCombo->addItems({QStringLiteral("Off"), QStringLiteral("On"), QStringLiteral("Automatic")});
+    for (const char *title : motors::fanModeTitles)
+        fanModeCombo->addItem(QString::fromLatin1(title));
 
     auto *brakeLayout = new QVBoxLayout(brakingStrengthBox);
     brakeLayout->addWidget(brakingStrengthSlider);
@@ -134,14 +135,7 @@ DCMotorController::DCMotorController(QWidget *parent)
     });
     connect(fanModeCombo, &QComboBox::activated, this, &DCMotorController::setFanMode);
     // Remembered with the rows; read back from the channel after a restore.
-    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, [this] {
-        Tindrel_FanMode mode{};
-        if (!check(TindrelDCMotor_getFanMode(handle<TindrelDCMotorHandle>(), &mode)))
-            return;
-        for (int item = 0; item < fanModeCombo->count(); ++item)
-            if (motors::dcFanModeFor(item) == static_cast<int>(mode))
-                fanModeCombo->setCurrentIndex(item);
-    });
+    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, &TindrelDCMotor_getFanMode, motors::dcFanModeFor);
     connect(backEMFCheck, &QCheckBox::clicked, this, &DCMotorController::setEMFSensing);
     connect(zeroVelocityButton, &QPushButton::clicked, this, &DCMotorController::zeroVelocity);
 }

@@ -13,6 +13,9 @@ namespace tindrel::motors {
 
 // Fan mode code for the fan mode pop-up's item index (0: 2, 1: 1, other: 3).
 int dcFanModeFor(int index);
+// The fan mode pop-ups' item titles, in item order: the codes above are
+// on (2), off (1) and automatic (3).
+inline constexpr const char *fanModeTitles[] = {"On", "Off", "Automatic"};
 // As above for the position controller: indexes outside 0 to 2 have no code.
 std::optional<int> fanModeFor(int index);
 // Encoder IO mode code for item index 0 to 4 (1 to 5); none otherwise.

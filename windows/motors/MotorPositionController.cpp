@@ -96,7 +96,8 @@ MotorPositionController::MotorPositionController(QWidget *parent)
     encoderIOModeCombo->addItems({QStringLiteral("Push-Pull"), QStringLiteral("Line Driver 2.2K"),
                                   QStringLiteral("Line Driver 10K"), QStringLiteral("Open Collector 2.2K"),
                                   QStringLiteral("Open Collector 10K")});
-    fanModeCombo->addItems({QStringLiteral("Off"), QStringLiteral("On"), QStringLiteral("Automatic")});
+    for (const char *title : motors::fanModeTitles)
+        fanModeCombo->addItem(QString::fromLatin1(title));
     otherSettingsButton->setCheckable(true);
     otherSettingsButton->setChecked(true);
 
@@ -164,6 +165,11 @@ MotorPositionController::MotorPositionController(QWidget *parent)
     connect(zeroPositionButton, &QPushButton::clicked, this, &MotorPositionController::zeroPosition);
     connect(encoderIOModeCombo, &QComboBox::activated, this, &MotorPositionController::setIOMode);
     connect(fanModeCombo, &QComboBox::activated, this, &MotorPositionController::setFanMode);
+    // Remembered with the rows; read back from the channel after a restore.
+    rememberPopup(QStringLiteral("encoderIOMode"), encoderIOModeCombo, &TindrelMotorPositionController_getIOMode,
+                  motors::ioModeFor);
+    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, &TindrelMotorPositionController_getFanMode,
+                  motors::fanModeFor);
     connect(otherSettingsButton, &QPushButton::toggled, this, &MotorPositionController::showOtherMotorSettings);
     connect(saveSettingsButton, &QPushButton::clicked, this, &MotorPositionController::saveSettings);
     connect(revertToSavedButton, &QPushButton::clicked, this, &MotorPositionController::revertToSavedSettings);

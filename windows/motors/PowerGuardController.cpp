@@ -1,6 +1,7 @@
 #include "PowerGuardController.h"
 
 #include "CodePopup.h"
+#include "MotorLogic.h"
 #include "MotorOutputLogic.h"
 #include "SliderRow.h"
 
@@ -15,7 +16,8 @@ namespace tindrel {
 
 namespace {
 // Item order is the window's: item 0 on, item 1 off, item 2 automatic.
-constexpr CodeTitle fanModes[] = {{"On", 2}, {"Off", 1}, {"Automatic", 3}};
+constexpr CodeTitle fanModes[] = {
+    {motors::fanModeTitles[0], 2}, {motors::fanModeTitles[1], 1}, {motors::fanModeTitles[2], 3}};
 }   // namespace
 
 PowerGuardController::PowerGuardController(QWidget *parent)
@@ -47,6 +49,8 @@ PowerGuardController::PowerGuardController(QWidget *parent)
         [this](double v) { return check(TindrelPowerGuard_setOverVoltage(handle<TindrelPowerGuardHandle>(), v)); });
     connect(powerEnabledCheck, &QCheckBox::clicked, this, &PowerGuardController::setPowerEnabled);
     connect(fanModeCombo, &QComboBox::activated, this, &PowerGuardController::setFanMode);
+    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, &TindrelPowerGuard_getFanMode,
+                  [popup = fanModeCombo](int item) { return popup->codeAt(item); });
 }
 
 void PowerGuardController::onAttach()

@@ -123,6 +123,7 @@ RCServoController::RCServoController(QWidget *parent)
     });
     connect(speedRampingCheck, &QCheckBox::toggled, this, &RCServoController::setSpeedRampingState);
     connect(voltageCombo, &QComboBox::activated, this, &RCServoController::setVoltage);
+    rememberPopup(QStringLiteral("voltage"), voltageCombo, &TindrelRCServo_getVoltage, motors::servoVoltageCode);
     connect(applyButton, &QPushButton::clicked, this, &RCServoController::apply);
     // The user cannot clear the target-reached check box.
     connect(stoppedCheck, &QCheckBox::clicked, this, [this] { stoppedCheck->setChecked(true); });

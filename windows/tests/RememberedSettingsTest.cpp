@@ -1,8 +1,15 @@
 // The windows' own pop-ups (not bound rows) are remembered with the rows and
 // set again at the next attach as the user would choose them, then read back
 // from the channel: the voltage and voltage-ratio sensor types, the digital
-// input's power supply and input mode.
+// input's power supply and input mode, and the motor, servo, guard and
+// display pop-ups.
+#include "CodePopup.h"
 #include "DigitalInputController.h"
+#include "LEDArrayController.h"
+#include "MotorPositionController.h"
+#include "PowerGuardController.h"
+#include "RCServoController.h"
+#include "TextLCDController.h"
 #include "VoltageInputController.h"
 #include "VoltageLogic.h"
 #include "VoltageRatioController.h"
@@ -38,6 +45,29 @@ std::unique_ptr<W> openOn(Surroundings &s, const Channel &at)
         return nullptr;
     return w;
 }
+
+// One device of each window with pop-ups of its own, at the library's defaults.
+const char *const popupRig = R"({"devices": [
+    {"id": "m57", "deviceId": 57, "class": 2, "serial": 5701, "name": "Motor 57",
+     "channels": [{"class": "MotorPositionController"}]},
+    {"id": "servo80", "deviceId": 80, "class": 2, "serial": 8000, "name": "Servo 80", "channels": [{"class": "RCServo"}]},
+    {"id": "guard", "deviceId": 106, "class": 2, "serial": 10600, "name": "Guard", "channels": [{"class": "PowerGuard"}]},
+    {"id": "lcd46", "deviceId": 46, "class": 2, "serial": 4600, "name": "Display Adapter",
+     "channels": [{"class": "LCD", "subclass": 81}]},
+    {"id": "leds", "deviceId": 154, "class": 2, "serial": 15400, "name": "LED Strip", "channels": [{"class": "LEDArray"}]}]})";
+
+// A pop-up chosen, remembered and brought back: item stands for code, which
+// is not the device's default.
+struct PopupCase {
+    const char *rigId;
+    int serial;
+    const char *deviceName;
+    Tindrel_ChannelClass cls;
+    const char *property;
+    const char *setting;
+    int item;
+    int code;
+};
 
 // As the user chooses an item.
 void choose(QComboBox &popup, int item)
@@ -153,6 +183,54 @@ private slots:
         QCOMPARE(simProperty("di55", TINDREL_CHCLASS_DIGITALINPUT, 0, "InputMode"), 1.0);
         QCOMPARE(restored->powerSupplyCombo->currentIndex(), 0);
         QCOMPARE(restored->inputModeCombo->currentIndex(), 0);
+        restored->close();
+    }
+
+    void theMotorServoGuardAndDisplayPopupsComeBack()
+    {
+        roundTrip(&MotorPositionController::encoderIOModeCombo,
+                  {"m57", 5701, "Motor 57", TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER, "IOMode", "encoderIOMode", 2, 3});
+        // "Off" is off.
+        roundTrip(&MotorPositionController::fanModeCombo,
+                  {"m57", 5701, "Motor 57", TINDREL_CHCLASS_MOTORPOSITIONCONTROLLER, "FanMode", "fanMode", 1, 1});
+        roundTrip(&RCServoController::voltageCombo,
+                  {"servo80", 8000, "Servo 80", TINDREL_CHCLASS_RCSERVO, "Voltage", "voltage", 2, 3});
+        roundTrip(&PowerGuardController::fanModeCombo,
+                  {"guard", 10600, "Guard", TINDREL_CHCLASS_POWERGUARD, "FanMode", "fanMode", 1, 1});
+        roundTrip(&TextLCDController::screenSizeCombo,
+                  {"lcd46", 4600, "Display Adapter", TINDREL_CHCLASS_LCD, "ScreenSize", "screenSize", 2, 3});
+        roundTrip(&LEDArrayController::colorOrderCmb,
+                  {"leds", 15400, "LED Strip", TINDREL_CHCLASS_LEDARRAY, "ColorOrder", "colorOrder", 0, 1});
+    }
+
+private:
+    template <class W, class P>
+    void roundTrip(P *W::*popupOf, const PopupCase &c)
+    {
+        const QString what = QString::fromLatin1(c.setting) + QStringLiteral(" of ") + QString::fromLatin1(c.rigId);
+        QVERIFY(loadRig(popupRig));
+        const double deviceDefault = simProperty(c.rigId, c.cls, 0, c.property);
+        QVERIFY2(deviceDefault != c.code, qPrintable(what));
+        Surroundings s;
+        auto w = openOn<W>(s, {c.serial, c.deviceName, c.rigId, c.cls});
+        QVERIFY2(w, qPrintable(what));
+        choose(*((*w).*popupOf), c.item);
+        QCOMPARE(simProperty(c.rigId, c.cls, 0, c.property), double(c.code));
+        const QVariantMap settings = w->boundSettings();
+        QVERIFY2(settings.value(QString::fromLatin1(c.setting)) == QVariant(c.item), qPrintable(what));
+        w->close();
+
+        QVERIFY(loadRig(popupRig));   // the device forgot
+        auto restored = std::unique_ptr<W>(makeWindow<W>());
+        restored->restoreSettingsAtNextAttach(settings);
+        s.aimAt(c.serial);
+        restored->setUp(s.env());
+        restored->show();
+        QVERIFY2(waitAttached(*restored, QString::fromLatin1(c.deviceName)), qPrintable(what));
+        QTRY_COMPARE_WITH_TIMEOUT(simProperty(c.rigId, c.cls, 0, c.property), double(c.code), deadlineMs);
+        // Read back from the channel.
+        QCOMPARE(((*restored).*popupOf)->currentIndex(), c.item);
+        QVERIFY2(!restored->errorEventLogWindow(), qPrintable(what));
         restored->close();
     }
 };

@@ -107,9 +107,12 @@ private slots:
     {
         Surroundings s;
         auto w = openOn(s, 5700, QStringLiteral("Motor 57"));
-        for (auto [index, code] : {std::pair{0, 2}, std::pair{1, 1}, std::pair{2, 3}}) {
+        // The item says what it sends: 1 is off, 2 on, 3 automatic.
+        for (auto [index, code, title] :
+             {std::tuple{0, 2, "On"}, std::tuple{1, 1, "Off"}, std::tuple{2, 3, "Automatic"}}) {
             w->setFanMode(index);
             QCOMPARE(simValue("m57", DC, "FanMode"), double(code));
+            QCOMPARE(w->fanModeCombo->itemText(index), QString::fromLatin1(title));
         }
     }
 
