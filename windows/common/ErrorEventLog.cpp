@@ -40,8 +40,9 @@ ErrorEventLog::ErrorEventLog(QWidget *owner)
 
 void ErrorEventLog::appendLine(const QString &text)
 {
-    QTextCharFormat format;
-    format.setForeground(errorEventLog->palette().brush(QPalette::Text));
+    // No colour of its own: the line is drawn in the palette's text colour,
+    // the desktop's light or dark one, whenever that changes.
+    const QTextCharFormat format;
     QTextCursor cursor(errorEventLog->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();

@@ -15,7 +15,7 @@ class ErrorEventLog : public QWidget {
 public:
     explicit ErrorEventLog(QWidget *owner);
 
-    // Appends text + "\n" in the control text colour, as one edit.
+    // Appends text + "\n" in the control text colour (as it is when drawn), as one edit.
     void appendLine(const QString &text);
     void setCount(int count);
     void clearText();

@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QImage>
 #include <QLabel>
 #include <QMap>
+#include <QPalette>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextCursor>
@@ -325,10 +327,20 @@ private slots:
         w->outputError(QStringLiteral("first"));
         w->outputError(QStringLiteral("second"));
         QTextEdit *log = w->errorEventLogWindow()->errorEventLog;
-        QTextCursor cursor(log->document());
-        cursor.movePosition(QTextCursor::NextCharacter);
-        QCOMPARE(cursor.charFormat().foreground().color(), log->palette().color(QPalette::Text));
         QCOMPARE(log->toPlainText(), QStringLiteral("first\nsecond\n"));
+        // Lines written before the desktop's palette changed are drawn in the new text colour.
+        QPalette dark = log->palette();
+        dark.setColor(QPalette::Base, Qt::black);
+        dark.setColor(QPalette::Text, QColor(255, 0, 0));
+        log->setPalette(dark);
+        const QImage drawn = log->viewport()->grab().toImage();
+        int newColour = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor c = drawn.pixelColor(x, y);
+                newColour += c.red() > 100 && c.green() < 60 && c.blue() < 60;   // red, as smoothed on black
+            }
+        QVERIFY2(newColour > 10, qPrintable(QString::number(newColour)));
         // A long-running log holds its lines once, not again as undo steps.
         QCOMPARE(log->document()->availableUndoSteps(), 0);
     }
