@@ -57,7 +57,7 @@ TindrelInfoBox::TindrelInfoBox(QWidget *parent)
     , hubPortTxt(new QLabel(this))
     , hubPortLbl(new QLabel(QStringLiteral("Hub Port:"), this))
     , remoteLbl(new QLabel(QStringLiteral("Remote"), this))
-    , pictureBox(new QLabel(this))
+    , pictureBox(new ScaledPicture(this))
 {
     initPictureResources();
     pictureBox->setFixedSize(pictureSize);
@@ -96,7 +96,7 @@ void TindrelInfoBox::fillTindrelInfo(TindrelHandle ch)
         deviceTxt->setText(QStringLiteral("Nothing"));
         for (QLabel *l : {versionTxt, channelTxt, serialNumTxt, hubPortTxt})
             l->clear();
-        pictureBox->clear();
+        pictureBox->clearPicture();
         hubPortLbl->hide();
         hubPortTxt->hide();
         remoteLbl->hide();
@@ -129,8 +129,7 @@ void TindrelInfoBox::setPicture(TindrelHandle ch)
         if (Tindrel_getHub(ch, &hub) == TINDREL_OK && hub)
             source = hub;
     }
-    pictureBox->clear();
-    pictureBox->update();
+    pictureBox->clearPicture();
     const QString sku = libraryString(Tindrel_getDeviceSKU, source);
     if (sku.isEmpty())
         return;
@@ -139,12 +138,7 @@ void TindrelInfoBox::setPicture(TindrelHandle ch)
         return;
     if (QCoreApplication::applicationName() != QLatin1String(controlPanelProcessName))
         QApplication::setWindowIcon(QIcon(picture));
-    // Scaled to the screen's pixels, so that a scaled desktop shows it sharp.
-    const qreal ratio = pictureBox->devicePixelRatioF();
-    QPixmap shown = picture.scaled(pictureSize * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    shown.setDevicePixelRatio(ratio);
-    pictureBox->setPixmap(shown);
-    pictureBox->update();
+    pictureBox->setPicture(picture.toImage(), pictureSize);
 }
 
 void TindrelInfoBox::error(TindrelReturnCode code, AlertService &alerts, QWidget *alertParent)

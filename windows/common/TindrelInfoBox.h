@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScaledPicture.h"
+
 #include <tindrel22_core.h>
 
 #include <QWidget>
@@ -42,7 +44,7 @@ public:
     QLabel *hubPortTxt;
     QLabel *hubPortLbl;
     QLabel *remoteLbl;
-    QLabel *pictureBox;
+    ScaledPicture *pictureBox;
 };
 
 // The same box as embedded by view-form windows.
