@@ -143,6 +143,16 @@ auto guarded(Fn &&fn, decltype(fn()) onFailure) noexcept -> decltype(fn())
     }
 }
 
+// Whether text parses to the same tree.
+bool readsBackAs(const std::string &text, const toml::table &root)
+{
+    try {
+        return toml::parse(text) == root;
+    } catch (const toml::parse_error &) {
+        return false;
+    }
+}
+
 int parseText(pconf_t **pc, char *errbuf, size_t errbufLen, std::string_view text, const std::string &source)
 {
     if (pc == nullptr) {
@@ -377,10 +387,20 @@ int pconf_renderpc(pconf_t *pc, char *buf, size_t bufLen)
         return TINDREL_EFAULT;
     return guarded(
         [&]() -> int {
-            std::ostringstream os;
-            os << toml::toml_formatter(pc->root,
-                                       toml::toml_formatter::default_flags & ~toml::format_flags::indentation);
-            std::string text = os.str();
+            const auto render = [&](toml::format_flags flags) {
+                std::ostringstream os;
+                os << toml::toml_formatter(pc->root, flags);
+                return os.str();
+            };
+            constexpr auto flags = toml::toml_formatter::default_flags & ~toml::format_flags::indentation;
+            std::string text = render(flags);
+            // The formatter's literal strings cannot hold every text: a value
+            // holding ''' and a line end came out as a file that no longer
+            // parsed. What does not read back the same is written again with
+            // basic strings and escapes only.
+            if (!readsBackAs(text, pc->root))
+                text = render(flags & ~toml::format_flags::allow_literal_strings &
+                              ~toml::format_flags::allow_multi_line_strings);
             if (!text.empty() && text.back() != '\n')
                 text.push_back('\n');
             if (text.size() + 1 > bufLen)

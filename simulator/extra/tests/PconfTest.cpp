@@ -81,16 +81,11 @@ TEST(PconfRoundTrip, KeepsKeysTheCallerNeverTouched)
 
 TEST(PconfRoundTrip, StringsWithSpecialCharactersSurvive)
 {
-    const std::vector<std::string> values = {"plain",
-                                             "",
-                                             "with \"quotes\" and 'apostrophes'",
-                                             "back\\slash",
-                                             "two\nlines",
-                                             "tab\there",
-                                             "caf\xC3\xA9 \xE2\x9C\x93",
-                                             "# not a comment",
-                                             "[not.a.table]",
-                                             "ends with backslash\\"};
+    const std::vector<std::string> values = {"plain", "", "with \"quotes\" and 'apostrophes'", "back\\slash",
+                                             "two\nlines", "tab\there", "caf\xC3\xA9 \xE2\x9C\x93", "# not a comment",
+                                             "[not.a.table]", "ends with backslash\\",
+                                             // Closes a literal string, then goes on over a line end.
+                                             "`''''''\\n \\n", "''' and\na line end", "'''"};
     Config config;
     ASSERT_EQ(pconf_create(&config.pc), 0);
     ASSERT_EQ(pconf_setcreatemissing(config.pc, 1), 0);
