@@ -300,6 +300,11 @@ protected:
         busDaemon_ = Child({"dbus-daemon", "--config-file=" + dir_.path() + "/bus.conf", "--nofork", "--nopidfile"},
                            dir_.path() + "/dbus.log");
         busEnv_.emplace("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + bus).c_str());
+        // The responder gives up at once when the bus is not there yet.
+        const auto busDeadline = std::chrono::steady_clock::now() + kDeadline;
+        while (!fs::exists(bus) && busDaemon_.running() && std::chrono::steady_clock::now() < busDeadline)
+            std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(fs::exists(bus)) << "dbus-daemon: " << slurp(dir_.path() + "/dbus.log");
         responder_ = Child({"unshare", "--net", "--mount", "sh", "-c",
                             "ip link set lo up multicast on && mkdir -p /run/avahi-daemon && "
                             "mount -t tmpfs tmpfs /run/avahi-daemon && "
