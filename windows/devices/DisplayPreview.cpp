@@ -43,14 +43,15 @@ DisplayPreview::DisplayPreview(QWidget *parent)
     connect(&timer_, &QTimer::timeout, this, &DisplayPreview::refresh);
 }
 
-void DisplayPreview::follow(TindrelHandle channel, bool lcd)
+void DisplayPreview::follow(const ChannelHandle *channel, bool lcd)
 {
     channel_ = channel;
     lcd_ = lcd;
-    if (channel_) {
+    if (channel_ && channel_->get()) {
         timer_.start();
         refresh();
     } else {
+        channel_ = nullptr;
         timer_.stop();
         picture_ = QImage();
         clear();
@@ -59,13 +60,18 @@ void DisplayPreview::follow(TindrelHandle channel, bool lcd)
 
 void DisplayPreview::refresh()
 {
+    if (channel_ && !channel_->get()) {
+        follow(nullptr, lcd_);   // the window let its channel go
+        return;
+    }
     if (!channel_ || !readBack_)
         return;
+    const TindrelHandle ch = channel_->get();
     QImage image;
     if (lcd_) {
-        if (const auto frame = readBack_->lcdFrame(channel_))
+        if (const auto frame = readBack_->lcdFrame(ch))
             image = lcdPreviewImage(*frame);
-    } else if (const auto leds = readBack_->ledColors(channel_)) {
+    } else if (const auto leds = readBack_->ledColors(ch)) {
         image = ledPreviewImage(*leds);
     }
     if (image.isNull())

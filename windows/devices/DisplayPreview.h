@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChannelHandle.h"
 #include "DisplayReadBack.h"
 
 #include <QImage>
@@ -19,15 +20,18 @@ class DisplayPreview : public QLabel {
     Q_OBJECT
 public:
     explicit DisplayPreview(QWidget *parent = nullptr);
-    // Follows a channel (null stops); lcd selects the kind of picture.
-    void follow(TindrelHandle channel, bool lcd);
+    // Follows the channel its window holds (null stops) for as long as the
+    // window holds it: once the handle is let go, at detach or at the
+    // window's close, the preview stops and shows nothing. lcd selects the
+    // kind of picture.
+    void follow(const ChannelHandle *channel, bool lcd);
     void refresh();
     bool hasPicture() const { return !picture_.isNull(); }
     const QImage &picture() const { return picture_; }
 
 private:
     std::unique_ptr<DisplayReadBack> readBack_;
-    TindrelHandle channel_ = nullptr;
+    const ChannelHandle *channel_ = nullptr;
     bool lcd_ = true;
     QTimer timer_;
     QImage picture_;

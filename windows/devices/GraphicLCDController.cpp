@@ -72,7 +72,7 @@ void GraphicLCDController::onAttach()
 {
     const auto lcd = handle<TindrelLCDHandle>();
     takeLCDLight(*contrastSlider, *backlightSlider, lcd, [this](TindrelReturnCode rc) { return check(rc); });
-    preview->follow(channel().get(), true);
+    preview->follow(&channel(), true);
 }
 
 void GraphicLCDController::onDetach() { preview->follow(nullptr, true); }

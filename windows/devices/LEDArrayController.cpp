@@ -148,7 +148,7 @@ void LEDArrayController::onAttach()
     gammaTrk->setValue(22);
     gammaTxt->setText(QStringLiteral("2.2"));
     brightnessTrk->setValue(5);
-    preview->follow(channel().get(), false);
+    preview->follow(&channel(), false);
 }
 
 void LEDArrayController::onDetach() { preview->follow(nullptr, false); }

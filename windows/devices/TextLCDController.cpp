@@ -91,7 +91,7 @@ void TextLCDController::onAttach()
         screenSizeCombo->selectCode(static_cast<int>(size));
     }
     takeLCDLight(*contrastSlider, *backlightSlider, lcd, [this](TindrelReturnCode rc) { return check(rc); });
-    preview->follow(channel().get(), true);
+    preview->follow(&channel(), true);
     updateDisplay();
 }
 

@@ -200,6 +200,24 @@ private slots:
         QCOMPARE(lcdPreviewImage(ReadBackFrame{2, 1, {0, 255}}).pixel(0, 0), qRgb(0, 0, 0));
     }
 
+    // A window closed at the quit stays until the program ends; its preview
+    // must not read the channel it let go (it did, from a freed handle).
+    void aClosedWindowsPreviewLetsItsChannelGo()
+    {
+        Surroundings s;
+        auto text = openOn<TextLCDController>(s, textSerial, "Character Display Adapter");
+        auto graphic = openOn<GraphicLCDController>(s, graphicSerial, "Pixel Display 128x64");
+        graphic->basicButton->click();
+        text->inputText[0]->setText(QStringLiteral("Hi"));
+        text->rowEdited(0);
+        for (DisplayPreview *preview : {text->preview, graphic->preview})
+            QTRY_VERIFY_WITH_TIMEOUT(preview->hasPicture(), deadlineMs);
+        text->close();
+        graphic->close();
+        QTRY_VERIFY_WITH_TIMEOUT(!text->preview->hasPicture(), deadlineMs);
+        QVERIFY(!graphic->preview->hasPicture());
+    }
+
     void sleepButtonPutsTheDisplayToSleepAndWakesIt()
     {
         Surroundings s;
