@@ -18,6 +18,8 @@ namespace {
 constexpr uint32_t kOpenMs = 1500;
 constexpr uint32_t kLoaderOpenMs = 2500;
 constexpr uint32_t kLoaderTimeoutMs = 1500;
+// A second look for a device that was found in neither mode.
+constexpr uint32_t kLookAgainMs = 500;
 constexpr auto kPortOffPause = std::chrono::milliseconds(100);
 
 const char *text(TindrelReturnCode rc)
@@ -85,14 +87,18 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
             addressHandle(h.get(), target.address);
         return rc;
     };
-    ChannelHandle normal;
     // Other devices' loaders, held open so that the next handle passes them over.
     std::vector<std::unique_ptr<ChannelHandle>> passedOver;
     auto loaderOwner = std::make_unique<ChannelHandle>();
-    const TindrelReturnCode made = normal.createOfClass(target.normalClass);
     if (const TindrelReturnCode rc = makeLoader(*loaderOwner))
         return {"Error on fw wait for attach: %s\n", rc};
-    if (!target.showsLoader) {
+    // Finds the device running its own firmware (within openMs) and reboots it
+    // into its loader; rebooted stays false when it was not found so (it may
+    // be in its loader already).
+    bool rebooted = false;
+    const auto bootIntoLoader = [&](uint32_t openMs) -> AttemptFailure {
+        ChannelHandle normal;
+        const TindrelReturnCode made = normal.createOfClass(target.normalClass);
         if (made != TINDREL_OK)
             return {"Error on wait for attach (1): %s\n", made};
         if (target.devClass == TINDREL_DEVCLASS_XLNK)
@@ -102,27 +108,47 @@ AttemptFailure attempt(const UpgradeTarget &target, const std::vector<uint8_t> &
         std::snprintf(line, sizeof line, "Opening with serial: %d, hubport: %d\n", target.address.serial,
                       target.address.hubPort);
         console.out << line << std::flush;
-        const TindrelReturnCode opened = Tindrel_openWaitForAttachment(normal.get(), kOpenMs);
+        const TindrelReturnCode opened = Tindrel_openWaitForAttachment(normal.get(), openMs);
         if (opened != TINDREL_OK && opened != TINDREL_ETIMEDOUT)
             return {"Error on wait for attach (1): %s\n", opened};
         if (opened == TINDREL_OK) {
             console.out << "Rebooting into firmware upgrade mode...\n" << std::flush;
             if (TindrelReturnCode rc = Tindrel_rebootFirmwareUpgrade(normal.get(), kLoaderTimeoutMs))
                 return {"Error rebooting into firmware upgrade mode: %s\n", rc};
+            rebooted = true;
         }
-    }
-    normal.reset();
+        return {};
+    };
+    if (!target.showsLoader)
+        if (const AttemptFailure f = bootIntoLoader(kOpenMs); f.format)
+            return f;
 
     console.out << "Opening in firmware upgrade mode...\n" << std::flush;
+    bool lookedAgain = false;
     for (;;) {
-        if (TindrelReturnCode rc = Tindrel_openWaitForAttachment(loaderOwner->get(), kLoaderOpenMs))
+        const TindrelReturnCode rc = Tindrel_openWaitForAttachment(loaderOwner->get(), kLoaderOpenMs);
+        if (rc == TINDREL_ETIMEDOUT && !target.showsLoader && !rebooted && !lookedAgain) {
+            // Not running its firmware a moment ago, and no loader now: it
+            // was leaving a loader it had been left in. Once more, from the top.
+            lookedAgain = true;
+            loaderOwner = std::make_unique<ChannelHandle>();
+            if (const TindrelReturnCode made = makeLoader(*loaderOwner))
+                return {"Error on fw wait for attach: %s\n", made};
+            if (const AttemptFailure f = bootIntoLoader(kLookAgainMs); f.format)
+                return f;
+            if (!rebooted)
+                return {"Error on fw wait for attach: %s\n", rc};
+            console.out << "Opening in firmware upgrade mode...\n" << std::flush;
+            continue;
+        }
+        if (rc)
             return {"Error on fw wait for attach: %s\n", rc};
         if (isTargetsLoader(loaderOwner->get(), target) || passedOver.size() == kMaxPassedOver)
             break;
         passedOver.push_back(std::move(loaderOwner));
         loaderOwner = std::make_unique<ChannelHandle>();
-        if (const TindrelReturnCode rc = makeLoader(*loaderOwner))
-            return {"Error on fw wait for attach: %s\n", rc};
+        if (const TindrelReturnCode made = makeLoader(*loaderOwner))
+            return {"Error on fw wait for attach: %s\n", made};
     }
     passedOver.clear();
     ChannelHandle &loader = *loaderOwner;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -255,6 +256,44 @@ TEST_F(Upgrade, UnpluggedMidUpgradeFailsAndTheReplugedDeviceUpgradesAgain)
     EXPECT_EQ(versionAfterRestart(TINDREL_CHCLASS_DIGITALOUTPUT, 300), 100);
     Attempt second;
     EXPECT_TRUE(second.upgrade(relayTarget(fw))) << second.err.str();
+    EXPECT_EQ(versionAfterRestart(TINDREL_CHCLASS_DIGITALOUTPUT, 300), 702);
+}
+
+// An output that runs an action once, when a line is written to it.
+class OnLine : public std::stringbuf {
+public:
+    OnLine(std::string line, std::function<void()> action)
+        : line_(std::move(line))
+        , action_(std::move(action))
+    { }
+
+protected:
+    int sync() override
+    {
+        if (action_ && str().find(line_) != std::string::npos)
+            std::exchange(action_, nullptr)();
+        return 0;
+    }
+
+private:
+    std::string line_;
+    std::function<void()> action_;
+};
+
+// A device found in neither mode, back running its own firmware as its
+// loader is looked for (as one that just left a loader is): the attempt looks
+// for it once more and goes on, rather than failing.
+TEST_F(Upgrade, ADeviceBackFromItsLoaderWhileItWasLookedForIsRebootedIntoItAgain)
+{
+    ASSERT_EQ(TindrelSim_detachDevice("relay"), TINDREL_OK);
+    OnLine out("Opening in firmware upgrade mode...\n", [] { TindrelSim_attachDevice("relay"); });
+    std::ostream outStream(&out);
+    std::ostringstream err;
+    ASSERT_TRUE(upgradeFirmware(relayTarget(writeImage(dir, "TDR3301", 0, 702)), nullptr, {outStream, err}))
+        << out.str() << err.str();
+    EXPECT_EQ(err.str(), "") << "the first attempt went on";
+    EXPECT_EQ(count(out.str(), "Rebooting into firmware upgrade mode...\n"), 1u) << out.str();
+    EXPECT_TRUE(out.str().ends_with("Success!\n\n")) << out.str();
     EXPECT_EQ(versionAfterRestart(TINDREL_CHCLASS_DIGITALOUTPUT, 300), 702);
 }
 
