@@ -29,13 +29,11 @@ void CodePopup::showWholeTable()
     setTitles(titles);
 }
 
-std::optional<int> CodePopup::currentCode() const { return codeAt(currentIndex()); }
-
-std::optional<int> CodePopup::codeAt(int index) const
+std::optional<int> CodePopup::currentCode() const
 {
-    if (index < 0 || index >= count())
+    if (currentIndex() < 0)
         return std::nullopt;
-    return codeForTitle(table_, itemText(index));
+    return codeForTitle(table_, currentText());
 }
 
 void CodePopup::selectTitle(const QString &title) { setCurrentIndex(findText(title, Qt::MatchExactly)); }

@@ -24,8 +24,6 @@ public:
     // The code of the selected title; nothing when no item is selected or
     // its title is not in the table.
     std::optional<int> currentCode() const;
-    // The code of the item at index; nothing as above.
-    std::optional<int> codeAt(int index) const;
     // Selects the item whose title is title; selects nothing when absent.
     void selectTitle(const QString &title);
     void selectCode(int code);

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "ChannelHandle.h"
+#include "CodePopup.h"
 #include "ErrorEventLog.h"
 #include "ValueEvents.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QList>
@@ -245,6 +245,16 @@ public:
             for (int item = 0; item < popup->count(); ++item)
                 if (codeOf(item) == static_cast<int>(value))
                     popup->setCurrentIndex(item);
+        });
+    }
+    // The same for a pop-up of a code table: the channel's code is selected.
+    template <class H, class T>
+    void rememberPopup(const QString &name, CodePopup *popup, TindrelReturnCode (*get)(H, T *))
+    {
+        rememberPopup(name, popup, [this, popup, get] {
+            T value{};
+            if (check(get(handle<H>(), &value)))
+                popup->selectCode(static_cast<int>(value));
         });
     }
 

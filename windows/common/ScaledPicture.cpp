@@ -12,7 +12,6 @@ void ScaledPicture::setPicture(const QImage &source, QSize size)
         clear();
     else
         scaleToScreen();
-    update();
 }
 
 void ScaledPicture::clearPicture() { setPicture(QImage(), QSize()); }

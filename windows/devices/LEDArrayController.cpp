@@ -115,8 +115,7 @@ LEDArrayController::LEDArrayController(QWidget *parent)
     connect(tabs, &QTabWidget::currentChanged, this,
             [this](int index) { setContentSizeKeepingOrigin(index == 0 ? QSize(538, 625) : QSize(538, 800)); });
     connect(colorOrderCmb, &QComboBox::activated, this, &LEDArrayController::setColorOrder);
-    rememberPopup(QStringLiteral("colorOrder"), colorOrderCmb, &TindrelLEDArray_getColorOrder,
-                  [popup = colorOrderCmb](int item) { return popup->codeAt(item); });
+    rememberPopup(QStringLiteral("colorOrder"), colorOrderCmb, &TindrelLEDArray_getColorOrder);
     connect(gammaTrk, &QSlider::valueChanged, this, &LEDArrayController::setGamma);
     connect(brightnessTrk, &QSlider::valueChanged, this, &LEDArrayController::setBrightness);
     connect(powerBtn, &QPushButton::clicked, this, &LEDArrayController::togglePower);

@@ -70,8 +70,7 @@ TextLCDController::TextLCDController(QWidget *parent)
         *contrastSlider, *backlightSlider, [this] { return handle<TindrelLCDHandle>(); },
         [this](TindrelReturnCode rc) { return check(rc); });
     connect(screenSizeCombo, &QComboBox::activated, this, &TextLCDController::setScreenSize);
-    rememberPopup(QStringLiteral("screenSize"), screenSizeCombo, &TindrelLCD_getScreenSize,
-                  [popup = screenSizeCombo](int item) { return popup->codeAt(item); });
+    rememberPopup(QStringLiteral("screenSize"), screenSizeCombo, &TindrelLCD_getScreenSize);
     connect(initButton, &QPushButton::clicked, this, &TextLCDController::initialize);
     connect(clearButton, &QPushButton::clicked, this, &TextLCDController::clear);
     connect(cursorCheck, &QCheckBox::clicked, this, &TextLCDController::setCursor);

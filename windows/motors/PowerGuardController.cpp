@@ -49,8 +49,7 @@ PowerGuardController::PowerGuardController(QWidget *parent)
         [this](double v) { return check(TindrelPowerGuard_setOverVoltage(handle<TindrelPowerGuardHandle>(), v)); });
     connect(powerEnabledCheck, &QCheckBox::clicked, this, &PowerGuardController::setPowerEnabled);
     connect(fanModeCombo, &QComboBox::activated, this, &PowerGuardController::setFanMode);
-    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, &TindrelPowerGuard_getFanMode,
-                  [popup = fanModeCombo](int item) { return popup->codeAt(item); });
+    rememberPopup(QStringLiteral("fanMode"), fanModeCombo, &TindrelPowerGuard_getFanMode);
 }
 
 void PowerGuardController::onAttach()
